@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "signal/packed_uints.h"
+#include "signal/signal_value.h"
+#include "signal/types.h"
+#include "signal/value_view.h"
+
+namespace quarn {
+
+/// The values of one signal, by index, stored as runs: run k holds one value
+/// from `run_start(k)` up to the next run's start (the last run up to
+/// `length()`). Runs always cover 0 .. length-1; positions never written read
+/// as Empty, and so does every position at or past `length()`. Memory grows
+/// with the number of changes, not with the number of indices.
+class Column {
+ public:
+  /// Number of positions the column covers.
+  Index length() const { return length_; }
+  std::size_t run_count() const { return tags_.size(); }
+  Index run_start(std::size_t k) const { return starts_.get(k); }
+  /// One past the last index of run k.
+  Index run_end(std::size_t k) const { return k + 1 < run_count() ? starts_.get(k + 1) : length_; }
+  ValueTag run_tag(std::size_t k) const { return static_cast<ValueTag>(tags_[k]); }
+  /// View of run k's value; valid until the column is next written.
+  ValueView run_value(std::size_t k) const;
+  /// The run that holds `index`; requires index < length().
+  std::size_t run_at(Index index) const;
+
+  /// Value at `index` (Empty at or past the end).
+  ValueView view(Index index) const;
+  SignalValue get(Index index) const { return to_value(view(index)); }
+
+  /// Stores `v` at `index`, extending the column with Empty positions if needed.
+  void set(Index index, const ValueView& v);
+  /// Carries the value at index-1 to `index` when the former is not Empty and
+  /// the latter is missing or Empty.
+  void forward_fill(Index index);
+  /// What `forward_fill(k)` for every k up to `last` does when nothing else is
+  /// written meanwhile: the last value, unless Empty, holds through `last`.
+  void hold_through(Index last);
+
+  void shrink_to_fit();
+  std::size_t memory_bytes() const;
+
+ private:
+  std::uint64_t encode_payload(const ValueView& v);
+  void insert_run(std::size_t k, Index start, const ValueView& v);
+  void assign_run(std::size_t k, const ValueView& v);
+  void append(Index index, const ValueView& v);
+
+  PackedUints starts_;
+  std::vector<std::uint8_t> tags_;
+  // Bits number, Real bit pattern, or offset into heap_ for the other variants.
+  PackedUints payloads_;
+  // Variable-size values: a LEB128 byte count, then the bytes.
+  std::vector<std::uint8_t> heap_;
+  Index length_ = 0;
+};
+
+/// Reads one column at non-decreasing indices in amortized O(1) per step.
+class ColumnCursor {
+ public:
+  explicit ColumnCursor(const Column* column) : column_(column) {}
+  /// Value at `index`; `index` must not be smaller than at the previous call.
+  ValueView at(Index index);
+  /// First index after `index` at which the stored value may differ (the end
+  /// of the run holding `index`, or the column's length).
+  Index next_change(Index index);
+
+ private:
+  const Column* column_;
+  std::size_t run_ = 0;
+};
+
+}  // namespace quarn

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace quarn {
+
+/// Array of unsigned integers stored with the fewest bytes (1, 2, 4 or 8) that
+/// hold the largest value seen so far; widens in place when a larger one arrives.
+class PackedUints {
+ public:
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  unsigned width() const { return width_; }
+
+  std::uint64_t get(std::size_t i) const {
+    const std::uint8_t* p = bytes_.data() + i * width_;
+    switch (width_) {
+      case 1: return *p;
+      case 2: { std::uint16_t v; std::memcpy(&v, p, 2); return v; }
+      case 4: { std::uint32_t v; std::memcpy(&v, p, 4); return v; }
+      default: { std::uint64_t v; std::memcpy(&v, p, 8); return v; }
+    }
+  }
+  std::uint64_t back() const { return get(size_ - 1); }
+
+  void set(std::size_t i, std::uint64_t v) {
+    fit(v);
+    store(bytes_.data() + i * width_, v);
+  }
+  void push_back(std::uint64_t v) {
+    fit(v);
+    bytes_.resize(bytes_.size() + width_);
+    store(bytes_.data() + size_ * width_, v);
+    ++size_;
+  }
+  void insert(std::size_t i, std::uint64_t v) {
+    fit(v);
+    bytes_.insert(bytes_.begin() + static_cast<std::ptrdiff_t>(i * width_), width_, 0);
+    store(bytes_.data() + i * width_, v);
+    ++size_;
+  }
+  void erase(std::size_t i) {
+    auto at = bytes_.begin() + static_cast<std::ptrdiff_t>(i * width_);
+    bytes_.erase(at, at + width_);
+    --size_;
+  }
+  void shrink_to_fit() { bytes_.shrink_to_fit(); }
+  std::size_t memory_bytes() const { return bytes_.capacity(); }
+
+ private:
+  static unsigned width_for(std::uint64_t v) {
+    return v <= 0xFF ? 1 : v <= 0xFFFF ? 2 : v <= 0xFFFFFFFFu ? 4 : 8;
+  }
+  void fit(std::uint64_t v) {
+    unsigned w = width_for(v);
+    if (w <= width_) return;
+    std::vector<std::uint8_t> wider(size_ * w);
+    for (std::size_t i = 0; i < size_; ++i) {
+      std::uint64_t x = get(i);
+      std::memcpy(wider.data() + i * w, &x, w);  // little-endian host
+    }
+    bytes_.swap(wider);
+    width_ = w;
+  }
+  void store(std::uint8_t* p, std::uint64_t v) const { std::memcpy(p, &v, width_); }
+
+  std::vector<std::uint8_t> bytes_;
+  std::size_t size_ = 0;
+  unsigned width_ = 1;
+};
+
+}  // namespace quarn

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "signal/signal_value.h"
+#include "signal/types.h"
+
+namespace quarn {
+
+class Column;
+
+/// Read-only view of a loaded waveform. Implementations are immutable after
+/// loading and safe to read from many threads. No operation fails: unknown
+/// names, ids and indices give neutral answers (Empty, 0, nullopt).
+class Trace {
+ public:
+  virtual ~Trace() = default;
+
+  /// Hierarchical signal names ("top.cpu.clk"), each once, in declaration order.
+  virtual const std::vector<std::string>& signal_names() const = 0;
+  /// Scope paths, each once, in order of first appearance.
+  virtual const std::vector<std::string>& scopes() const = 0;
+  /// Number of timestamps - 1; 0 when there are none.
+  virtual Index max_index() const = 0;
+  /// Time at `index`; 0 past the end.
+  virtual Time timestamp(Index index) const = 0;
+  /// Value of the named signal at `index`; Empty for an unknown name.
+  virtual SignalValue signal_value(std::string_view name, Index index) const = 0;
+  /// Width of the named signal; for an unknown name 0 (VCD) or 1 (other formats).
+  virtual Width signal_width(std::string_view name) const = 0;
+  /// Id of the named signal; nullopt when unknown.
+  virtual std::optional<SignalId> signal_id(std::string_view name) const = 0;
+  /// Values at start .. end-1; one Empty per index for an unknown name.
+  virtual std::vector<SignalValue> signal_values_range(std::string_view name, Index start, Index end) const = 0;
+  /// Value of signal `id` at `index`, without a name lookup.
+  virtual SignalValue signal_value_by_id(SignalId id, Index index) const = 0;
+
+  /// Stored values of signal `id` as runs (for sequential walks); null when the
+  /// id has no values.
+  virtual const Column* column(SignalId id) const = 0;
+};
+
+}  // namespace quarn

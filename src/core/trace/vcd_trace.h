@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "signal/store.h"
+#include "signal/types.h"
+#include "trace/code_table.h"
+#include "trace/string_map.h"
+#include "trace/trace.h"
+
+namespace quarn {
+
+/// One VCD variable declaration.
+struct VcdVar {
+  std::string code;
+  SignalId id = 0;
+  Width width = 0;
+};
+
+/// A trace read from VCD text. An unknown name has width 0.
+class VcdTrace final : public Trace {
+ public:
+  struct Record {
+    std::vector<std::string> signal_names;
+    std::vector<std::string> scopes;
+    std::vector<Time> timestamps;
+    StringMap<VcdVar> vars;
+    CodeTable codes;
+    SignalStore store;
+    std::uint64_t id_count = 0;
+  };
+
+  explicit VcdTrace(Record record) : r_(std::move(record)) {}
+
+  /// Reads VCD text held in memory; never fails.
+  static VcdTrace parse(std::string_view text);
+  /// Streams a VCD file. Fails with "Failed to open <path>: <reason>" when it
+  /// cannot be opened, "Failed to read <path>: <reason>" on a read error
+  /// (a directory included).
+  static std::variant<VcdTrace, std::string> from_file(const std::string& path);
+
+  const std::vector<std::string>& signal_names() const override { return r_.signal_names; }
+  const std::vector<std::string>& scopes() const override { return r_.scopes; }
+  Index max_index() const override;
+  Time timestamp(Index index) const override;
+  SignalValue signal_value(std::string_view name, Index index) const override;
+  Width signal_width(std::string_view name) const override;
+  std::optional<SignalId> signal_id(std::string_view name) const override;
+  std::vector<SignalValue> signal_values_range(std::string_view name, Index start, Index end) const override;
+  SignalValue signal_value_by_id(SignalId id, Index index) const override;
+  const Column* column(SignalId id) const override { return r_.store.column(id); }
+
+  const Record& record() const { return r_; }
+
+ private:
+  const VcdVar* find_var(std::string_view name) const;
+  Record r_;
+};
+
+}  // namespace quarn
