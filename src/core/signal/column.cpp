@@ -1,0 +1,169 @@
+#include "signal/column.h"
+
+#include <limits>
+
+namespace quarn {
+
+namespace {
+
+void put_leb128(std::vector<std::uint8_t>& out, std::uint64_t n) {
+  do {
+    std::uint8_t b = n & 0x7F;
+    n >>= 7;
+    out.push_back(n ? (b | 0x80) : b);
+  } while (n);
+}
+
+std::uint64_t get_leb128(const std::uint8_t*& p) {
+  std::uint64_t n = 0;
+  for (unsigned shift = 0;; shift += 7) {
+    const std::uint8_t b = *p++;
+    n |= std::uint64_t{b & 0x7Fu} << shift;
+    if (!(b & 0x80)) return n;
+  }
+}
+
+bool on_heap(ValueTag t) { return t == ValueTag::WideBits || t == ValueTag::Logic || t == ValueTag::Text; }
+
+}  // namespace
+
+ValueView Column::run_value(std::size_t k) const {
+  const ValueTag tag = run_tag(k);
+  if (!on_heap(tag)) return {tag, tag == ValueTag::Empty ? 0 : payloads_.get(k), nullptr, 0};
+  const std::uint8_t* p = heap_.data() + payloads_.get(k);
+  const std::uint64_t bytes = get_leb128(p);
+  // WideBits words may sit unaligned here; readers copy them out with memcpy.
+  return {tag, 0, p, static_cast<std::size_t>(tag == ValueTag::WideBits ? bytes / 8 : bytes)};
+}
+
+std::size_t Column::run_at(Index index) const {
+  std::size_t lo = 0, hi = run_count();  // run_start(0) == 0 <= index
+  while (hi - lo > 1) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (starts_.get(mid) <= index) lo = mid;
+    else hi = mid;
+  }
+  return lo;
+}
+
+ValueView Column::view(Index index) const {
+  if (index >= length_) return ValueView::empty();
+  return run_value(run_at(index));
+}
+
+std::uint64_t Column::encode_payload(const ValueView& v) {
+  if (!on_heap(v.tag)) return v.tag == ValueTag::Empty ? 0 : v.scalar;
+  const std::uint64_t offset = heap_.size();
+  const std::size_t bytes = v.byte_size();
+  put_leb128(heap_, bytes);
+  const auto* src = static_cast<const std::uint8_t*>(v.data);
+  if (bytes) heap_.insert(heap_.end(), src, src + bytes);
+  return offset;
+}
+
+void Column::insert_run(std::size_t k, Index start, const ValueView& v) {
+  const std::uint64_t payload = encode_payload(v);
+  starts_.insert(k, start);
+  tags_.insert(tags_.begin() + static_cast<std::ptrdiff_t>(k), static_cast<std::uint8_t>(v.tag));
+  payloads_.insert(k, payload);
+}
+
+void Column::assign_run(std::size_t k, const ValueView& v) {
+  payloads_.set(k, encode_payload(v));
+  tags_[k] = static_cast<std::uint8_t>(v.tag);
+}
+
+void Column::append(Index index, const ValueView& v) {
+  if (index > length_) {
+    // Positions never written read as Empty.
+    if (run_count() == 0 || run_tag(run_count() - 1) != ValueTag::Empty)
+      insert_run(run_count(), length_, ValueView::empty());
+    length_ = index;
+  }
+  if (run_count() == 0 || !identical(run_value(run_count() - 1), v)) insert_run(run_count(), index, v);
+  length_ = index + 1;
+}
+
+void Column::set(Index index, const ValueView& v) {
+  if (index >= length_) {
+    append(index, v);
+    return;
+  }
+  const std::size_t k = run_at(index);
+  if (identical(run_value(k), v)) return;
+  const Index start = run_start(k);
+  const Index end = run_end(k);
+  if (start == index && end == index + 1) {
+    assign_run(k, v);
+  } else if (start == index) {
+    starts_.set(k, index + 1);
+    insert_run(k, index, v);
+  } else if (end == index + 1) {
+    insert_run(k + 1, index, v);
+  } else {
+    // Split run k around index; the tail reuses k's stored payload.
+    const std::uint8_t tag = tags_[k];
+    const std::uint64_t payload = payloads_.get(k);
+    insert_run(k + 1, index, v);
+    starts_.insert(k + 2, index + 1);
+    tags_.insert(tags_.begin() + static_cast<std::ptrdiff_t>(k + 2), tag);
+    payloads_.insert(k + 2, payload);
+  }
+}
+
+void Column::forward_fill(Index index) {
+  if (index == 0 || index - 1 >= length_) return;
+  const std::size_t k = run_at(index - 1);
+  if (run_tag(k) == ValueTag::Empty) return;
+  if (index >= length_) {
+    length_ = index + 1;  // k is the last run: it grows by one position
+    return;
+  }
+  if (run_end(k) > index) return;  // same run, already holds the value
+  const std::size_t next = k + 1;  // starts exactly at index
+  if (run_tag(next) != ValueTag::Empty) return;
+  // Let run k cover index by shrinking or dropping the Empty run after it.
+  if (run_end(next) == index + 1) {
+    starts_.erase(next);
+    tags_.erase(tags_.begin() + static_cast<std::ptrdiff_t>(next));
+    payloads_.erase(next);
+  } else {
+    starts_.set(next, index + 1);
+  }
+}
+
+void Column::hold_through(Index last) {
+  if (length_ == 0 || length_ > last) return;
+  if (run_tag(run_count() - 1) == ValueTag::Empty) return;
+  length_ = last + 1;
+}
+
+void Column::shrink_to_fit() {
+  starts_.shrink_to_fit();
+  tags_.shrink_to_fit();
+  payloads_.shrink_to_fit();
+  heap_.shrink_to_fit();
+}
+
+std::size_t Column::memory_bytes() const {
+  return sizeof(*this) + starts_.memory_bytes() + tags_.capacity() + payloads_.memory_bytes() + heap_.capacity();
+}
+
+ValueView ColumnCursor::at(Index index) {
+  if (column_ == nullptr || index >= column_->length()) return ValueView::empty();
+  const std::size_t count = column_->run_count();
+  if (run_ + 1 < count && column_->run_start(run_ + 1) <= index) {
+    ++run_;
+    // Far jumps search instead of stepping, so a skip costs log(runs).
+    if (run_ + 1 < count && column_->run_start(run_ + 1) <= index) run_ = column_->run_at(index);
+  }
+  return column_->run_value(run_);
+}
+
+Index ColumnCursor::next_change(Index index) {
+  if (column_ == nullptr || index >= column_->length()) return std::numeric_limits<Index>::max();
+  at(index);
+  return column_->run_end(run_);
+}
+
+}  // namespace quarn

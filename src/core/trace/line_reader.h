@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quarn {
+
+/// Streams a file and hands each line (without its "\n") to a callback. The
+/// buffer grows only for a single line longer than it.
+class LineReader {
+ public:
+  explicit LineReader(std::size_t buffer_bytes = std::size_t{1} << 20) : buffer_(buffer_bytes) {}
+
+  /// Reads all lines of `path`. Returns an empty string on success, else
+  /// "Failed to open <path>: <reason>" or "Failed to read <path>: <reason>".
+  template <class OnLine>
+  std::string read_file(const std::string& path, OnLine&& on_line);
+
+ private:
+  int open_file(const std::string& path, std::string& error);
+  // Fills the buffer after `keep` bytes; returns bytes read, 0 at end, -1 on error.
+  long fill(int fd, std::size_t keep, std::string& error, const std::string& path);
+  void close_file(int fd);
+
+  std::vector<char> buffer_;
+};
+
+/// Calls `on_line` for each "\n"-separated line of `text` (a last line without
+/// "\n" included).
+template <class OnLine>
+void for_each_line(std::string_view text, OnLine&& on_line) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t nl = text.find('\n', pos);
+    if (nl == std::string_view::npos) {
+      on_line(text.substr(pos));
+      return;
+    }
+    on_line(text.substr(pos, nl - pos));
+    pos = nl + 1;
+  }
+}
+
+template <class OnLine>
+std::string LineReader::read_file(const std::string& path, OnLine&& on_line) {
+  std::string error;
+  const int fd = open_file(path, error);
+  if (fd < 0) return error;
+  std::size_t keep = 0;  // bytes of an unfinished line at the buffer's start
+  for (;;) {
+    const long got = fill(fd, keep, error, path);
+    if (got < 0) break;
+    if (got == 0) {
+      if (keep) on_line(std::string_view(buffer_.data(), keep));
+      break;
+    }
+    const char* begin = buffer_.data();
+    const char* end = begin + keep + static_cast<std::size_t>(got);
+    const char* line = begin;
+    for (;;) {
+      const void* nl = std::memchr(line, '\n', static_cast<std::size_t>(end - line));
+      if (!nl) break;
+      const char* at = static_cast<const char*>(nl);
+      on_line(std::string_view(line, static_cast<std::size_t>(at - line)));
+      line = at + 1;
+    }
+    keep = static_cast<std::size_t>(end - line);
+    if (keep) std::memmove(buffer_.data(), line, keep);
+    if (keep == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // one very long line
+  }
+  close_file(fd);
+  return error;
+}
+
+}  // namespace quarn

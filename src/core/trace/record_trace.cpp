@@ -1,0 +1,33 @@
+#include "trace/trace_record.h"
+
+namespace quarn {
+
+Index RecordTrace::max_index() const { return max_index_of(r_.timestamps); }
+
+Time RecordTrace::timestamp(Index index) const { return timestamp_at(r_.timestamps, index); }
+
+SignalValue RecordTrace::signal_value(std::string_view name, Index index) const {
+  const auto id = signal_id(name);
+  return id ? r_.store.get(*id, index) : SignalValue::empty();
+}
+
+Width RecordTrace::signal_width(std::string_view name) const {
+  auto it = r_.name_to_width.find(name);
+  return it == r_.name_to_width.end() ? 1 : it->second;
+}
+
+std::optional<SignalId> RecordTrace::signal_id(std::string_view name) const {
+  auto it = r_.name_to_id.find(name);
+  if (it == r_.name_to_id.end()) return std::nullopt;
+  return it->second;
+}
+
+std::vector<SignalValue> RecordTrace::signal_values_range(std::string_view name, Index start, Index end) const {
+  const auto id = signal_id(name);
+  if (!id) return std::vector<SignalValue>(end > start ? end - start : 0);
+  return r_.store.get_range(*id, start, end);
+}
+
+SignalValue RecordTrace::signal_value_by_id(SignalId id, Index index) const { return r_.store.get(id, index); }
+
+}  // namespace quarn

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace quarn {
+
+/// True when `s` is well-formed UTF-8 (no overlongs, surrogates or code points
+/// past U+10FFFF).
+bool is_valid_utf8(std::string_view s);
+
+/// Byte length of the Unicode White_Space character starting at s[i], or 0.
+/// `s` must be valid UTF-8.
+std::size_t white_space_at(std::string_view s, std::size_t i);
+
+/// `s` without leading and trailing Unicode white space.
+std::string_view trim_white_space(std::string_view s);
+
+/// Splits `s` at runs of Unicode white space into at most `max_fields` fields
+/// (the rest is dropped); returns how many were stored in `out`.
+std::size_t split_white_space(std::string_view s, std::string_view* out, std::size_t max_fields);
+
+/// Decimal unsigned 32-bit number: one optional '+', then ASCII digits only.
+std::optional<std::uint32_t> parse_decimal_u32(std::string_view s);
+
+/// Decimal floating-point text: optional sign, then "inf", "infinity" or "nan"
+/// in any case, or digits with an optional fraction ("1.", ".5") and an
+/// optional exponent. Correctly rounded; nullopt for anything else (hex floats,
+/// blanks, underscores included).
+std::optional<double> parse_real(std::string_view s);
+
+}  // namespace quarn
