@@ -143,9 +143,10 @@ const TraceCase kTraceCases[] = {
      {"a", "b", "c"}, {}, {100, 200},
      {{"a", 0, SignalValue::bits(0)}, {"b", 0, SignalValue::bits(1)}, {"b", 1, SignalValue::bits(1)},
       {"c", 0, SignalValue::logic({3})}, {"c", 1, SignalValue::logic({3})}, {"a", 1, SignalValue::bits(0)}}},
-    {"no timestamp line: no indices, so no values",
+    // A dump cut off before its first timestamp keeps its initial values.
+    {"no timestamp line: initial values still at index 0",
      "$var wire 1 ! a $end\n$dumpvars\n1!\n$end\n",
-     {"a"}, {}, {}, {{"a", 0, SignalValue::empty()}}},
+     {"a"}, {}, {}, {{"a", 0, SignalValue::bits(1)}, {"a", 1, SignalValue::empty()}}},
     {"timestamps kept as written",
      "$var wire 1 ! a $end\n#5\n0!\n#5\n#20\n#10\n#abc\n#\n#10 1!\n#+5\n#-1\n",
      {"a"}, {}, {5, 5, 20, 10, 0, 0, 0, 5, 0},
