@@ -278,6 +278,14 @@ TEST(ShmTrace, Failures) {
   dir.write("run.trn", TrnImage().bytes);
   EXPECT_EQ(load_error(dir / "run.trn"), "DSN: Is a directory");
   EXPECT_EQ(load_error(dir.path().string() + "/empty-dir-that-is-missing"), "DSN: No such file or directory");
+  // A NUL must not cut the path short: neither the directory nor the partner
+  // before it may be used.
+  dir.write("p.dsn", design({"p"}));
+  EXPECT_EQ(load_error(dir.path().string() + "\0/x"s), "DSN: Invalid argument");
+  EXPECT_EQ(load_error(dir / "p.dsn" + "\0.dsn"s), "DSN: Invalid argument");
+  // Here the partner p.dsn is real; the transition file is not (cut at the
+  // NUL it would be p.dsn itself, read as transitions).
+  EXPECT_EQ(values_of(load(dir / "p.dsn" + "\0.trn"s), "p"), "E");
 }
 
 TEST(ShmTrace, EntryNameThatIsNotUtf8CannotBeOpened) {

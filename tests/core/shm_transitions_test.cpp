@@ -272,6 +272,7 @@ std::string column_text(const SignalStore& store, SignalId id, std::size_t count
   return out;
 }
 
+// Events given as {time, id, bit}.
 shm::ShmFileEvents file_of(std::vector<shm::ShmEvent> events, std::optional<Time> end) {
   return {std::move(events), end};
 }
@@ -288,7 +289,7 @@ TEST(AssembleValues, OneFileSortsTimesAndHoldsValues) {
   std::vector<Time> times;
   SignalStore store;
   // Decoding order is not time order; the later event at one time wins.
-  shm::assemble_values({file_of({{0, 100, 1}, {0, 0, 0}, {1, 50, 1}, {1, 50, 0}, {1, 100, 1}}, 300)}, 3, times,
+  shm::assemble_values({file_of({{100, 0, 1}, {0, 0, 0}, {50, 1, 1}, {50, 1, 0}, {100, 1, 1}}, 300)}, 3, times,
                        store);
   EXPECT_EQ(times, (std::vector<Time>{0, 50, 100, 300}));
   EXPECT_EQ(column_text(store, 0, 5), "0011E");
@@ -301,7 +302,7 @@ TEST(AssembleValues, OneFileSortsTimesAndHoldsValues) {
 TEST(AssembleValues, TwoFilesShareTheUnionOfTheirTimes) {
   std::vector<Time> times;
   SignalStore store;
-  shm::assemble_values({file_of({{0, 0, 1}, {0, 100, 0}}, 300), file_of({{1, 0, 1}, {1, 50, 0}, {0, 200, 1}}, 250)},
+  shm::assemble_values({file_of({{0, 0, 1}, {100, 0, 0}}, 300), file_of({{0, 1, 1}, {50, 1, 0}, {200, 0, 1}}, 250)},
                        2, times, store);
   EXPECT_EQ(times, (std::vector<Time>{0, 50, 100, 200, 250, 300}));
   EXPECT_EQ(column_text(store, 0, 6), "110111");
@@ -311,7 +312,7 @@ TEST(AssembleValues, TwoFilesShareTheUnionOfTheirTimes) {
 TEST(AssembleValues, LaterFileWinsAtTheSameTime) {
   std::vector<Time> times;
   SignalStore store;
-  shm::assemble_values({file_of({{0, 10, 0}, {0, 20, 0}}, std::nullopt), file_of({{0, 10, 1}}, std::nullopt)}, 1,
+  shm::assemble_values({file_of({{10, 0, 0}, {20, 0, 0}}, std::nullopt), file_of({{10, 0, 1}}, std::nullopt)}, 1,
                        times, store);
   EXPECT_EQ(times, (std::vector<Time>{0, 10, 20}));
   EXPECT_EQ(column_text(store, 0, 3), "010");

@@ -88,9 +88,12 @@ ShmInputs list_directory(const std::string& path) {
   return in;
 }
 
+// The system calls stop at a NUL and would see some other, shorter path.
+bool has_nul(const std::string& path) { return path.find('\0') != std::string::npos; }
+
 bool path_exists(const std::string& path) {
   std::error_code ec;
-  return fs::exists(fs::path(path), ec);
+  return !has_nul(path) && fs::exists(fs::path(path), ec);
 }
 
 }  // namespace
@@ -134,7 +137,7 @@ std::string partner_path(std::string_view path, std::string_view ext) {
 
 std::variant<ShmInputs, std::string> resolve_inputs(const std::string& path) {
   std::error_code ec;
-  if (fs::is_directory(fs::path(path), ec)) {
+  if (!has_nul(path) && fs::is_directory(fs::path(path), ec)) {
     ShmInputs in = list_directory(path);
     if (!in.dsn && in.trns.empty()) return "No .dsn/.trn in " + path;
     return in;
@@ -155,6 +158,7 @@ std::variant<ShmInputs, std::string> resolve_inputs(const std::string& path) {
 
 std::optional<std::string> read_file_bytes(const std::string& path, std::string& out) {
   out.clear();
+  if (has_nul(path)) return std::string(std::strerror(EINVAL));
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

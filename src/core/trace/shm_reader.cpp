@@ -57,6 +57,21 @@ void assemble_values(const std::vector<ShmFileEvents>& files, std::uint64_t name
 
 }  // namespace shm
 
+namespace {
+
+RecordTrace build_trace(shm::ShmDesign design, const std::vector<shm::ShmFileEvents>& files) {
+  TraceRecord record;
+  shm::assemble_values(files, design.names.size(), record.timestamps, record.store);
+  record.store.shrink_to_fit();
+  for (const std::string& name : design.names) record.name_to_width.emplace(name, 1);
+  record.signal_names = std::move(design.names);
+  record.scopes = std::move(design.scopes);
+  record.name_to_id = std::move(design.name_to_id);
+  return RecordTrace(std::move(record));
+}
+
+}  // namespace
+
 std::variant<RecordTrace, std::string> ShmTrace::from_file(const std::string& path) {
   auto resolved = shm::resolve_inputs(path);
   if (auto* message = std::get_if<std::string>(&resolved)) return std::move(*message);
@@ -71,6 +86,7 @@ std::variant<RecordTrace, std::string> ShmTrace::from_file(const std::string& pa
     design = std::move(std::get<shm::ShmDesign>(read));
   }
 
+  // One transition file in memory at a time; only its events are kept.
   std::vector<shm::ShmFileEvents> files;
   if (!design.names.empty()) {
     for (const std::string& trn : inputs.trns) {
@@ -80,16 +96,19 @@ std::variant<RecordTrace, std::string> ShmTrace::from_file(const std::string& pa
     }
   }
   bytes = std::string();
+  return build_trace(std::move(design), files);
+}
 
-  TraceRecord record;
-  shm::assemble_values(files, design.names.size(), record.timestamps, record.store);
-  files.clear();
-  record.store.shrink_to_fit();
-  for (const std::string& name : design.names) record.name_to_width.emplace(name, 1);
-  record.signal_names = std::move(design.names);
-  record.scopes = std::move(design.scopes);
-  record.name_to_id = std::move(design.name_to_id);
-  return RecordTrace(std::move(record));
+std::variant<RecordTrace, std::string> ShmTrace::from_bytes(std::string_view dsn,
+                                                            const std::vector<std::string_view>& trns) {
+  auto read = shm::read_design(dsn);
+  if (auto* message = std::get_if<std::string>(&read)) return std::move(*message);
+  shm::ShmDesign design = std::move(std::get<shm::ShmDesign>(read));
+  std::vector<shm::ShmFileEvents> files;
+  if (!design.names.empty())
+    for (std::string_view trn : trns)
+      if (auto decoded = shm::decode_transitions(trn, design.names.size())) files.push_back(std::move(*decoded));
+  return build_trace(std::move(design), files);
 }
 
 }  // namespace quarn

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -20,6 +21,10 @@ struct ShmTrace {
   /// other problem yields fewer names or values; unusable transition files are
   /// skipped.
   static std::variant<RecordTrace, std::string> from_file(const std::string& path);
+  /// The same from file contents already in memory: the design file (empty
+  /// when there is none) and the transition files in decoding order.
+  static std::variant<RecordTrace, std::string> from_bytes(std::string_view dsn,
+                                                            const std::vector<std::string_view>& trns);
 };
 
 namespace shm {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "trace/shm_facts.h"
@@ -29,8 +30,8 @@ class Decoder {
 
  private:
   void emit(SignalId id, Time t, unsigned bit) {
-    if (id >= names_) return;
-    events_.push_back({id, t, static_cast<std::uint8_t>(bit)});
+    if (id >= names_ || id > UINT32_MAX) return;
+    events_.push_back({t, static_cast<std::uint32_t>(id), static_cast<std::uint8_t>(bit)});
     if (t != 0) moved_[id] = 1;
   }
 

@@ -10,12 +10,14 @@
 namespace quarn::shm {
 
 /// One decoded change: signal `id` has value `bit` (0 or 1) from trace time
-/// `time` on.
+/// `time` on. A toggle stage can make millions, so the record is kept small;
+/// ids past 32 bits (a design of more than 4 billion names) get no events.
 struct ShmEvent {
-  SignalId id;
   Time time;
+  std::uint32_t id;
   std::uint8_t bit;
 };
+static_assert(sizeof(ShmEvent) == 16);
 
 /// A usable block header (raw fields; offsets are file offsets).
 struct ShmBlock {

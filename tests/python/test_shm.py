@@ -1,0 +1,166 @@
+"""PyTrace.from_shm on SHM databases built byte by byte in a temporary directory."""
+
+import inspect
+import os
+import re
+import struct
+
+import pytest
+
+from quarn import PyTrace
+
+MAGIC = 0xA19511BF
+SCOPE_DEF = 0x070501
+SIGNAL = 0x090700
+
+
+def dsn(signals, scopes=()):
+    """A design file: magic, 124 unread bytes, then one record per name with
+    Text pointing at the name and Next at the following record."""
+    out = bytearray(struct.pack(">I", MAGIC) + bytes(124))
+    for tag, name in [(SCOPE_DEF, s) for s in scopes] + [(SIGNAL, s) for s in signals]:
+        at = len(out)
+        body = name.encode() + b"\0"
+        body += bytes(-len(body) % 4)
+        out += struct.pack(">III", tag, at + 12 + len(body), at + 12) + body
+    return bytes(out)
+
+
+def block(at, e, n, values, trailer=b""):
+    """A block header at offset `at` followed by its value bytes and trailer."""
+    s = at + 64
+    v = s + len(values)
+    q = v + len(trailer)
+    header = bytearray(64)
+    header[0:4] = b"\x00\x1b\x22\x00"
+    struct.pack_into(">I", header, 28, e)
+    struct.pack_into(">I", header, 40, n)
+    struct.pack_into(">III", header, 48, q, s, v)
+    return bytes(header) + values + trailer
+
+
+def trn(blocks, unit=0):
+    """A transition file: magic, time-unit code at 8, then (E, N, values) blocks."""
+    out = bytearray(struct.pack(">IIII", MAGIC, 0, unit, 0) + bytes(8))
+    for e, n, values in blocks:
+        out += block(len(out), e, n, values)
+    return bytes(out)
+
+
+def values(trace, name):
+    return [trace.signal_value(name, i) for i in range(trace.max_index() + 1)]
+
+
+def times(trace):
+    return [trace.timestamp(i) for i in range(trace.max_index() + 1)]
+
+
+@pytest.fixture
+def db(tmp_path):
+    (tmp_path / "run.dsn").write_bytes(dsn(["top.a", "top.b", "top.c"], scopes=["top"]))
+    (tmp_path / "run.trn").write_bytes(trn([(300, 2, b"\x10\x08\x10")]))
+    return tmp_path
+
+
+@pytest.mark.parametrize("target", ["", "run.dsn", "run.trn"])
+def test_loads_from_directory_design_or_transition_file(db, target):
+    trace = PyTrace.from_shm(path=str(db / target) if target else str(db))
+    assert trace.signal_names() == ["top.a", "top.b", "top.c"]
+    assert trace.scopes() == ["top"]
+    assert times(trace) == [0, 100, 200, 300]
+    assert values(trace, "top.a") == [1, 0, 1, 1]
+    assert values(trace, "top.b") == [0, 1, 0, 0]
+    assert trace.signal_id("top.c") == 2
+    assert trace.signal_width("top.c") == 1
+    assert trace.signal_width("no.such") == 1
+
+
+def test_two_transition_files_keep_their_own_times(tmp_path):
+    # Regression: the earlier file's changes were read at the later file's times.
+    (tmp_path / "run.dsn").write_bytes(dsn(["p", "q"]))
+    (tmp_path / "a.trn").write_bytes(trn([(300, 2, b"\x10")]))
+    (tmp_path / "b.trn").write_bytes(trn([(0, 1, b""), (250, 1, b"\x10")]))
+    trace = PyTrace.from_shm(str(tmp_path))
+    assert times(trace) == [0, 100, 125, 200, 250, 300]
+    assert values(trace, "p") == [1, 0, 0, 1, 1, 1]
+    assert values(trace, "q") == [1, 1, 0, 0, 0, 0]
+
+
+def test_names_without_transitions_have_no_values(tmp_path):
+    path = tmp_path / "only.dsn"
+    path.write_bytes(dsn(["p"]))
+    trace = PyTrace.from_shm(str(path))
+    assert trace.signal_names() == ["p"]
+    assert trace.max_index() == 0
+    assert trace.signal_value("p", 0) is None
+
+
+def test_transition_files_alone_give_an_empty_trace(tmp_path):
+    (tmp_path / "x.TRN").write_bytes(trn([(300, 2, b"\x10")]))
+    for path in (tmp_path, tmp_path / "gone.trn"):
+        trace = PyTrace.from_shm(str(path))
+        assert trace.signal_names() == []
+        assert trace.scopes() == []
+        assert times(trace) == [0]
+
+
+@pytest.mark.parametrize(
+    ("setup", "target", "message"),
+    [
+        (lambda d: None, "", "No .dsn/.trn in {d}"),
+        (lambda d: (d / "a.txt").write_text("x"), "/", "No .dsn/.trn in {d}/"),
+        (lambda d: None, "missing.dsn", "DSN: No such file or directory"),
+        (lambda d: (d / "w.vcd").write_bytes(b"x" * 200), "w.vcd", "Bad DSN magic: 0x78787878"),
+        (lambda d: (d / "z.dsn").write_bytes(bytes(128)), "z.dsn", "Bad DSN magic: 0x00000000"),
+        (lambda d: (d / "run.dsn").mkdir(), "run.trn", "DSN: Is a directory"),
+    ],
+)
+def test_failures_raise_value_error_with_the_message(tmp_path, setup, target, message):
+    setup(tmp_path)
+    path = str(tmp_path) + ("/" + target if target not in ("", "/") else target)
+    with pytest.raises(ValueError, match=f"^{re.escape(message.format(d=tmp_path))}$"):
+        PyTrace.from_shm(path)
+
+
+def test_short_design_file_loads_without_names(tmp_path):
+    path = tmp_path / "short.dsn"
+    path.write_bytes(bytes(100))
+    assert PyTrace.from_shm(str(path)).signal_names() == []
+
+
+@pytest.mark.skipif(os.uname().sysname == "Darwin", reason="needs byte file names")
+def test_entry_name_that_is_not_utf8_cannot_be_opened(tmp_path):
+    with open(os.path.join(os.fsencode(tmp_path), b"\xff.dsn"), "wb") as f:
+        f.write(dsn(["p"]))
+    with pytest.raises(ValueError, match="^DSN: No such file or directory$"):
+        PyTrace.from_shm(str(tmp_path))
+
+
+def test_argument_checks():
+    with pytest.raises(TypeError, match=re.escape("argument 'path': 'bytes' object is not an instance of 'str'")):
+        PyTrace.from_shm(b"x.dsn")
+    with pytest.raises(TypeError, match=re.escape("from_shm() missing 1 required positional argument: 'path'")):
+        PyTrace.from_shm()
+    func = inspect.getattr_static(PyTrace, "from_shm")
+    assert func.__text_signature__ == "(path)"
+    assert func.__doc__ is None
+
+
+def test_garbage_after_a_valid_magic_never_crashes(tmp_path):
+    import random
+
+    rng = random.Random(8)
+    design = dsn(["top.a", "top.b", "top.c", "top.d"], scopes=["top"])
+    transitions = trn([(300, 2, b"\x10\x08\x10"), (300, 2, b"\xa0\x80\x60\x00")], unit=6)
+    for round_ in range(200):
+        d = bytearray(design)
+        t = bytearray(transitions)
+        for buf in (d, t):
+            for _ in range(rng.randrange(1, 6)):
+                buf[rng.randrange(4, len(buf))] = rng.randrange(256)
+            del buf[rng.randrange(24, len(buf) + 1) :]
+        (tmp_path / "r.dsn").write_bytes(bytes(d))
+        (tmp_path / "r.trn").write_bytes(bytes(t))
+        trace = PyTrace.from_shm(str(tmp_path / "r.dsn"))
+        for name in trace.signal_names():
+            assert set(values(trace, name)) <= {0, 1}, round_
