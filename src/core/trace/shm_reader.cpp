@@ -17,7 +17,10 @@ void assemble_values(const std::vector<ShmFileEvents>& files, std::uint64_t name
   std::size_t total = 0;
   for (const ShmFileEvents& f : files) {
     total += f.events.size();
-    for (const ShmEvent& e : f.events) timestamps.push_back(e.time);
+    // Events come in runs of one time (a toggle step, the initial values),
+    // so most repeats are dropped before sorting.
+    for (const ShmEvent& e : f.events)
+      if (e.time != timestamps.back()) timestamps.push_back(e.time);
     if (f.end_time) timestamps.push_back(*f.end_time);
   }
   std::sort(timestamps.begin(), timestamps.end());
@@ -33,11 +36,17 @@ void assemble_values(const std::vector<ShmFileEvents>& files, std::uint64_t name
   // index << 1 | bit
   std::vector<std::uint64_t> placed(total);
   std::vector<std::size_t> fill(start.begin(), start.end() - 1);
+  Time last_time = 0;
+  std::uint64_t last_at = 0;
   for (const ShmFileEvents& f : files) {
     for (const ShmEvent& e : f.events) {
       if (e.id >= name_count) continue;
-      const auto at = std::lower_bound(timestamps.begin(), timestamps.end(), e.time) - timestamps.begin();
-      placed[fill[e.id]++] = (static_cast<std::uint64_t>(at) << 1) | (e.bit & 1u);
+      if (e.time != last_time) {
+        last_time = e.time;
+        last_at = static_cast<std::uint64_t>(std::lower_bound(timestamps.begin(), timestamps.end(), e.time) -
+                                             timestamps.begin());
+      }
+      placed[fill[e.id]++] = (last_at << 1) | (e.bit & 1u);
     }
   }
 
@@ -45,7 +54,16 @@ void assemble_values(const std::vector<ShmFileEvents>& files, std::uint64_t name
   for (std::uint64_t id = 0; id < name_count; ++id) {
     const auto first = placed.begin() + static_cast<std::ptrdiff_t>(start[id]);
     const auto last = placed.begin() + static_cast<std::ptrdiff_t>(start[id + 1]);
-    if (!std::is_sorted(first, last, by_index)) std::stable_sort(first, last, by_index);
+    // Each file's changes of one signal are in time order; several files
+    // make a few sorted runs. Short slices sort in place, stably.
+    if (!std::is_sorted(first, last, by_index)) {
+      if (last - first <= 64) {
+        for (auto it = first + 1; it != last; ++it)
+          for (auto j = it; j != first && by_index(*j, *(j - 1)); --j) std::iter_swap(j, j - 1);
+      } else {
+        std::stable_sort(first, last, by_index);
+      }
+    }
     if (first == last || (*first >> 1) != 0) store.record_change(id, 0, ValueView::bits(0));
     for (auto it = first; it != last; ++it) {
       if (it + 1 != last && ((it[1] >> 1) == (*it >> 1))) continue;  // a later event at this index wins

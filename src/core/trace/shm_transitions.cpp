@@ -29,6 +29,13 @@ class Decoder {
   }
 
  private:
+  // Room for `more` events, growing geometrically so that many small
+  // stages do not copy the list each time.
+  void make_room(std::uint64_t more) {
+    const std::size_t need = events_.size() + more;
+    if (need > events_.capacity()) events_.reserve(std::max(need, 2 * events_.capacity()));
+  }
+
   void emit(SignalId id, Time t, unsigned bit) {
     if (id >= names_ || id > UINT32_MAX) return;
     events_.push_back({t, static_cast<std::uint32_t>(id), static_cast<std::uint8_t>(bit)});
@@ -101,6 +108,7 @@ class Decoder {
       count += static_cast<unsigned>(std::popcount(static_cast<unsigned>(v[q] & mask)));
     if (deltas_ + count > limits_.delta_events) return false;
     deltas_ += count;
+    make_room(count);
 
     unsigned prev = v[0];
     for (unsigned i = 0; i < lanes; ++i) emit(base_ + i, 0, (prev >> (7 - i)) & 1u);
@@ -124,6 +132,7 @@ class Decoder {
       if (moved_[base_ + j]) return;
     if (toggles_ > limits_.toggle_events || n * c > limits_.toggle_events - toggles_) return;
     toggles_ += n * c;
+    make_room(n * c);
     const unsigned char* v = b_ + h.s;
     for (std::uint64_t s = 1; s <= n; ++s) {
       const Time t = s * step / (n + 1);
