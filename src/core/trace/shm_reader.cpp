@@ -118,14 +118,16 @@ std::variant<RecordTrace, std::string> ShmTrace::from_file(const std::string& pa
 }
 
 std::variant<RecordTrace, std::string> ShmTrace::from_bytes(std::string_view dsn,
-                                                            const std::vector<std::string_view>& trns) {
+                                                            const std::vector<std::string_view>& trns,
+                                                            const shm::DecodeLimits& limits) {
   auto read = shm::read_design(dsn);
   if (auto* message = std::get_if<std::string>(&read)) return std::move(*message);
   shm::ShmDesign design = std::move(std::get<shm::ShmDesign>(read));
   std::vector<shm::ShmFileEvents> files;
   if (!design.names.empty())
     for (std::string_view trn : trns)
-      if (auto decoded = shm::decode_transitions(trn, design.names.size())) files.push_back(std::move(*decoded));
+      if (auto decoded = shm::decode_transitions(trn, design.names.size(), limits))
+        files.push_back(std::move(*decoded));
   return build_trace(std::move(design), files);
 }
 

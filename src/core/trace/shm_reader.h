@@ -24,7 +24,8 @@ struct ShmTrace {
   /// The same from file contents already in memory: the design file (empty
   /// when there is none) and the transition files in decoding order.
   static std::variant<RecordTrace, std::string> from_bytes(std::string_view dsn,
-                                                            const std::vector<std::string_view>& trns);
+                                                            const std::vector<std::string_view>& trns,
+                                                            const shm::DecodeLimits& limits = {});
 };
 
 namespace shm {
