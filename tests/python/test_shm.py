@@ -7,6 +7,7 @@ import struct
 import pytest
 
 from quarn import PyTrace
+from quarn.cli import main
 
 MAGIC = 0xA19511BF
 SCOPE_DEF = 0x070501
@@ -100,3 +101,14 @@ def test_argument_checks():
     func = inspect.getattr_static(PyTrace, "from_shm")
     assert func.__text_signature__ == "(path)"
     assert func.__doc__ is None
+
+
+@pytest.mark.parametrize("target", ["", "run.dsn", "run.trn"])
+def test_info_summarises_a_database(tmp_path, capsys, target):
+    (tmp_path / "run.dsn").write_bytes(dsn(["top.a", "top.b"], scopes=["top"]))
+    (tmp_path / "run.trn").write_bytes(trn([(300, 2, b"\x10\x08")]))
+    assert main(["info", str(tmp_path / target) if target else str(tmp_path)]) == 0
+    out = capsys.readouterr().out
+    assert "signals:    2" in out and "indices:    4 (0 .. 3)" in out and "time range: 0 .. 300" in out
+    rows = {row.split()[0]: row.split()[1:] for row in out.splitlines() if row.startswith("  top.")}
+    assert rows == {"top.a": ["1", "1", "1"], "top.b": ["1", "0", "0"]}
