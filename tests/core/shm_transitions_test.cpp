@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -316,6 +317,54 @@ TEST(AssembleValues, LaterFileWinsAtTheSameTime) {
                        times, store);
   EXPECT_EQ(times, (std::vector<Time>{0, 10, 20}));
   EXPECT_EQ(column_text(store, 0, 3), "010");
+}
+
+// Against a dense table filled the plain way: random files of random events,
+// some signals with long histories (more than 64 events, several files) so
+// that every ordering path is taken.
+TEST(AssembleValues, MatchesADenseTable) {
+  std::uint32_t seed = 2024;
+  auto next = [&](std::uint32_t bound) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % bound;
+  };
+  for (int round = 0; round < 40; ++round) {
+    const std::uint32_t names = 1 + next(6);
+    std::vector<shm::ShmFileEvents> files(1 + next(3));
+    for (auto& f : files) {
+      const std::uint32_t count = next(round % 4 == 0 ? 400 : 30);
+      for (std::uint32_t k = 0; k < count; ++k)
+        f.events.push_back({Time{next(50)} * 10, next(names), static_cast<std::uint8_t>(next(2))});
+      if (next(2)) f.end_time = 600 + next(3);
+    }
+    std::vector<Time> times;
+    SignalStore store;
+    shm::assemble_values(files, names, times, store);
+
+    std::vector<Time> expected_times{0};
+    for (const auto& f : files) {
+      for (const auto& e : f.events) expected_times.push_back(e.time);
+      if (f.end_time) expected_times.push_back(*f.end_time);
+    }
+    std::sort(expected_times.begin(), expected_times.end());
+    expected_times.erase(std::unique(expected_times.begin(), expected_times.end()), expected_times.end());
+    ASSERT_EQ(times, expected_times) << round;
+
+    // -1: not set at this index.
+    std::vector<std::vector<int>> table(names, std::vector<int>(times.size(), -1));
+    for (const auto& f : files)
+      for (const auto& e : f.events)
+        table[e.id][std::lower_bound(times.begin(), times.end(), e.time) - times.begin()] = e.bit;
+    for (std::uint32_t id = 0; id < names; ++id) {
+      std::string want;
+      int current = 0;
+      for (std::size_t i = 0; i < times.size(); ++i) {
+        if (table[id][i] >= 0) current = table[id][i];
+        want += std::to_string(current);
+      }
+      ASSERT_EQ(column_text(store, id, times.size()), want) << "round " << round << " signal " << id;
+    }
+  }
 }
 
 // ---- Malformed files ----------------------------------------------------------
