@@ -74,7 +74,7 @@ struct DsnImage {
 
 /// Fields of one block; S, V and Q are placed right after the header unless
 /// given.
-struct BlockSpec {
+struct BlockFields {
   std::uint32_t e = 0;
   std::uint32_t n = 1;
   std::string values;
@@ -105,7 +105,7 @@ struct TrnImage {
     return at;
   }
   /// A header followed by its value bytes and trailer.
-  std::size_t block(const BlockSpec& b) {
+  std::size_t block(const BlockFields& b) {
     const std::size_t at = bytes.size();
     const auto s = static_cast<std::uint32_t>(at + 64);
     const auto v = static_cast<std::uint32_t>(s + b.values.size());

@@ -139,7 +139,7 @@ std::string long_record(unsigned char b1, unsigned char b4, unsigned char b5) {
 struct DecodeCase {
   const char* label;
   std::uint64_t names;
-  std::vector<BlockSpec> blocks;
+  std::vector<BlockFields> blocks;
   std::string events;
   std::uint32_t unit = 0;
   shm::DecodeLimits limits = {};
@@ -150,7 +150,7 @@ class Decode : public testing::TestWithParam<DecodeCase> {};
 TEST_P(Decode, EmitsEvents) {
   const DecodeCase& c = GetParam();
   TrnImage t(c.unit);
-  for (const BlockSpec& b : c.blocks) t.block(b);
+  for (const BlockFields& b : c.blocks) t.block(b);
   const auto f = shm::decode_transitions(t.bytes, c.names, c.limits);
   ASSERT_TRUE(f);
   EXPECT_EQ(events_text(f->events), c.events);
