@@ -14,6 +14,7 @@ from __future__ import annotations
 
 import argparse
 import json
+import os
 import random
 import struct
 import subprocess
@@ -149,9 +150,9 @@ def hwm():
         if line.startswith("VmHWM:"):
             return int(line.split()[1]) * 1024
 base = hwm()
-t0 = time.perf_counter()
+t0, c0 = time.perf_counter(), time.process_time()
 trace = quarn.PyTrace.from_shm(sys.argv[1])
-seconds = time.perf_counter() - t0
+seconds, cpu = time.perf_counter() - t0, time.process_time() - c0
 peak = hwm()
 expect = json.loads(open(sys.argv[2]).read())
 errors = []
@@ -166,7 +167,7 @@ same("scope count", len(trace.scopes()), expect["scope_count"])
 same("timestamps", [trace.timestamp(i) for i in range(trace.max_index() + 1)], expect["timestamps"])
 for name, row in expect["values"].items():
     same(name, trace.signal_values_range(name, 0, len(row)), row)
-print(json.dumps({"seconds": seconds, "base": base, "peak": peak, "errors": errors[:5]}))
+print(json.dumps({"seconds": seconds, "cpu": cpu, "base": base, "peak": peak, "errors": errors[:5]}))
 """
 
 
@@ -188,11 +189,13 @@ def main() -> int:
             return 1
         runs.append(run)
     best = min(r["seconds"] for r in runs)
+    best_cpu = min(r["cpu"] for r in runs)
     peak = max(r["peak"] for r in runs)
     print(f"{p.label}: {p.signals} signals, {p.files} transition files, {size / 1e6:.1f} MB on disk, "
           f"{expect['events']:,} events, {len(expect['timestamps'])} indices")
     print(f"  best of {args.repeat}: {best * 1e3:.0f} ms, {expect['events'] / best / 1e6:.1f} M events/s, "
-          f"{size / best / 1e6:.1f} MB/s")
+          f"{size / best / 1e6:.1f} MB/s; best CPU time {best_cpu * 1e3:.0f} ms")
+    print(f"  load average {os.getloadavg()[0]:.1f} (wall-clock figures are only meaningful when low)")
     print(f"  peak RSS {peak / 1e6:.0f} MB (interpreter baseline {runs[0]['base'] / 1e6:.0f} MB)")
     return 0
 
