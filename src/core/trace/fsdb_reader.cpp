@@ -1,0 +1,66 @@
+#include "trace/fsdb_reader.h"
+
+#include <unordered_set>
+
+#include "trace/fsdb_blocks.h"
+#include "trace/fsdb_header.h"
+#include "trace/fsdb_names.h"
+#include "trace/fsdb_values.h"
+
+namespace quarn {
+
+using namespace fsdb;
+
+std::variant<RecordTrace, std::string> FsdbTrace::from_file(const std::string& path) {
+  auto read = read_whole_file(path);
+  if (auto* error = std::get_if<std::string>(&read)) return std::move(*error);
+  const auto& bytes = std::get<std::vector<std::uint8_t>>(read);
+  auto layout = check_file(bytes);
+  if (auto* error = std::get_if<std::string>(&layout)) return std::move(*error);
+  if (std::get<Layout>(layout) == Layout::Older) return RecordTrace(read_older_layout(bytes));
+  return parse_modern(bytes);
+}
+
+RecordTrace FsdbTrace::parse_modern(std::span<const std::uint8_t> file) { return RecordTrace(read_modern(file)); }
+
+TraceRecord FsdbTrace::read_modern(std::span<const std::uint8_t> file) {
+  TraceRecord record;
+  const HeaderFields header = read_header_fields(file);
+  const std::vector<TableEntry> table = read_block_table(file, header.table_offset);
+  ZlibInflater inflater;
+  std::vector<FoundBlock> found = scan_zlib_blocks(file, inflater);
+  const BlockLists lists = sort_found_blocks(found, table);
+
+  for (const auto* list : {&lists.rich_names, &lists.marked_names, &lists.plain_names})
+    for (const auto* block : *list) add_names(record, extract_identifiers(*block));
+  if (record.signal_names.empty() && file.size() > kTailSize)
+    add_names(record, scan_tail_names(file.last(kTailSize)));
+  apply_width_section(record, file, header.width_offset);
+
+  // Found blocks that hold no values are done with.
+  std::unordered_set<const std::vector<std::uint8_t>*> value_set(lists.values.begin(), lists.values.end());
+  for (auto& f : found)
+    if (!value_set.count(&f.bytes)) std::vector<std::uint8_t>().swap(f.bytes);
+
+  // Table blocks come first among the value blocks; each is decoded as soon
+  // as it is inflated so that only its events stay in memory.
+  const std::size_t n = record.signal_names.size();
+  std::uint64_t budget = kMaxEvents;
+  std::uint64_t table_bytes = 0;
+  std::vector<BlockEvents> blocks;
+  for (const TableEntry& e : table) {
+    if (table_bytes >= kMaxTableBytes) break;
+    auto bytes = inflate_table_block(file, e, inflater);
+    if (!bytes) continue;
+    table_bytes += bytes->size();
+    blocks.push_back(decode_value_block(*bytes, n, budget));
+  }
+  for (const auto* block : lists.values) blocks.push_back(decode_value_block(*block, n, budget));
+  std::vector<FoundBlock>().swap(found);
+
+  store_events(blocks, record);
+  record.scopes = derive_scopes(record.signal_names);
+  return record;
+}
+
+}  // namespace quarn
