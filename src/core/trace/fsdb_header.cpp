@@ -21,6 +21,8 @@ std::string read_error(const std::string& path, int err) {
 }  // namespace
 
 std::variant<std::vector<std::uint8_t>, std::string> read_whole_file(const std::string& path) {
+  // The system call would stop at a NUL and open some other file.
+  if (path.find('\0') != std::string::npos) return read_error(path, EINVAL);
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
