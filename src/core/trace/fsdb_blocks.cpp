@@ -175,10 +175,10 @@ BlockLists sort_found_blocks(const std::vector<FoundBlock>& found, const std::ve
   std::unordered_set<std::uint64_t> table_offsets;
   for (const auto& e : table) table_offsets.insert(e.offset);
   const bool has_table = !table.empty();
-  for (const auto& f : found) {
+  for (std::size_t block = 0; block < found.size(); ++block) {
+    const FoundBlock& f = found[block];
     if (table_offsets.count(f.offset)) continue;
     const BlockTraits t = classify_block(f.bytes);
-    const auto* block = &f.bytes;
     auto value_rule = [&] {
       if (!has_table) lists.values.push_back(block);
     };

@@ -95,13 +95,12 @@ struct FoundBlock {
 /// Up to 20 zlib streams in file order, each resumed after what it consumed.
 std::vector<FoundBlock> scan_zlib_blocks(Bytes file, ZlibInflater& inflater);
 
-/// Found blocks sorted by what they hold. Pointers refer into the found
-/// blocks, which must outlive this.
+/// Found blocks sorted by what they hold, as positions in the found list.
 struct BlockLists {
-  std::vector<const std::vector<std::uint8_t>*> rich_names;
-  std::vector<const std::vector<std::uint8_t>*> marked_names;
-  std::vector<const std::vector<std::uint8_t>*> plain_names;
-  std::vector<const std::vector<std::uint8_t>*> values;
+  std::vector<std::size_t> rich_names;
+  std::vector<std::size_t> marked_names;
+  std::vector<std::size_t> plain_names;
+  std::vector<std::size_t> values;
 };
 /// Classifies found blocks; those at a table entry's offset are left out.
 BlockLists sort_found_blocks(const std::vector<FoundBlock>& found, const std::vector<TableEntry>& table);

@@ -1,7 +1,5 @@
 #include "trace/fsdb_reader.h"
 
-#include <unordered_set>
-
 #include "trace/fsdb_blocks.h"
 #include "trace/fsdb_header.h"
 #include "trace/fsdb_names.h"
@@ -32,15 +30,16 @@ TraceRecord FsdbTrace::read_modern(std::span<const std::uint8_t> file) {
   const BlockLists lists = sort_found_blocks(found, table);
 
   for (const auto* list : {&lists.rich_names, &lists.marked_names, &lists.plain_names})
-    for (const auto* block : *list) add_names(record, extract_identifiers(*block));
+    for (std::size_t block : *list) add_names(record, extract_identifiers(found[block].bytes));
   if (record.signal_names.empty() && file.size() > kTailSize)
     add_names(record, scan_tail_names(file.last(kTailSize)));
   apply_width_section(record, file, header.width_offset);
 
   // Found blocks that hold no values are done with.
-  std::unordered_set<const std::vector<std::uint8_t>*> value_set(lists.values.begin(), lists.values.end());
-  for (auto& f : found)
-    if (!value_set.count(&f.bytes)) std::vector<std::uint8_t>().swap(f.bytes);
+  std::vector<bool> holds_values(found.size());
+  for (std::size_t block : lists.values) holds_values[block] = true;
+  for (std::size_t i = 0; i < found.size(); ++i)
+    if (!holds_values[i]) std::vector<std::uint8_t>().swap(found[i].bytes);
 
   // Table blocks come first among the value blocks; each is decoded as soon
   // as it is inflated so that only its events stay in memory.
@@ -55,8 +54,10 @@ TraceRecord FsdbTrace::read_modern(std::span<const std::uint8_t> file) {
     table_bytes += bytes->size();
     blocks.push_back(decode_value_block(*bytes, n, budget));
   }
-  for (const auto* block : lists.values) blocks.push_back(decode_value_block(*block, n, budget));
-  std::vector<FoundBlock>().swap(found);
+  for (std::size_t block : lists.values) {
+    blocks.push_back(decode_value_block(found[block].bytes, n, budget));
+    std::vector<std::uint8_t>().swap(found[block].bytes);
+  }
 
   store_events(blocks, record);
   record.scopes = derive_scopes(record.signal_names);

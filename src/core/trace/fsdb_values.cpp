@@ -308,35 +308,69 @@ void store_events(const std::vector<BlockEvents>& blocks, TraceRecord& record) {
   runs.push_back({singles_times.data(), singles_times.size(), 0, 0});
   record.timestamps = merge_times(runs);
 
-  // Group events by signal, keeping collection order within each.
-  const std::size_t ids = std::max<std::size_t>(n, 1);
-  std::vector<std::size_t> start(ids + 1, 0);
-  for (const auto& b : blocks) {
-    for (const auto& e : b.singles) ++start[e.id + 1];
-    for (const auto& p : b.projections) start[p.id + 1] += p.count;
-    start[1] += b.clock.count;
+  // Which blocks give each signal its events, in collection order. Most
+  // signals draw on one projection only; their events are read straight
+  // from the block's base events, never copied.
+  struct Source {
+    SignalId id;
+    std::uint32_t block;
+    std::uint8_t kind;  // 0 single, 1 projection, 2 clock
+    std::size_t item;
+  };
+  std::vector<Source> sources;
+  std::vector<bool> block_sorted(blocks.size());
+  for (std::uint32_t bi = 0; bi < blocks.size(); ++bi) {
+    const auto& b = blocks[bi];
+    block_sorted[bi] = std::is_sorted(b.base.times.begin(), b.base.times.end());
+    for (std::size_t k = 0; k < b.singles.size(); ++k) sources.push_back({b.singles[k].id, bi, 0, k});
+    for (std::size_t k = 0; k < b.projections.size(); ++k)
+      if (b.projections[k].count) sources.push_back({b.projections[k].id, bi, 1, k});
+    if (b.clock.count) sources.push_back({0, bi, 2, 0});
   }
-  for (std::size_t i = 0; i < ids; ++i) start[i + 1] += start[i];
-  std::vector<TimedValue> events(start[ids]);
-  std::vector<std::size_t> fill(start.begin(), start.end() - 1);
-  for (const auto& b : blocks)
-    b.for_each_event([&](const Event& e) { events[fill[e.id]++] = {e.time, e.value}; });
+  std::stable_sort(sources.begin(), sources.end(), [](const Source& a, const Source& b) { return a.id < b.id; });
 
   const auto& times = record.timestamps;
-  for (SignalId id = 0; id < ids; ++id) {
-    auto first = events.begin() + static_cast<std::ptrdiff_t>(start[id]);
-    auto last = events.begin() + static_cast<std::ptrdiff_t>(start[id + 1]);
-    auto by_time = [](const TimedValue& a, const TimedValue& b) { return a.time < b.time; };
-    if (!std::is_sorted(first, last, by_time)) std::stable_sort(first, last, by_time);
-    if (zero_fill && id < n && (first == last || first->time != 0))
-      record.store.record_change(id, 0, ValueView::bits(0));
+  auto store_sorted = [&](SignalId id, std::size_t count, auto get) {
+    if (zero_fill && id < n && (count == 0 || get(0).time != 0)) record.store.record_change(id, 0, ValueView::bits(0));
     std::size_t index = 0;
-    for (auto it = first; it != last; ++it) {
+    for (std::size_t k = 0; k < count; ++k) {
+      const TimedValue e = get(k);
       // Of several events at one time, the one collected last wins.
-      if (it + 1 != last && (it + 1)->time == it->time) continue;
-      index = index_from(times, index, it->time);
-      record.store.record_change(id, index, ValueView::bits(it->value));
+      if (k + 1 < count && get(k + 1).time == e.time) continue;
+      index = index_from(times, index, e.time);
+      record.store.record_change(id, index, ValueView::bits(e.value));
     }
+  };
+  auto timed = [](const Event& e) { return TimedValue{e.time, e.value}; };
+  std::vector<TimedValue> gathered;
+  const std::size_t ids = std::max<std::size_t>(n, 1);
+  std::size_t si = 0;
+  for (SignalId id = 0; id < ids; ++id) {
+    const std::size_t first = si;
+    while (si < sources.size() && sources[si].id == id) ++si;
+    if (si - first == 1 && sources[first].kind == 1 && block_sorted[sources[first].block]) {
+      const BlockEvents& b = blocks[sources[first].block];
+      const Projection& p = b.projections[sources[first].item];
+      store_sorted(id, p.count, [&](std::size_t k) { return timed(b.projection_event(p, k)); });
+      continue;
+    }
+    gathered.clear();
+    for (std::size_t k = first; k < si; ++k) {
+      const BlockEvents& b = blocks[sources[k].block];
+      if (sources[k].kind == 0) {
+        const Event& e = b.singles[sources[k].item];
+        gathered.push_back({e.time, e.value});
+      } else if (sources[k].kind == 1) {
+        const Projection& p = b.projections[sources[k].item];
+        for (std::size_t j = 0; j < p.count; ++j) gathered.push_back(timed(b.projection_event(p, j)));
+      } else {
+        for (std::uint64_t j = 0; j < b.clock.count; ++j) gathered.push_back(timed(b.clock_event(j)));
+      }
+    }
+    auto by_time = [](const TimedValue& a, const TimedValue& b) { return a.time < b.time; };
+    if (!std::is_sorted(gathered.begin(), gathered.end(), by_time))
+      std::stable_sort(gathered.begin(), gathered.end(), by_time);
+    store_sorted(id, gathered.size(), [&](std::size_t k) { return gathered[k]; });
   }
   if (!times.empty()) record.store.hold_through(times.size() - 1);
   record.store.shrink_to_fit();

@@ -90,6 +90,12 @@ struct BlockEvents {
   Clock clock;
 
   std::uint64_t event_count() const;
+  Event projection_event(const Projection& p, std::size_t k) const {
+    return {p.id, base.times[k] + p.offset, static_cast<std::uint64_t>(base.values[k] & p.mask)};
+  }
+  Event clock_event(std::uint64_t k) const {
+    return {0, k * clock.period, static_cast<std::uint64_t>((k & 1) ? !clock.first : clock.first)};
+  }
   /// Calls f(Event) for every event, in collection order.
   template <class F>
   void for_each_event(F&& f) const;
@@ -110,9 +116,8 @@ template <class F>
 void BlockEvents::for_each_event(F&& f) const {
   for (const Event& e : singles) f(e);
   for (const Projection& p : projections)
-    for (std::size_t k = 0; k < p.count; ++k) f(Event{p.id, base.times[k] + p.offset, static_cast<std::uint64_t>(base.values[k] & p.mask)});
-  for (std::uint64_t k = 0; k < clock.count; ++k)
-    f(Event{0, k * clock.period, static_cast<std::uint64_t>((k & 1) ? !clock.first : clock.first)});
+    for (std::size_t k = 0; k < p.count; ++k) f(projection_event(p, k));
+  for (std::uint64_t k = 0; k < clock.count; ++k) f(clock_event(k));
 }
 
 }  // namespace quarn::fsdb
