@@ -13,6 +13,7 @@ from __future__ import annotations
 
 import argparse
 import hashlib
+import inspect
 import json
 import os
 import platform
@@ -187,7 +188,9 @@ def generate(p: Params, path: Path) -> dict:
 
 
 def target(p: Params) -> Path:
-    key = hashlib.sha256((repr(p) + GENERATOR_VERSION + Path(__file__).read_text()).encode()).hexdigest()[:10]
+    # Keyed by the generator's own code, so edits to the measuring part keep the cache.
+    code = "".join(inspect.getsource(f) for f in (c_strings, signal_name, value_block, Model, generate))
+    key = hashlib.sha256((repr(p) + GENERATOR_VERSION + code).encode()).hexdigest()[:10]
     return OUT_DIR / f"{p.label}-{key}.fsdb"
 
 
@@ -195,9 +198,9 @@ def child(path: str, expect_path: str) -> int:
     import quarn
 
     baseline = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
-    t0 = time.perf_counter()
+    t0, c0 = time.perf_counter(), time.process_time()
     trace = quarn.PyTrace.from_fsdb(path)
-    seconds = time.perf_counter() - t0
+    seconds, cpu = time.perf_counter() - t0, time.process_time() - c0
     peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
     expect = json.loads(Path(expect_path).read_text())
     errors = []
@@ -218,7 +221,8 @@ def child(path: str, expect_path: str) -> int:
     for name, start, values in expect["ranges"]:
         got = trace.signal_values_range(name, start, start + len(values))
         same(f"range of {name} from {start}", got, values)
-    print(json.dumps({"seconds": seconds, "baseline_rss": baseline, "peak_rss": peak, "errors": errors[:10]}))
+    print(json.dumps({"seconds": seconds, "cpu": cpu, "baseline_rss": baseline, "peak_rss": peak,
+                      "errors": errors[:10]}))
     return 0
 
 
@@ -257,6 +261,7 @@ def main() -> int:
             raise SystemExit("wrong answers; no figures reported:\n  " + "\n  ".join(run["errors"]))
         runs.append(run)
     best = min(r["seconds"] for r in runs)
+    best_cpu = min(r["cpu"] for r in runs)
     peak = max(r["peak_rss"] for r in runs) / MB
     base = max(r["baseline_rss"] for r in runs) / MB
     print()
@@ -264,9 +269,12 @@ def main() -> int:
     print(f"python {platform.python_version()}, {platform.machine()}, {os.cpu_count()} CPUs")
     print(f"file {path.name}: {size_mb:.1f} MB, {p.names} names, {p.value_blocks} value blocks, "
           f"{answers['events']:,} events, {answers['max_index'] + 1:,} time steps")
-    print(f"best load {best:.3f} s ({size_mb / best:.1f} MB/s); RSS baseline {base:.1f} MB, peak {peak:.1f} MB "
-          f"({peak / size_mb:.2f} x file size)")
-    print(f"target load < {TARGET_SECONDS:.0f} s: {'met' if best < TARGET_SECONDS else 'NOT met'}")
+    print(f"best load {best:.3f} s wall ({size_mb / best:.1f} MB/s), {best_cpu:.3f} s CPU (user + system); "
+          f"RSS baseline {base:.1f} MB, peak {peak:.1f} MB ({peak / size_mb:.2f} x file size)")
+    # On a shared machine the wall time includes waiting for a core; the CPU
+    # time is what the load itself costs.
+    print(f"target load < {TARGET_SECONDS:.0f} s: wall {'met' if best < TARGET_SECONDS else 'NOT met'}, "
+          f"CPU {'met' if best_cpu < TARGET_SECONDS else 'NOT met'}")
     print(f"target peak RSS < {TARGET_RSS_RATIO:.0f} x file size: "
           f"{'met' if peak < TARGET_RSS_RATIO * size_mb else 'NOT met'}")
     return 0

@@ -1,6 +1,7 @@
 #include "trace/fsdb_values.h"
 
 #include <algorithm>
+#include <bit>
 #include <deque>
 #include <limits>
 #include <map>
@@ -225,15 +226,30 @@ struct TimeRun {
   Time at(std::size_t k) const { return times ? times[k] + offset : k * step; }
 };
 
-std::vector<Time> merge_times(const std::vector<TimeRun>& runs) {
+/// Sorted distinct times of dense runs: one bit per time in their range.
+std::vector<Time> bitmap_times(const std::vector<TimeRun>& runs, Time lo, Time hi) {
+  std::vector<std::uint64_t> bits((hi - lo) / 64 + 1, 0);
+  for (const TimeRun& run : runs)
+    for (std::size_t k = 0; k < run.count; ++k) {
+      const Time t = run.at(k) - lo;
+      bits[t / 64] |= std::uint64_t{1} << (t % 64);
+    }
+  std::size_t count = 0;
+  for (std::uint64_t w : bits) count += static_cast<std::size_t>(std::popcount(w));
+  std::vector<Time> out;
+  out.reserve(count);
+  for (std::size_t i = 0; i < bits.size(); ++i)
+    for (std::uint64_t w = bits[i]; w; w &= w - 1) out.push_back(lo + i * 64 + static_cast<Time>(std::countr_zero(w)));
+  return out;
+}
+
+/// Sorted distinct times of sparse runs, by a k-way merge.
+std::vector<Time> heap_merge_times(const std::vector<TimeRun>& runs, std::size_t total) {
   using Head = std::pair<Time, std::size_t>;  // (time, run)
   std::priority_queue<Head, std::vector<Head>, std::greater<>> heap;
   std::vector<std::size_t> pos(runs.size(), 0);
-  std::size_t total = 0;
-  for (std::size_t r = 0; r < runs.size(); ++r) {
-    total += runs[r].count;
+  for (std::size_t r = 0; r < runs.size(); ++r)
     if (runs[r].count) heap.push({runs[r].at(0), r});
-  }
   std::vector<Time> out;
   out.reserve(std::min<std::size_t>(total, std::size_t{1} << 24));
   while (!heap.empty()) {
@@ -253,6 +269,23 @@ std::vector<Time> merge_times(const std::vector<TimeRun>& runs) {
   }
   out.shrink_to_fit();
   return out;
+}
+
+/// Sorted distinct times of ascending runs. Simulation times are usually
+/// dense next to the number of events; then a bitmap over their range is far
+/// cheaper than a merge and needs no more memory than the times themselves.
+std::vector<Time> merge_times(const std::vector<TimeRun>& runs) {
+  std::size_t total = 0;
+  Time lo = std::numeric_limits<Time>::max(), hi = 0;
+  for (const TimeRun& run : runs) {
+    if (!run.count) continue;
+    total += run.count;
+    lo = std::min(lo, run.at(0));
+    hi = std::max(hi, run.at(run.count - 1));
+  }
+  if (total == 0) return {};
+  if (hi - lo < 64 * static_cast<std::uint64_t>(total)) return bitmap_times(runs, lo, hi);
+  return heap_merge_times(runs, total);
 }
 
 struct TimedValue {
@@ -330,47 +363,103 @@ void store_events(const std::vector<BlockEvents>& blocks, TraceRecord& record) {
   std::stable_sort(sources.begin(), sources.end(), [](const Source& a, const Source& b) { return a.id < b.id; });
 
   const auto& times = record.timestamps;
-  auto store_sorted = [&](SignalId id, std::size_t count, auto get) {
-    if (zero_fill && id < n && (count == 0 || get(0).time != 0)) record.store.record_change(id, 0, ValueView::bits(0));
-    std::size_t index = 0;
-    for (std::size_t k = 0; k < count; ++k) {
-      const TimedValue e = get(k);
-      // Of several events at one time, the one collected last wins.
-      if (k + 1 < count && get(k + 1).time == e.time) continue;
-      index = index_from(times, index, e.time);
-      record.store.record_change(id, index, ValueView::bits(e.value));
-    }
+  // One signal's events arrive in time order (ties in collection order);
+  // of several at one time the last wins, so each is stored only once the
+  // next one shows a later time.
+  SignalId id = 0;
+  std::size_t index = 0;
+  bool have_pending = false, any = false;
+  TimedValue pending{};
+  auto flush = [&] {
+    index = index_from(times, index, pending.time);
+    record.store.record_change(id, index, ValueView::bits(pending.value));
   };
-  auto timed = [](const Event& e) { return TimedValue{e.time, e.value}; };
-  std::vector<TimedValue> gathered;
-  const std::size_t ids = std::max<std::size_t>(n, 1);
-  std::size_t si = 0;
-  for (SignalId id = 0; id < ids; ++id) {
-    const std::size_t first = si;
-    while (si < sources.size() && sources[si].id == id) ++si;
-    if (si - first == 1 && sources[first].kind == 1 && block_sorted[sources[first].block]) {
-      const BlockEvents& b = blocks[sources[first].block];
-      const Projection& p = b.projections[sources[first].item];
-      store_sorted(id, p.count, [&](std::size_t k) { return timed(b.projection_event(p, k)); });
-      continue;
+  auto take_event = [&](const TimedValue& e) {
+    if (!any) {
+      any = true;
+      if (zero_fill && id < n && e.time != 0) record.store.record_change(id, 0, ValueView::bits(0));
     }
-    gathered.clear();
-    for (std::size_t k = first; k < si; ++k) {
-      const BlockEvents& b = blocks[sources[k].block];
-      if (sources[k].kind == 0) {
-        const Event& e = b.singles[sources[k].item];
-        gathered.push_back({e.time, e.value});
-      } else if (sources[k].kind == 1) {
-        const Projection& p = b.projections[sources[k].item];
-        for (std::size_t j = 0; j < p.count; ++j) gathered.push_back(timed(b.projection_event(p, j)));
-      } else {
-        for (std::uint64_t j = 0; j < b.clock.count; ++j) gathered.push_back(timed(b.clock_event(j)));
+    if (have_pending && e.time != pending.time) flush();
+    pending = e;
+    have_pending = true;
+  };
+
+  // A cursor walks one sorted source of a signal's events.
+  struct Cursor {
+    const BlockEvents* block;
+    const Source* source;
+    const std::vector<TimedValue>* sorted_copy;  // for a projection of unsorted base events
+    std::size_t pos, count;
+    TimedValue at() const {
+      if (sorted_copy) return (*sorted_copy)[pos];
+      switch (source->kind) {
+        case 0: return {block->singles[source->item].time, block->singles[source->item].value};
+        case 1: {
+          const Event e = block->projection_event(block->projections[source->item], pos);
+          return {e.time, e.value};
+        }
+        default: {
+          const Event e = block->clock_event(pos);
+          return {e.time, e.value};
+        }
       }
     }
-    auto by_time = [](const TimedValue& a, const TimedValue& b) { return a.time < b.time; };
-    if (!std::is_sorted(gathered.begin(), gathered.end(), by_time))
-      std::stable_sort(gathered.begin(), gathered.end(), by_time);
-    store_sorted(id, gathered.size(), [&](std::size_t k) { return gathered[k]; });
+  };
+  std::vector<Cursor> cursors;
+  std::deque<std::vector<TimedValue>> copies;
+  using Head = std::pair<Time, std::size_t>;  // (time, cursor); ties go to the earlier source
+  std::priority_queue<Head, std::vector<Head>, std::greater<>> heap;
+
+  const std::size_t ids = std::max<std::size_t>(n, 1);
+  std::size_t si = 0;
+  for (id = 0; id < ids; ++id) {
+    index = 0;
+    have_pending = any = false;
+    cursors.clear();
+    copies.clear();
+    for (; si < sources.size() && sources[si].id == id; ++si) {
+      const Source& src = sources[si];
+      const BlockEvents& b = blocks[src.block];
+      Cursor c{&b, &src, nullptr, 0, 0};
+      if (src.kind == 0) c.count = 1;
+      else if (src.kind == 2) c.count = b.clock.count;
+      else {
+        const Projection& p = b.projections[src.item];
+        c.count = p.count;
+        if (!block_sorted[src.block]) {
+          auto& copy = copies.emplace_back();
+          for (std::size_t k = 0; k < p.count; ++k) {
+            const Event e = b.projection_event(p, k);
+            copy.push_back({e.time, e.value});
+          }
+          std::stable_sort(copy.begin(), copy.end(), [](const TimedValue& x, const TimedValue& y) { return x.time < y.time; });
+          c.sorted_copy = &copy;
+        }
+      }
+      cursors.push_back(c);
+    }
+    if (cursors.size() == 1) {
+      for (Cursor& c = cursors[0]; c.pos < c.count; ++c.pos) take_event(c.at());
+    } else {
+      for (std::size_t k = 0; k < cursors.size(); ++k)
+        if (cursors[k].count) heap.push({cursors[k].at().time, k});
+      while (!heap.empty()) {
+        const std::size_t k = heap.top().second;
+        heap.pop();
+        Cursor& c = cursors[k];
+        take_event(c.at());
+        // Stay on this cursor while it comes first: before the next head,
+        // or at its time from an earlier source.
+        while (++c.pos < c.count) {
+          const Time t = c.at().time;
+          if (!heap.empty() && (t > heap.top().first || (t == heap.top().first && k > heap.top().second))) break;
+          take_event(c.at());
+        }
+        if (c.pos < c.count) heap.push({c.at().time, k});
+      }
+    }
+    if (have_pending) flush();
+    if (!any && zero_fill && id < n) record.store.record_change(id, 0, ValueView::bits(0));
   }
   if (!times.empty()) record.store.hold_through(times.size() - 1);
   record.store.shrink_to_fit();
