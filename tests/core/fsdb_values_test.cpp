@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -297,6 +300,24 @@ INSTANTIATE_TEST_SUITE_P(
                   1,
                   {"0:Bits(0)", "0:Empty"}},
         StoreCase{"no block passes: values stay Empty", {ByteVec(20, 0x11)}, 2, 0, {"0:Empty", "0:Empty"}},
+        // A trailer value and a base event at one time: the base event came later.
+        StoreCase{"base event after a trailer value at time 0",
+                  {value_block({1}, bytes({1, 0x0A, 8, 9, 9}), &kTwoTrailerValues)},
+                  3,
+                  2,
+                  {"0:Bits(10)", "0:Empty"}},
+        // The clock is collected after the base events of signal 0.
+        StoreCase{"clock after base events",
+                  {value_block({1}, bytes({1, 5, 3, 7, 8, 0x40, 0, 4, '1'}))},
+                  1,
+                  0,
+                  {"0:Bits(1)", "10:Bits(0)", "20:Bits(1)", "30:Bits(0)", "40:Bits(1)", "0:Empty"}},
+        // Times far apart (an extra value at 5 * 10^12 + 5).
+        StoreCase{"sparse times",
+                  {value_block({0, 0, 0, 0, 7, 1'000'000'000'000}, kPairsAB)},
+                  3,
+                  1,
+                  {"0:Bits(0)", "10:Bits(0)", "30:Bits(0)", "5000000000005:Bits(7)", "0:Empty"}},
         // With no names the clock still sets times, under id 0.
         StoreCase{"clock without names",
                   {value_block({1}, bytes({1, 5, 8, 0x40, 0, 2, '0'}))},
@@ -304,6 +325,67 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   {"0:Bits(0)", "5:Bits(1)", "10:Bits(0)", "0:Empty"}}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
+
+// A plain model of storing: all events in collection order into a map, the
+// last one per signal and time winning; distinct times plus 0; named signals
+// hold 0 at time 0; values hold until the next change.
+std::vector<std::vector<std::string>> model_columns(const std::vector<fsdb::BlockEvents>& blocks, std::size_t names,
+                                                    std::size_t ids) {
+  std::map<std::pair<SignalId, Time>, std::uint64_t> last;
+  std::set<Time> times{0};
+  bool passed = false;
+  for (const auto& b : blocks) {
+    passed |= b.passed;
+    b.for_each_event([&](const fsdb::Event& e) {
+      last[{e.id, e.time}] = e.value;
+      times.insert(e.time);
+    });
+  }
+  std::vector<std::vector<std::string>> out(ids);
+  for (SignalId id = 0; id < ids; ++id) {
+    std::optional<std::uint64_t> held;
+    if (passed && id < names) held = 0;
+    for (Time t : times) {
+      auto it = last.find({id, t});
+      if (it != last.end()) held = it->second;
+      out[id].push_back(std::to_string(t) + ":" + (held ? describe(SignalValue::bits(*held)) : "Empty"));
+    }
+    out[id].push_back("0:Empty");
+  }
+  return out;
+}
+
+ByteVec random_block(std::mt19937& rng) {
+  auto pick = [&](std::initializer_list<int> choices) { return *(choices.begin() + rng() % choices.size()); };
+  ByteVec header;
+  for (std::size_t i = 0, n = rng() % 7; i < n; ++i) header = cat({header, varint(pick({0, 1, 2, 3, 7, 200}))});
+  ByteVec body;
+  for (std::size_t i = 0, n = rng() % 40; i < n; ++i)
+    body.push_back(static_cast<std::uint8_t>(pick({0, 1, 2, 3, 8, 8, 0x81, 0x42, 0x83, 0x30, 0x41, 0x05, 0xFF})));
+  ByteVec block = cat({header, kHeaderMark, body});
+  if (rng() % 2) {
+    ByteVec trailer;
+    for (std::size_t i = 0, n = rng() % 8; i < n; ++i)
+      trailer.push_back(static_cast<std::uint8_t>(pick({0x01, 0x0A, 0x41, 0x00, 0x90, 0x02})));
+    block = cat({block, kTrailerMark, trailer, bytes({0, 0, 0})});
+  }
+  return block;
+}
+
+TEST(Store, MatchesAPlainModelOnRandomBlocks) {
+  std::mt19937 rng(66);
+  for (int trial = 0; trial < 400; ++trial) {
+    const std::size_t names = rng() % 7;
+    std::vector<ByteVec> raw;
+    for (std::size_t i = 0, n = 1 + rng() % 4; i < n; ++i) raw.push_back(random_block(rng));
+    std::uint64_t budget = fsdb::kMaxEvents;
+    std::vector<fsdb::BlockEvents> decoded;
+    for (const auto& b : raw) decoded.push_back(fsdb::decode_value_block(b, names, budget));
+    const auto want = model_columns(decoded, names, std::max<std::size_t>(names, 1));
+    const RecordTrace t = store(raw, names);
+    for (SignalId id = 0; id < want.size(); ++id) ASSERT_EQ(column_text(t, id), want[id]) << "trial " << trial << " id " << id;
+  }
+}
 
 TEST(Store, EventBudgetBoundsWork) {
   // Many descriptors over many base events multiply; the budget stops them.
