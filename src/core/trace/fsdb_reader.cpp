@@ -12,17 +12,30 @@ using namespace fsdb;
 std::variant<RecordTrace, std::string> FsdbTrace::from_file(const std::string& path) {
   auto read = read_whole_file(path);
   if (auto* error = std::get_if<std::string>(&read)) return std::move(*error);
-  const auto& bytes = std::get<std::vector<std::uint8_t>>(read);
+  auto& bytes = std::get<std::vector<std::uint8_t>>(read);
   auto layout = check_file(bytes);
   if (auto* error = std::get_if<std::string>(&layout)) return std::move(*error);
   if (std::get<Layout>(layout) == Layout::Older) return RecordTrace(read_older_layout(bytes));
-  return parse_modern(bytes);
+  Decoded d = decode_modern(bytes);
+  // Storing needs only the decoded events; the file's bytes can go first.
+  std::vector<std::uint8_t>().swap(bytes);
+  return RecordTrace(finish(std::move(d)));
 }
 
 RecordTrace FsdbTrace::parse_modern(std::span<const std::uint8_t> file) { return RecordTrace(read_modern(file)); }
 
-TraceRecord FsdbTrace::read_modern(std::span<const std::uint8_t> file) {
-  TraceRecord record;
+TraceRecord FsdbTrace::read_modern(std::span<const std::uint8_t> file) { return finish(decode_modern(file)); }
+
+TraceRecord FsdbTrace::finish(Decoded d) {
+  store_events(d.blocks, d.record);
+  std::vector<BlockEvents>().swap(d.blocks);
+  d.record.scopes = derive_scopes(d.record.signal_names);
+  return std::move(d.record);
+}
+
+FsdbTrace::Decoded FsdbTrace::decode_modern(std::span<const std::uint8_t> file) {
+  Decoded d;
+  TraceRecord& record = d.record;
   const HeaderFields header = read_header_fields(file);
   const std::vector<TableEntry> table = read_block_table(file, header.table_offset);
   ZlibInflater inflater;
@@ -46,7 +59,7 @@ TraceRecord FsdbTrace::read_modern(std::span<const std::uint8_t> file) {
   const std::size_t n = record.signal_names.size();
   std::uint64_t budget = kMaxEvents;
   std::uint64_t table_bytes = 0;
-  std::vector<BlockEvents> blocks;
+  std::vector<BlockEvents>& blocks = d.blocks;
   for (const TableEntry& e : table) {
     if (table_bytes >= kMaxTableBytes) break;
     auto bytes = inflate_table_block(file, e, inflater);
@@ -59,9 +72,7 @@ TraceRecord FsdbTrace::read_modern(std::span<const std::uint8_t> file) {
     std::vector<std::uint8_t>().swap(found[block].bytes);
   }
 
-  store_events(blocks, record);
-  record.scopes = derive_scopes(record.signal_names);
-  return record;
+  return d;
 }
 
 }  // namespace quarn

@@ -4,7 +4,9 @@
 #include <span>
 #include <string>
 #include <variant>
+#include <vector>
 
+#include "trace/fsdb_values.h"
 #include "trace/trace_record.h"
 
 namespace quarn {
@@ -23,6 +25,15 @@ class FsdbTrace {
   static RecordTrace parse_modern(std::span<const std::uint8_t> file);
   /// As `parse_modern`, giving the record itself.
   static TraceRecord read_modern(std::span<const std::uint8_t> file);
+
+ private:
+  // Names, widths and decoded value blocks: all that storing needs.
+  struct Decoded {
+    TraceRecord record;
+    std::vector<fsdb::BlockEvents> blocks;
+  };
+  static Decoded decode_modern(std::span<const std::uint8_t> file);
+  static TraceRecord finish(Decoded d);
 };
 
 }  // namespace quarn
