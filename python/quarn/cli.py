@@ -14,6 +14,7 @@ from ._core import PyTrace
 # Loader per file extension; the other formats join as their readers land.
 LOADERS: dict[str, Callable[[str], PyTrace]] = {
     ".vcd": PyTrace.from_vcd,
+    ".fsdb": PyTrace.from_fsdb,
 }
 
 SHOWN_SIGNALS = 10

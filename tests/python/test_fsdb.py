@@ -10,6 +10,7 @@ import zlib
 import pytest
 
 from quarn import PyTrace
+from quarn.cli import main
 
 NEWER_MAGIC = 0x1C3ED948
 OLDER_MAGIC = 0xFDE099C1
@@ -145,3 +146,12 @@ def test_garbage_after_a_valid_magic_loads(write):
         t = PyTrace.from_fsdb(write(full[:cut]))
         assert len(t.signal_names()) <= 3
         assert t.timestamp(0) == 0
+
+
+def test_cli_info_reads_fsdb(write, capsys):
+    path = write(newer_file(["top.a", "top.b"], [value_block(bytes([1]), bytes([1, 7]))]))
+    assert main(["info", path]) == 0
+    out = capsys.readouterr().out
+    assert "signals:    2" in out and "indices:    2 (0 .. 1)" in out and "time range: 0 .. 10" in out
+    assert main(["info", write(with_magic(0x12345678), "bad.fsdb")]) == 1
+    assert "Not an FSDB file (magic=0x12345678)" in capsys.readouterr().err
