@@ -271,6 +271,9 @@ def main() -> int:
           f"{answers['events']:,} events, {answers['max_index'] + 1:,} time steps")
     print(f"best load {best:.3f} s wall ({size_mb / best:.1f} MB/s), {best_cpu:.3f} s CPU (user + system); "
           f"RSS baseline {base:.1f} MB, peak {peak:.1f} MB ({peak / size_mb:.2f} x file size)")
+    if args.small:
+        print("targets are judged on the full-size input only")
+        return 0
     # On a shared machine the wall time includes waiting for a core; the CPU
     # time is what the load itself costs.
     print(f"target load < {TARGET_SECONDS:.0f} s: wall {'met' if best < TARGET_SECONDS else 'NOT met'}, "
