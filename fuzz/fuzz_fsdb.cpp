@@ -1,9 +1,13 @@
 // Fuzz target of the FSDB reader. The first byte picks what the rest is:
 //   0: a whole file (magic checked, then the layout's reader);
 //   1: inflated value blocks, split at "|||", decoded and stored together;
-//   2: inflated bytes for the name scans and the width walk.
-// Modes 1 and 2 reach the decoders with bytes a random mutation of zlib data
+//   2: inflated bytes for the name scans and the width walk;
+//   3: a newer-layout file made here: the first part (split at "|||") is the
+//      header, each further part is appended as a zlib stream.
+// Modes 1 to 3 reach the decoders with bytes a random mutation of zlib data
 // would rarely produce. Any input must load without a crash or a leak.
+
+#include <zlib.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -71,15 +75,31 @@ void name_scans(fsdb::Bytes data) {
   walk.feed(nullptr, 0, true);
 }
 
+void built_file(fsdb::Bytes data) {
+  const auto parts = split(data);
+  std::vector<std::uint8_t> file(parts[0].begin(), parts[0].end());
+  if (file.size() < 400) file.resize(400, 0);
+  const std::uint8_t magic[] = {0x1C, 0x3E, 0xD9, 0x48};
+  std::copy(std::begin(magic), std::end(magic), file.begin() + 4);
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    uLongf size = compressBound(parts[i].size());
+    std::vector<std::uint8_t> z(size);
+    if (compress(z.data(), &size, parts[i].data(), parts[i].size()) != Z_OK) continue;
+    file.insert(file.end(), z.begin(), z.begin() + static_cast<std::ptrdiff_t>(size));
+  }
+  query(FsdbTrace::parse_modern(file));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const fsdb::Bytes rest(data + 1, size - 1);
-  switch (data[0] % 3) {
+  switch (data[0] % 4) {
     case 0: whole_file(rest); break;
     case 1: value_blocks(rest); break;
-    default: name_scans(rest); break;
+    case 2: name_scans(rest); break;
+    default: built_file(rest); break;
   }
   return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of fuzz_fsdb into fuzz/corpus/fsdb: whole files of
-both layouts (mode byte 0), value blocks (mode 1) and name regions (mode 2),
-shaped like the images of tests/core/fsdb_*_test.cpp."""
+both layouts (mode byte 0), value blocks (mode 1), name regions (mode 2) and
+raw blocks that the target compresses into a file (mode 3), shaped like the
+images of tests/core/fsdb_*_test.cpp."""
 
 import struct
 import zlib
@@ -63,6 +64,10 @@ def main():
     for key, block in VALUE_BLOCKS.items():
         seeds[f"values_{key}"] = b"\1" + names + b"|||" + block
     seeds["values_two_blocks"] = b"\1" + names + b"|||" + VALUE_BLOCKS["unseparated"] + b"|||" + VALUE_BLOCKS["trailer"]
+    header = bytearray(magic(0x1C3ED948, 400))
+    struct.pack_into("<I", header, 40, 84)
+    seeds["built_file"] = (b"\3" + bytes(header) + b"|||" + rich("top.clk", "top.cpu.a") + b"|||"
+                           + VALUE_BLOCKS["trailer"] + b"|||" + VALUE_BLOCKS["separated_clock"])
     for name, content in seeds.items():
         (OUT / name).write_bytes(content)
 
