@@ -13,6 +13,7 @@
 #include "py_errors.h"
 #include "py_ref.h"
 #include "signal/bit_ops.h"
+#include "trace/fsdb_reader.h"
 #include "trace/shm_reader.h"
 #include "trace/vcd_trace.h"
 
@@ -59,16 +60,24 @@ PyObject* new_py_trace(PyObject* type_obj, std::shared_ptr<const Trace> trace) {
 
 // Constructors.
 
-PyObject* from_vcd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr Params<1> params{"from_vcd", {"path"}};
+// The file constructors: one path argument, a reader that returns a trace
+// or an error message.
+template <class TraceType>
+PyObject* load_file(PyObject* type, const Params<1>& params, PyObject* const* args, Py_ssize_t nargs,
+                    PyObject* kwnames, std::variant<TraceType, std::string> (*reader)(const std::string&)) {
   return guarded([&]() -> PyObject* {
     std::array<PyObject*, 1> a;
     std::string_view path;
     if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "path", path)) return nullptr;
-    auto loaded = VcdTrace::from_file(std::string(path));
+    auto loaded = reader(std::string(path));
     if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(*message);
-    return new_py_trace(type, std::make_shared<const VcdTrace>(std::move(std::get<VcdTrace>(loaded))));
+    return new_py_trace(type, std::make_shared<const TraceType>(std::move(std::get<TraceType>(loaded))));
   });
+}
+
+PyObject* from_vcd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"from_vcd", {"path"}};
+  return load_file(type, params, args, nargs, kwnames, &VcdTrace::from_file);
 }
 
 PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -81,16 +90,14 @@ PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t narg
   });
 }
 
+PyObject* from_fsdb(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"from_fsdb", {"path"}};
+  return load_file(type, params, args, nargs, kwnames, &FsdbTrace::from_file);
+}
+
 PyObject* from_shm(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_shm", {"path"}};
-  return guarded([&]() -> PyObject* {
-    std::array<PyObject*, 1> a;
-    std::string_view path;
-    if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "path", path)) return nullptr;
-    auto loaded = ShmTrace::from_file(std::string(path));
-    if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(*message);
-    return new_py_trace(type, std::make_shared<const RecordTrace>(std::move(std::get<RecordTrace>(loaded))));
-  });
+  return load_file(type, params, args, nargs, kwnames, &ShmTrace::from_file);
 }
 
 // Signal access.
@@ -261,6 +268,7 @@ constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
 PyMethodDef py_trace_methods[] = {
     {"from_vcd", as_method(from_vcd), kConstructor, "from_vcd(path)\n--\n\n"},
     {"from_vcd_string", as_method(from_vcd_string), kConstructor, "from_vcd_string(data)\n--\n\n"},
+    {"from_fsdb", as_method(from_fsdb), kConstructor, "from_fsdb(path)\n--\n\n"},
     {"from_shm", as_method(from_shm), kConstructor, "from_shm(path)\n--\n\n"},
     {"signal_names", as_method(signal_names), kMethod, "signal_names($self)\n--\n\n"},
     {"scopes", as_method(scopes), kMethod, "scopes($self)\n--\n\n"},
