@@ -1,5 +1,6 @@
 #include "eval/changes.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "eval/segments.h"
