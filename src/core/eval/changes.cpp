@@ -21,11 +21,16 @@ constexpr std::size_t kNamesPerBlock = 1024;
 // tells whether they differ.
 bool changed_between(const Column* column, Index index, ValueView& old_v, ValueView& new_v) {
   if (column == nullptr || index - 1 >= column->length()) return false;  // Empty at both
-  const std::size_t k = column->run_at(index - 1);
+  const std::size_t k = find_run(*column, index - 1);
+  if (index < column->length() && column->run_end(k) > index) {
+    // Both in one run, the usual case: only a NaN differs from itself, and
+    // the tag alone rules that out without touching the payload.
+    if (column->run_tag(k) != ValueTag::Real) return false;
+    old_v = new_v = column->run_value(k);
+    return is_nan_value(old_v);
+  }
   old_v = column->run_value(k);
-  if (index >= column->length()) new_v = ValueView::empty();
-  else if (column->run_end(k) > index) new_v = old_v;  // one run: only a NaN differs
-  else new_v = column->run_value(k + 1);
+  new_v = index < column->length() ? column->run_value(k + 1) : ValueView::empty();
   return !equal_values(old_v, new_v);
 }
 

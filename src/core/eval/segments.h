@@ -29,6 +29,48 @@ void for_each_segment(const Column* column, Index count, F&& f) {
   if (done < count) f(done, count, ValueView::empty());
 }
 
+/// The run of `column` that holds `index` (which must be below its length).
+/// Starts from where the index would sit if changes were spread evenly and
+/// gallops from there: a column's starts are rarely in cache when a query
+/// visits thousands of signals, and the guess usually lands within a cache
+/// line or two of the answer, where a plain binary search touches ~log2(runs)
+/// lines. Worst case stays logarithmic.
+inline std::size_t find_run(const Column& column, Index index) {
+  const std::size_t n = column.run_count();
+  const Index length = column.length();
+  std::size_t guess = static_cast<std::size_t>(static_cast<unsigned __int128>(index) * n / length);
+  if (guess >= n) guess = n - 1;
+  // Invariant of the final search: run_start(lo) <= index < run_start(hi) (hi may be n).
+  std::size_t lo, hi;
+  if (column.run_start(guess) <= index) {
+    lo = guess;
+    std::size_t step = 1;
+    while (true) {
+      if (step >= n - lo) { hi = n; break; }
+      const std::size_t probe = lo + step;
+      if (column.run_start(probe) > index) { hi = probe; break; }
+      lo = probe;
+      step *= 2;
+    }
+  } else {
+    hi = guess;
+    std::size_t step = 1;
+    while (true) {
+      if (step >= hi) { lo = 0; break; }  // run_start(0) == 0 <= index
+      const std::size_t probe = hi - step;
+      if (column.run_start(probe) <= index) { lo = probe; break; }
+      hi = probe;
+      step *= 2;
+    }
+  }
+  while (hi - lo > 1) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (column.run_start(mid) <= index) lo = mid;
+    else hi = mid;
+  }
+  return lo;
+}
+
 /// A Real NaN: the one value that differs from itself, so every index of a
 /// constant NaN piece after its first is a change.
 inline bool is_nan_value(const ValueView& v) { return v.tag == ValueTag::Real && std::isnan(v.real_value()); }

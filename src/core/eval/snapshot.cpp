@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "eval/segments.h"
 #include "signal/column.h"
 #include "trace/trace.h"
 
@@ -20,7 +21,9 @@ std::vector<SnapshotEntry> collect(const Trace& trace, Index index, std::size_t 
     const auto id = trace.signal_id(name);
     if (!id) continue;
     const Column* column = trace.column(*id);
-    out.push_back({std::string_view(name).substr(cut), column ? column->view(index) : ValueView::empty()});
+    const bool stored = column != nullptr && index < column->length();
+    out.push_back({std::string_view(name).substr(cut),
+                   stored ? column->run_value(find_run(*column, index)) : ValueView::empty()});
   }
   return out;
 }
