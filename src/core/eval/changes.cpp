@@ -17,21 +17,62 @@ namespace {
 // trace of a few thousand signals still spreads over the workers.
 constexpr std::size_t kNamesPerBlock = 1024;
 
-// Reads the values at index-1 and index (index >= 1) with one run search and
-// tells whether they differ.
-bool changed_between(const Column* column, Index index, ValueView& old_v, ValueView& new_v) {
-  if (column == nullptr || index - 1 >= column->length()) return false;  // Empty at both
-  const std::size_t k = find_run(*column, index - 1);
-  if (index < column->length() && column->run_end(k) > index) {
-    // Both in one run, the usual case: only a NaN differs from itself, and
-    // the tag alone rules that out without touching the payload.
-    if (column->run_tag(k) != ValueTag::Real) return false;
-    old_v = new_v = column->run_value(k);
-    return is_nan_value(old_v);
+// One selected signal of a scan, carried through the stages of `scan_names`.
+struct Probe {
+  const std::string* name;
+  const Column* column;
+  std::size_t run;  // first the guess, then the run holding index - 1
+  Index guess_start;
+  ValueTag tag;
+  bool same_run;  // index - 1 and index lie in one run
+};
+
+// Names per stage. The stages touch each column's storage in a few short,
+// independent steps, so the cache misses of many columns overlap instead of
+// being waited for one column at a time.
+constexpr std::size_t kProbes = 32;
+
+// Appends the changes at `index` (>= 1) of the selected names first .. last-1.
+template <class Selects>
+void scan_names(const Trace& trace, Index index, const std::vector<std::string>& names, std::size_t first,
+                std::size_t last, const Selects& selects, std::vector<Change>& out) {
+  Probe probes[kProbes];
+  for (std::size_t n = first; n < last;) {
+    std::size_t count = 0;
+    for (; n < last && count < kProbes; ++n) {
+      const std::string& name = names[n];
+      if (!selects(name)) continue;
+      const auto id = trace.signal_id(name);
+      if (!id) continue;
+      const Column* column = trace.column(*id);
+      if (column == nullptr || index - 1 >= column->length()) continue;  // Empty at both
+      probes[count++] = Probe{&name, column, 0, 0, ValueTag::Empty, false};
+    }
+    for (std::size_t p = 0; p < count; ++p) {
+      Probe& pr = probes[p];
+      pr.run = guess_run(*pr.column, index - 1);
+      pr.guess_start = pr.column->run_start(pr.run);
+    }
+    for (std::size_t p = 0; p < count; ++p) {
+      Probe& pr = probes[p];
+      const Column& c = *pr.column;
+      pr.run = find_run_from(c, index - 1, pr.run, pr.guess_start);
+      pr.same_run = index < c.length() && c.run_end(pr.run) > index;
+      pr.tag = c.run_tag(pr.run);
+    }
+    for (std::size_t p = 0; p < count; ++p) {
+      const Probe& pr = probes[p];
+      // Within one run only a NaN differs from itself; the tag alone rules
+      // that out for the usual case without reading the payload.
+      if (pr.same_run && pr.tag != ValueTag::Real) continue;
+      const Column& c = *pr.column;
+      const ValueView old_v = c.run_value(pr.run);
+      const ValueView new_v = pr.same_run ? old_v
+                              : index < c.length() ? c.run_value(pr.run + 1)
+                                                   : ValueView::empty();
+      if (!equal_values(old_v, new_v)) out.push_back(Change{*pr.name, to_value(old_v), to_value(new_v)});
+    }
   }
-  old_v = column->run_value(k);
-  new_v = index < column->length() ? column->run_value(k + 1) : ValueView::empty();
-  return !equal_values(old_v, new_v);
 }
 
 template <class Selects>
@@ -44,15 +85,7 @@ std::vector<Change> changes_where(const Trace& trace, Index index, const Selects
   auto scan = [&](std::size_t first_block, std::size_t last_block) {
     for (std::size_t b = first_block; b < last_block; ++b) {
       const std::size_t end = std::min(names.size(), (b + 1) * kNamesPerBlock);
-      for (std::size_t n = b * kNamesPerBlock; n < end; ++n) {
-        const std::string& name = names[n];
-        if (!selects(name)) continue;
-        const auto id = trace.signal_id(name);
-        if (!id) continue;
-        ValueView old_v, new_v;
-        if (changed_between(trace.column(*id), index, old_v, new_v))
-          found[b].push_back(Change{name, to_value(old_v), to_value(new_v)});
-      }
+      scan_names(trace, index, names, b * kNamesPerBlock, end, selects, found[b]);
     }
   };
   // One block is not worth waking the pool for.

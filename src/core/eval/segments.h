@@ -29,20 +29,22 @@ void for_each_segment(const Column* column, Index count, F&& f) {
   if (done < count) f(done, count, ValueView::empty());
 }
 
-/// The run of `column` that holds `index` (which must be below its length).
-/// Starts from where the index would sit if changes were spread evenly and
-/// gallops from there: a column's starts are rarely in cache when a query
-/// visits thousands of signals, and the guess usually lands within a cache
-/// line or two of the answer, where a plain binary search touches ~log2(runs)
-/// lines. Worst case stays logarithmic.
-inline std::size_t find_run(const Column& column, Index index) {
+/// Where `find_run` starts looking for `index` (below the column's length):
+/// its position if changes were spread evenly.
+inline std::size_t guess_run(const Column& column, Index index) {
   const std::size_t n = column.run_count();
-  const Index length = column.length();
-  std::size_t guess = static_cast<std::size_t>(static_cast<unsigned __int128>(index) * n / length);
-  if (guess >= n) guess = n - 1;
+  // A double is exact enough for a guess and far cheaper than 128-bit division.
+  const double share = static_cast<double>(index) / static_cast<double>(column.length());
+  const auto guess = static_cast<std::size_t>(share * static_cast<double>(n));
+  return guess < n ? guess : n - 1;
+}
+
+/// `find_run` from a guess whose start the caller has read already.
+inline std::size_t find_run_from(const Column& column, Index index, std::size_t guess, Index guess_start) {
+  const std::size_t n = column.run_count();
   // Invariant of the final search: run_start(lo) <= index < run_start(hi) (hi may be n).
   std::size_t lo, hi;
-  if (column.run_start(guess) <= index) {
+  if (guess_start <= index) {
     lo = guess;
     std::size_t step = 1;
     while (true) {
@@ -69,6 +71,17 @@ inline std::size_t find_run(const Column& column, Index index) {
     else hi = mid;
   }
   return lo;
+}
+
+/// The run of `column` that holds `index` (which must be below its length).
+/// Starts from where the index would sit if changes were spread evenly and
+/// gallops from there: a column's starts are rarely in cache when a query
+/// visits thousands of signals, and the guess usually lands within a cache
+/// line or two of the answer, where a plain binary search touches ~log2(runs)
+/// lines. Worst case stays logarithmic.
+inline std::size_t find_run(const Column& column, Index index) {
+  const std::size_t guess = guess_run(column, index);
+  return find_run_from(column, index, guess, column.run_start(guess));
 }
 
 /// A Real NaN: the one value that differs from itself, so every index of a
