@@ -12,7 +12,6 @@
 #include "py_convert.h"
 #include "py_errors.h"
 #include "py_ref.h"
-#include "py_trace_queries.h"
 #include "signal/bit_ops.h"
 #include "trace/vcd_trace.h"
 
@@ -261,29 +260,6 @@ PyMethodDef py_trace_methods[] = {
      "signal_values_range($self, name, start, end)\n--\n\n"},
     {"bit_slice_val", as_method(bit_slice_val), kMethod, "bit_slice_val($self, val, high, low)\n--\n\n"},
     {"sign_extend_val", as_method(sign_extend_val), kMethod, "sign_extend_val($self, val, width)\n--\n\n"},
-    {"changed_at", as_method(changed_at), kMethod,
-     "changed_at($self, index)\n--\n\nGet all signals that changed value at a specific index.\n"
-     "Returns list of (name, old_value, new_value) tuples."},
-    {"changed_at_scope", as_method(changed_at_scope), kMethod,
-     "changed_at_scope($self, index, scope)\n--\n\nGet signals that changed at index within a scope."},
-    {"transitions", as_method(transitions), kMethod,
-     "transitions($self, name)\n--\n\nGet all transitions for a signal: [(index, old, new), ...]"},
-    {"snapshot", as_method(snapshot), kMethod,
-     "snapshot($self, index)\n--\n\nSnapshot: get all signal values at a specific index as a dict.\n"
-     "Uses signal_value_by_id for O(1) access per signal."},
-    {"snapshot_scope", as_method(snapshot_scope), kMethod,
-     "snapshot_scope($self, index, scope)\n--\n\nSnapshot within a scope.\n"
-     "Uses signal_value_by_id for O(1) access per signal."},
-    {"signal_stats", as_method(signal_stats), kMethod,
-     "signal_stats($self, name)\n--\n\n"
-     "Compute stats for a signal: (min, max, sum, count, transitions, num_x, num_z)"},
-    {"local_scopes", as_method(local_scopes), kMethod, "local_scopes($self, scope_name)\n--\n\n"},
-    {"local_signals", as_method(local_signals), kMethod, "local_signals($self, scope_name)\n--\n\n"},
-    {"resolve", as_method(resolve), kMethod, "resolve($self, scope_name, short_name)\n--\n\n"},
-    {"find_signals_glob", as_method(find_signals_glob), kMethod,
-     "find_signals_glob($self, pattern)\n--\n\nFind signals matching a glob pattern."},
-    {"find_signals_containing", as_method(find_signals_containing), kMethod,
-     "find_signals_containing($self, substring)\n--\n\nFind signals containing a substring (case-insensitive)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -307,7 +283,5 @@ PyObject* register_py_trace(PyObject* module) { return PyType_FromModuleAndSpec(
 
 // Each module instance has its own type object, but all share this dealloc.
 bool py_trace_check(PyObject* obj) { return Py_TYPE(obj)->tp_dealloc == py_trace_dealloc; }
-
-const Trace* trace_of(PyObject* self) { return receiver(self); }
 
 }  // namespace quarn::py

@@ -23,8 +23,4 @@ PyObject* register_py_trace(PyObject* module);
 /// True when `obj` is a `PyTrace` (from any module instance).
 bool py_trace_check(PyObject* obj);
 
-/// The trace of a method's receiver, or null with TypeError set when the
-/// receiver is not a `PyTrace`.
-const Trace* trace_of(PyObject* self);
-
 }  // namespace quarn::py

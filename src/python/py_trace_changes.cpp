@@ -1,4 +1,4 @@
-#include "py_trace_queries.h"
+#include "py_trace_changes.h"
 
 #include <array>
 #include <string_view>
@@ -13,9 +13,25 @@
 #include "py_errors.h"
 #include "py_trace.h"
 #include "signal/types.h"
+#include "trace/trace.h"
 
 namespace quarn::py {
 namespace {
+
+using FastMethod = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+
+// PyMethodDef stores every calling convention as PyCFunction; the detour via
+// void(*)() keeps -Wcast-function-type quiet about the intended cast.
+PyCFunction as_method(FastMethod f) { return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f)); }
+
+// The receiver's trace, or null with TypeError set.
+const Trace* trace_of(PyObject* self) {
+  if (!py_trace_check(self)) {
+    raise_not_instance(self, "PyTrace");
+    return nullptr;
+  }
+  return reinterpret_cast<PyTraceObject*>(self)->trace.get();
+}
 
 // Binds the one str argument of a query method; null trace on failure.
 const Trace* bind_str(const Params<1>& params, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -40,8 +56,6 @@ const Trace* bind_index(const Params<N>& params, PyObject* self, PyObject* const
   }
   return t;
 }
-
-}  // namespace
 
 PyObject* changed_at(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"changed_at", {"index"}};
@@ -148,5 +162,36 @@ PyObject* find_signals_containing(PyObject* self, PyObject* const* args, Py_ssiz
     return t ? str_list_to_py(quarn::find_signals_containing(*t, substring)) : nullptr;
   });
 }
+
+constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
+
+}  // namespace
+
+PyMethodDef py_trace_change_methods[] = {
+    {"changed_at", as_method(changed_at), kMethod,
+     "changed_at($self, index)\n--\n\nGet all signals that changed value at a specific index.\n"
+     "Returns list of (name, old_value, new_value) tuples."},
+    {"changed_at_scope", as_method(changed_at_scope), kMethod,
+     "changed_at_scope($self, index, scope)\n--\n\nGet signals that changed at index within a scope."},
+    {"transitions", as_method(transitions), kMethod,
+     "transitions($self, name)\n--\n\nGet all transitions for a signal: [(index, old, new), ...]"},
+    {"snapshot", as_method(snapshot), kMethod,
+     "snapshot($self, index)\n--\n\nSnapshot: get all signal values at a specific index as a dict.\n"
+     "Uses signal_value_by_id for O(1) access per signal."},
+    {"snapshot_scope", as_method(snapshot_scope), kMethod,
+     "snapshot_scope($self, index, scope)\n--\n\nSnapshot within a scope.\n"
+     "Uses signal_value_by_id for O(1) access per signal."},
+    {"signal_stats", as_method(signal_stats), kMethod,
+     "signal_stats($self, name)\n--\n\n"
+     "Compute stats for a signal: (min, max, sum, count, transitions, num_x, num_z)"},
+    {"local_scopes", as_method(local_scopes), kMethod, "local_scopes($self, scope_name)\n--\n\n"},
+    {"local_signals", as_method(local_signals), kMethod, "local_signals($self, scope_name)\n--\n\n"},
+    {"resolve", as_method(resolve), kMethod, "resolve($self, scope_name, short_name)\n--\n\n"},
+    {"find_signals_glob", as_method(find_signals_glob), kMethod,
+     "find_signals_glob($self, pattern)\n--\n\nFind signals matching a glob pattern."},
+    {"find_signals_containing", as_method(find_signals_containing), kMethod,
+     "find_signals_containing($self, substring)\n--\n\nFind signals containing a substring (case-insensitive)."},
+    {nullptr, nullptr, 0, nullptr},
+};
 
 }  // namespace quarn::py
