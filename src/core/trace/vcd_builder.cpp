@@ -29,6 +29,7 @@ void VcdBuilder::var(Width width, std::string_view code, std::string_view refere
   } else {
     id = r_.id_count++;
     r_.codes.insert(code, id);
+    logs_.emplace_back();
   }
   auto [it, inserted] = r_.vars.try_emplace(name);
   if (inserted) r_.signal_names.push_back(name);
@@ -42,8 +43,11 @@ void VcdBuilder::timestamp(Time time) {
 }
 
 void VcdBuilder::store(std::string_view code, const ValueView& v) {
-  if (auto id = r_.codes.find(code)) r_.store.record_change(*id, current_, v);
+  const SignalId id = r_.codes.lookup(code);
+  if (id != CodeTable::kUnknown) store(id, v);
 }
+
+void VcdBuilder::store(SignalId id, const ValueView& v) { logs_[id].append(current_, v); }
 
 void VcdBuilder::scalar(std::string_view code, ScalarKind kind) {
   static const std::uint8_t z_bit = kLogicZ;
@@ -56,13 +60,19 @@ void VcdBuilder::scalar(std::string_view code, ScalarKind kind) {
 }
 
 void VcdBuilder::vector(std::string_view digits, std::string_view code) {
-  if (!r_.codes.find(code)) return;  // skip parsing for undeclared codes
-  store(code, parse_binary_view(digits, scratch_));
+  const SignalId id = r_.codes.lookup(code);
+  if (id == CodeTable::kUnknown) return;  // skip parsing for undeclared codes
+  store(id, parse_binary_view(digits, scratch_));
 }
 
 void VcdBuilder::real(double value, std::string_view code) { store(code, ValueView::real(value)); }
 
 VcdTrace::Record VcdBuilder::finish() {
+  for (SignalId id = 0; id < logs_.size(); ++id) {
+    if (logs_[id].empty()) continue;
+    logs_[id].replay_into(r_.store.column_for_write(id));
+    logs_[id].release();
+  }
   // Every value holds until the next change, through the last index.
   if (!r_.timestamps.empty()) r_.store.hold_through(r_.timestamps.size() - 1);
   r_.store.shrink_to_fit();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "signal/bitpack.h"
+#include "signal/change_log.h"
 #include "trace/vcd_line_parser.h"
 #include "trace/vcd_trace.h"
 
@@ -29,6 +30,13 @@ class VcdBuilder {
 
  private:
   void store(std::string_view code, const ValueView& v);
+  void store(SignalId id, const ValueView& v);
+
+  // Changes are logged per signal and turned into columns at the end:
+  // writing each change straight into its column would touch a different
+  // column's arrays for nearly every line, and cache misses, not parsing,
+  // would set the load speed.
+  std::vector<ChangeLog> logs_;  // by signal id
 
   VcdTrace::Record r_;
   std::string path_;                       // open scopes joined with "."
