@@ -32,7 +32,7 @@ void scan(BlockEvaluator& ev, Index first, Index last, Sink&& sink) {
   }
 }
 
-void collect(std::vector<Index>& out, Index start, const std::uint8_t* t, std::size_t n, bool uniform) {
+void collect(std::vector<Index>& out, Index start, const std::uint64_t* t, std::size_t n, bool uniform) {
   const std::size_t base = out.size();
   if (uniform) {
     if (!t[0]) return;
@@ -50,7 +50,7 @@ void collect(std::vector<Index>& out, Index start, const std::uint8_t* t, std::s
   out.resize(base + count);
 }
 
-std::uint64_t count_of(const std::uint8_t* t, std::size_t n, bool uniform) {
+std::uint64_t count_of(const std::uint64_t* t, std::size_t n, bool uniform) {
   if (uniform) return t[0] ? n : 0;
   std::uint64_t c = 0;
   for (std::size_t j = 0; j < n; ++j) c += t[j];
@@ -83,7 +83,7 @@ std::vector<Index> find(const Trace& trace, const Expr& expr) {
   BlockEvaluator ev(program);
   std::vector<Index> out;
   scan(ev, 0, program.max_index,
-       [&](Index start, const std::uint8_t* t, std::size_t n, bool u) { collect(out, start, t, n, u); });
+       [&](Index start, const std::uint64_t* t, std::size_t n, bool u) { collect(out, start, t, n, u); });
   return out;
 }
 
@@ -97,7 +97,7 @@ std::vector<Index> parallel_find(const Trace& trace, const Expr& expr) {
     BlockEvaluator ev(program);
     for (std::size_t p = lo; p < hi; ++p) {
       scan(ev, pieces.first(p), pieces.last(p, max_index),
-           [&](Index start, const std::uint8_t* t, std::size_t n, bool u) { collect(found[p], start, t, n, u); });
+           [&](Index start, const std::uint64_t* t, std::size_t n, bool u) { collect(found[p], start, t, n, u); });
     }
   });
   // Pieces are disjoint and ascending, so joining them in order keeps the
@@ -118,7 +118,7 @@ std::uint64_t parallel_count(const Trace& trace, const Expr& expr) {
   const Index max_index = program.max_index;
   auto count_range = [&](BlockEvaluator& ev, Index first, Index last) {
     std::uint64_t c = 0;
-    scan(ev, first, last, [&](Index, const std::uint8_t* t, std::size_t n, bool u) { c += count_of(t, n, u); });
+    scan(ev, first, last, [&](Index, const std::uint64_t* t, std::size_t n, bool u) { c += count_of(t, n, u); });
     return c;
   };
   if (max_index < kMinPiece) {
