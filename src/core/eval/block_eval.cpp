@@ -136,7 +136,7 @@ T load(const std::uint8_t* p, std::size_t i) {
 // Fills lanes j .. stop-1 from runs `run` on while they hold Bits or Empty,
 // with the element widths known at compile time. Returns false, with `run`
 // and `j` at the first run of another variant, if it meets one.
-template <class S, class P>
+template <class S, class P, bool AllBits>
 bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, std::size_t stop, Lanes& out) {
   const std::uint8_t* starts = c.run_starts().data();
   const std::uint8_t* scalars = c.run_scalars().data();
@@ -145,36 +145,37 @@ bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, st
   const Index stop_index = base + stop;
   std::uint64_t* num = out.num;
   std::uint64_t* ok = out.ok;
-  // The run holding the window's last lane: a run covers at least one lane.
+  // Mark where each later run starts inside the window, walking the starts
+  // in order (a binary search would miss the cache on long columns).
   const Index last_index = stop_index - 1;
-  std::size_t lo = run, hi = std::min(last_run, run + (stop - j - 1));
-  while (lo < hi) {
-    const std::size_t mid = lo + (hi - lo + 1) / 2;
-    if (load<S>(starts, mid) <= last_index) lo = mid;
-    else hi = mid - 1;
-  }
-  const std::size_t final_run = lo;
-  if ((final_run - run + 1) * 4 >= stop - j) {
-    // Many short runs: mark where each starts, then give every lane its run
-    // by a running sum. No branch depends on the data.
-    std::uint8_t bad = 0;
-    for (std::size_t r = run; r <= final_run; ++r) bad |= tags[r] > static_cast<std::uint8_t>(ValueTag::Bits) &&
-                                                       tags[r] != static_cast<std::uint8_t>(ValueTag::Empty);
-    if (!bad) {
-      std::uint8_t mark[kLanes];
-      std::memset(mark + j, 0, stop - j);
-      for (std::size_t r = run + 1; r <= final_run; ++r) mark[load<S>(starts, r) - base] = 1;
-      std::size_t r = run;
-      for (std::size_t x = j; x < stop; ++x) {
-        r += mark[x];
-        // An Empty run's scalar is 0; Bits is tag 0.
-        num[x] = load<P>(scalars, r);
-        ok[x] = tags[r] == static_cast<std::uint8_t>(ValueTag::Bits);
-      }
-      run = final_run;
-      j = stop;
-      return true;
+  std::uint8_t mark[kLanes];
+  std::memset(mark + j, 0, stop - j);
+  std::size_t final_run = run;
+  std::uint8_t bad = !AllBits && tags[run] != static_cast<std::uint8_t>(ValueTag::Bits) &&
+                     tags[run] != static_cast<std::uint8_t>(ValueTag::Empty);
+  while (final_run < last_run) {
+    const Index next = load<S>(starts, final_run + 1);
+    if (next > last_index) break;
+    ++final_run;
+    mark[next - base] = 1;
+    if constexpr (!AllBits) {
+      bad |= tags[final_run] != static_cast<std::uint8_t>(ValueTag::Bits) &&
+             tags[final_run] != static_cast<std::uint8_t>(ValueTag::Empty);
     }
+  }
+  if (!bad && (final_run - run + 1) * 16 >= stop - j) {
+    // Many short runs: every lane finds its run by a running sum of the
+    // marks. No branch depends on the data.
+    std::size_t r = run;
+    for (std::size_t x = j; x < stop; ++x) {
+      r += mark[x];
+      // An Empty run's scalar is 0; Bits is tag 0.
+      num[x] = load<P>(scalars, r);
+      ok[x] = AllBits || tags[r] == static_cast<std::uint8_t>(ValueTag::Bits);
+    }
+    run = final_run;
+    j = stop;
+    return true;
   }
   std::size_t k = run, x = j;
   bool plain = true;
@@ -210,22 +211,23 @@ bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, st
   return plain;
 }
 
-template <class S>
+template <class S, bool AllBits>
 bool fill_runs_s(const Column& c, std::size_t& run, Index base, std::size_t& j, std::size_t stop, Lanes& out) {
   switch (c.run_scalars().width()) {
-    case 1: return fill_runs<S, std::uint8_t>(c, run, base, j, stop, out);
-    case 2: return fill_runs<S, std::uint16_t>(c, run, base, j, stop, out);
-    case 4: return fill_runs<S, std::uint32_t>(c, run, base, j, stop, out);
-    default: return fill_runs<S, std::uint64_t>(c, run, base, j, stop, out);
+    case 1: return fill_runs<S, std::uint8_t, AllBits>(c, run, base, j, stop, out);
+    case 2: return fill_runs<S, std::uint16_t, AllBits>(c, run, base, j, stop, out);
+    case 4: return fill_runs<S, std::uint32_t, AllBits>(c, run, base, j, stop, out);
+    default: return fill_runs<S, std::uint64_t, AllBits>(c, run, base, j, stop, out);
   }
 }
 
+template <bool AllBits>
 bool fill_plain_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, std::size_t stop, Lanes& out) {
   switch (c.run_starts().width()) {
-    case 1: return fill_runs_s<std::uint8_t>(c, run, base, j, stop, out);
-    case 2: return fill_runs_s<std::uint16_t>(c, run, base, j, stop, out);
-    case 4: return fill_runs_s<std::uint32_t>(c, run, base, j, stop, out);
-    default: return fill_runs_s<std::uint64_t>(c, run, base, j, stop, out);
+    case 1: return fill_runs_s<std::uint8_t, AllBits>(c, run, base, j, stop, out);
+    case 2: return fill_runs_s<std::uint16_t, AllBits>(c, run, base, j, stop, out);
+    case 4: return fill_runs_s<std::uint32_t, AllBits>(c, run, base, j, stop, out);
+    default: return fill_runs_s<std::uint64_t, AllBits>(c, run, base, j, stop, out);
   }
 }
 
@@ -261,7 +263,9 @@ void BlockEvaluator::signal(const Step& s, std::size_t k, Lanes& out) {
   auto j = static_cast<std::size_t>(ja);
   const auto stop = static_cast<std::size_t>(jb);
   const Index stop_index = base + stop;
-  if (!fill_plain_runs(*c, run, base, j, stop, out)) {
+  const bool plain = s.all_bits ? fill_plain_runs<true>(*c, run, base, j, stop, out)
+                                : fill_plain_runs<false>(*c, run, base, j, stop, out);
+  if (!plain) {
     // A run of another variant: the window goes through views from here on.
     make_general(out, j);
     while (true) {

@@ -33,21 +33,18 @@ void scan(BlockEvaluator& ev, Index first, Index last, Sink&& sink) {
 }
 
 void collect(std::vector<Index>& out, Index start, const std::uint64_t* t, std::size_t n, bool uniform) {
-  const std::size_t base = out.size();
   if (uniform) {
     if (!t[0]) return;
-    out.resize(base + n);
-    for (std::size_t j = 0; j < n; ++j) out[base + j] = start + j;
+    for (std::size_t j = 0; j < n; ++j) out.push_back(start + j);
     return;
   }
-  out.resize(base + n);
-  Index* dst = out.data() + base;
+  Index picked[kLanes];
   std::size_t count = 0;
   for (std::size_t j = 0; j < n; ++j) {
-    dst[count] = start + j;  // written always, kept when true: no branch
+    picked[count] = start + j;  // written always, kept when true: no branch
     count += t[j];
   }
-  out.resize(base + count);
+  out.insert(out.end(), picked, picked + count);
 }
 
 std::uint64_t count_of(const std::uint64_t* t, std::size_t n, bool uniform) {
