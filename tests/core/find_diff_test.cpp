@@ -24,16 +24,26 @@ using V = SignalValue;
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+const std::vector<V>& value_pool() {
+  static const std::vector<V> pool = [] {
+    std::vector<V> p;
+    for (std::uint64_t n : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{2}, std::uint64_t{3}, std::uint64_t{0xAB},
+                            std::numeric_limits<std::uint64_t>::max()})
+      p.push_back(V::bits(n));
+    for (const auto& l : std::vector<V::LogicBits>{{1, 0}, {1, 2}, {3, 3}, {}, {0, 1, 1}}) p.push_back(V::logic(l));
+    for (double d : {1.5, kNaN, -0.0, 2.0, -7.0}) p.push_back(V::real(d));
+    for (const char* t : {"2", "+1", "x", ""}) p.push_back(V::text(t));
+    for (const auto& w : std::vector<V::Words>{{2, 1}, {}, {0, 0}}) p.push_back(V::wide_bits(w));
+    p.push_back(V::empty());
+    return p;
+  }();
+  return pool;
+}
+
 V random_value(std::mt19937_64& rng) {
-  static const std::vector<V> pool = {
-      V::bits(0), V::bits(1), V::bits(2), V::bits(3), V::bits(0xAB), V::bits(std::numeric_limits<std::uint64_t>::max()),
-      V::logic({1, 0}), V::logic({1, 2}), V::logic({3, 3}), V::logic({}), V::logic({0, 1, 1}),
-      V::real(1.5), V::real(kNaN), V::real(-0.0), V::real(2.0), V::real(-7.0),
-      V::text("2"), V::text("+1"), V::text("x"), V::text(""),
-      V::wide_bits({2, 1}), V::wide_bits({}), V::wide_bits({0, 0}), V::empty()};
   // Mostly small Bits, as in real traces, so the fast lanes get exercised.
   if (rng() % 3) return V::bits(rng() % 4);
-  return pool[rng() % pool.size()];
+  return value_pool()[rng() % value_pool().size()];
 }
 
 // Columns with runs of random length: short runs force per-index work,

@@ -115,7 +115,6 @@ void combine(const Reading& a, const Reading& b, std::size_t count, Lanes& out, 
   });
 }
 
-
 }  // namespace
 
 BlockEvaluator::BlockEvaluator(const Program& program)
