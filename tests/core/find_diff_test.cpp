@@ -47,11 +47,16 @@ V random_value(std::mt19937_64& rng) {
 }
 
 // Columns with runs of random length: short runs force per-index work,
-// long ones leave whole windows unchanged.
+// long ones leave whole windows unchanged; counters change at every index.
 RecordTrace random_trace(std::mt19937_64& rng, std::size_t timestamps, std::size_t signals) {
   std::vector<std::vector<V>> columns(signals);
   const std::size_t length = std::max<std::size_t>(timestamps, 1);
   for (auto& c : columns) {
+    if (rng() % 4 == 0) {
+      // A counter: a new value at every index, now and then another variant.
+      for (std::size_t i = 0; i < length; ++i) c.push_back(rng() % 64 ? V::bits(i) : random_value(rng));
+      continue;
+    }
     const std::size_t stop = rng() % 4 == 0 ? rng() % (length + 1) : length + rng() % 3;
     const std::size_t mean_run = std::size_t{1} << (rng() % 12);
     V current = random_value(rng);

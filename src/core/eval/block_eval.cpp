@@ -144,9 +144,35 @@ bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, st
   const Index stop_index = base + stop;
   std::uint64_t* num = out.num;
   std::uint64_t* ok = out.ok;
+  const Index last_index = stop_index - 1;
+  // A value per lane (a clock, a counter at full speed): the run stop-j-1
+  // places later starts at the last lane exactly when runs are one lane each.
+  const std::size_t lanes = stop - j;
+  const std::size_t tail = run + lanes - 1;
+  if (lanes > 1 && tail <= last_run && load<S>(starts, tail) == last_index) {
+    std::uint8_t other = 0;
+    if constexpr (!AllBits) {
+      for (std::size_t r = run; r <= tail; ++r)
+        other |= static_cast<std::uint8_t>(tags[r] != static_cast<std::uint8_t>(ValueTag::Bits) &&
+                                           tags[r] != static_cast<std::uint8_t>(ValueTag::Empty));
+    }
+    if (!other) {
+      const std::uint8_t* __restrict from = scalars + run * sizeof(P);
+      std::uint64_t* __restrict to_num = num + j;
+      std::uint64_t* __restrict to_ok = ok + j;
+      for (std::size_t x = 0; x < lanes; ++x) {
+        P v;
+        std::memcpy(&v, from + x * sizeof(P), sizeof(P));
+        to_num[x] = v;  // an Empty run's scalar is 0
+        to_ok[x] = AllBits || tags[run + x] == static_cast<std::uint8_t>(ValueTag::Bits);
+      }
+      run = tail;
+      j = stop;
+      return true;
+    }
+  }
   // Mark where each later run starts inside the window, walking the starts
   // in order (a binary search would miss the cache on long columns).
-  const Index last_index = stop_index - 1;
   std::uint8_t mark[kLanes];
   std::memset(mark + j, 0, stop - j);
   std::size_t final_run = run;
