@@ -13,6 +13,7 @@ namespace quarn {
 
 /// Indices evaluated together: small enough that a node's lanes stay in L1.
 inline constexpr std::size_t kLanes = 512;
+inline constexpr std::size_t kPad = 4;
 
 /// The values of one node over a window of consecutive indices. Most nodes
 /// yield only Bits or Empty; those keep `num`/`ok` (Empty where ok is 0) so
@@ -22,8 +23,10 @@ struct Lanes {
   bool uniform = true;
   /// Lanes live in `views`; otherwise in `num`/`ok`.
   bool general = false;
-  alignas(64) std::uint64_t num[kLanes] = {};
-  alignas(64) std::uint8_t ok[kLanes] = {};
+  // kPad spare lanes let the column decoder store a few lanes past a short
+  // run unconditionally; the next run or the window's tail overwrites them.
+  alignas(64) std::uint64_t num[kLanes + kPad] = {};
+  alignas(64) std::uint64_t ok[kLanes + kPad] = {};  // 0 or 1: one width, so loops vectorise
   ValueView views[kLanes];
 };
 
@@ -39,7 +42,7 @@ class BlockEvaluator {
 
   /// Truth of the result after `run`: `truth()[j]` for lane j, or only
   /// element 0 when `result_uniform()`.
-  const std::uint8_t* truth();
+  const std::uint64_t* truth();
   bool result_uniform() const { return slots_[program_.result_slot]->uniform; }
   /// Result of lane 0 as an owned value.
   SignalValue first_value() const;
@@ -55,7 +58,7 @@ class BlockEvaluator {
   std::size_t n_ = 0;
   struct Scratch {
     alignas(64) std::uint64_t num[kLanes];
-    alignas(64) std::uint8_t ok[kLanes];
+    alignas(64) std::uint64_t ok[kLanes];
   };
   std::unique_ptr<Scratch[]> scratch_;
 };

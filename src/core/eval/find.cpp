@@ -32,25 +32,22 @@ void scan(BlockEvaluator& ev, Index first, Index last, Sink&& sink) {
   }
 }
 
-void collect(std::vector<Index>& out, Index start, const std::uint8_t* t, std::size_t n, bool uniform) {
-  const std::size_t base = out.size();
+void collect(std::vector<Index>& out, Index start, const std::uint64_t* t, std::size_t n, bool uniform) {
   if (uniform) {
     if (!t[0]) return;
-    out.resize(base + n);
-    for (std::size_t j = 0; j < n; ++j) out[base + j] = start + j;
+    for (std::size_t j = 0; j < n; ++j) out.push_back(start + j);
     return;
   }
-  out.resize(base + n);
-  Index* dst = out.data() + base;
+  Index picked[kLanes];
   std::size_t count = 0;
   for (std::size_t j = 0; j < n; ++j) {
-    dst[count] = start + j;  // written always, kept when true: no branch
+    picked[count] = start + j;  // written always, kept when true: no branch
     count += t[j];
   }
-  out.resize(base + count);
+  out.insert(out.end(), picked, picked + count);
 }
 
-std::uint64_t count_of(const std::uint8_t* t, std::size_t n, bool uniform) {
+std::uint64_t count_of(const std::uint64_t* t, std::size_t n, bool uniform) {
   if (uniform) return t[0] ? n : 0;
   std::uint64_t c = 0;
   for (std::size_t j = 0; j < n; ++j) c += t[j];
@@ -83,7 +80,7 @@ std::vector<Index> find(const Trace& trace, const Expr& expr) {
   BlockEvaluator ev(program);
   std::vector<Index> out;
   scan(ev, 0, program.max_index,
-       [&](Index start, const std::uint8_t* t, std::size_t n, bool u) { collect(out, start, t, n, u); });
+       [&](Index start, const std::uint64_t* t, std::size_t n, bool u) { collect(out, start, t, n, u); });
   return out;
 }
 
@@ -97,7 +94,7 @@ std::vector<Index> parallel_find(const Trace& trace, const Expr& expr) {
     BlockEvaluator ev(program);
     for (std::size_t p = lo; p < hi; ++p) {
       scan(ev, pieces.first(p), pieces.last(p, max_index),
-           [&](Index start, const std::uint8_t* t, std::size_t n, bool u) { collect(found[p], start, t, n, u); });
+           [&](Index start, const std::uint64_t* t, std::size_t n, bool u) { collect(found[p], start, t, n, u); });
     }
   });
   // Pieces are disjoint and ascending, so joining them in order keeps the
@@ -118,7 +115,7 @@ std::uint64_t parallel_count(const Trace& trace, const Expr& expr) {
   const Index max_index = program.max_index;
   auto count_range = [&](BlockEvaluator& ev, Index first, Index last) {
     std::uint64_t c = 0;
-    scan(ev, first, last, [&](Index, const std::uint8_t* t, std::size_t n, bool u) { c += count_of(t, n, u); });
+    scan(ev, first, last, [&](Index, const std::uint64_t* t, std::size_t n, bool u) { c += count_of(t, n, u); });
     return c;
   };
   if (max_index < kMinPiece) {

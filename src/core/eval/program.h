@@ -23,6 +23,8 @@ struct Step {
   const Expr* node = nullptr;
   /// Signal: the id's column (null when the trace holds none).
   const Column* column = nullptr;
+  /// Signal: every run of the column holds Bits (no Empty, no other variant).
+  bool all_bits = false;
   /// The node evaluates at (index + shift): the sum of the offsets of the
   /// RelEval nodes above it.
   WideIndex shift = 0;
