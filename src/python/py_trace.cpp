@@ -7,11 +7,14 @@
 #include <string_view>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "py_args.h"
 #include "py_convert.h"
 #include "py_errors.h"
 #include "py_ref.h"
+#include "py_trace_changes.h"
+#include "py_trace_queries.h"
 #include "signal/bit_ops.h"
 #include "trace/fsdb_reader.h"
 #include "trace/shm_reader.h"
@@ -285,9 +288,21 @@ PyMethodDef py_trace_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+// The methods of every file that defines some, as one table.
+PyMethodDef* all_methods() {
+  static std::vector<PyMethodDef> table = [] {
+    std::vector<PyMethodDef> t;
+    for (const PyMethodDef* part : {py_trace_methods, py_trace_query_methods, py_trace_change_methods})
+      for (const PyMethodDef* m = part; m->ml_name != nullptr; ++m) t.push_back(*m);
+    t.push_back({nullptr, nullptr, 0, nullptr});
+    return t;
+  }();
+  return table.data();
+}
+
 PyType_Slot py_trace_slots[] = {
     {Py_tp_dealloc, reinterpret_cast<void*>(py_trace_dealloc)},
-    {Py_tp_methods, py_trace_methods},
+    {Py_tp_methods, nullptr},  // all_methods(), set at registration
     {0, nullptr},
 };
 
@@ -301,7 +316,10 @@ PyType_Spec py_trace_spec = {
 
 }  // namespace
 
-PyObject* register_py_trace(PyObject* module) { return PyType_FromModuleAndSpec(module, &py_trace_spec, nullptr); }
+PyObject* register_py_trace(PyObject* module) {
+  py_trace_slots[1].pfunc = all_methods();
+  return PyType_FromModuleAndSpec(module, &py_trace_spec, nullptr);
+}
 
 // Each module instance has its own type object, but all share this dealloc.
 bool py_trace_check(PyObject* obj) { return Py_TYPE(obj)->tp_dealloc == py_trace_dealloc; }
