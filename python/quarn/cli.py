@@ -14,6 +14,7 @@ from ._core import PyTrace
 # Loader per file extension; the other formats join as their readers land.
 LOADERS: dict[str, Callable[[str], PyTrace]] = {
     ".vcd": PyTrace.from_vcd,
+    ".fst": PyTrace.from_fst,
 }
 
 SHOWN_SIGNALS = 10

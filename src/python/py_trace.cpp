@@ -13,6 +13,7 @@
 #include "py_errors.h"
 #include "py_ref.h"
 #include "signal/bit_ops.h"
+#include "trace/fst_trace.h"
 #include "trace/vcd_trace.h"
 
 namespace quarn::py {
@@ -77,6 +78,18 @@ PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t narg
     std::string_view data;
     if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "data", data)) return nullptr;
     return new_py_trace(type, std::make_shared<const VcdTrace>(VcdTrace::parse(data)));
+  });
+}
+
+PyObject* from_fst(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"from_fst", {"path"}};
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 1> a;
+    std::string_view path;
+    if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "path", path)) return nullptr;
+    auto loaded = FstTrace::from_file(std::string(path));
+    if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(*message);
+    return new_py_trace(type, std::make_shared<const RecordTrace>(std::move(std::get<RecordTrace>(loaded))));
   });
 }
 
@@ -248,6 +261,7 @@ constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
 PyMethodDef py_trace_methods[] = {
     {"from_vcd", as_method(from_vcd), kConstructor, "from_vcd(path)\n--\n\n"},
     {"from_vcd_string", as_method(from_vcd_string), kConstructor, "from_vcd_string(data)\n--\n\n"},
+    {"from_fst", as_method(from_fst), kConstructor, "from_fst(path)\n--\n\n"},
     {"signal_names", as_method(signal_names), kMethod, "signal_names($self)\n--\n\n"},
     {"scopes", as_method(scopes), kMethod, "scopes($self)\n--\n\n"},
     {"max_index", as_method(max_index), kMethod, "max_index($self)\n--\n\n"},

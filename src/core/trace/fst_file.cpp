@@ -67,6 +67,8 @@ std::string FstFile::map_fd() {
 }
 
 std::string FstFile::open(const std::string& path) {
+  // The system call would stop at a NUL and open some other file.
+  if (path.find('\0') != std::string::npos) return "Failed to open " + path + ": " + std::strerror(EINVAL);
   do {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   } while (fd_ < 0 && errno == EINTR);

@@ -85,17 +85,9 @@ class ValueLoader {
     }
   }
 
-  /// Index of `time`: exact match, else the last step before it; times before
-  /// the first step (values the file holds from the start) map to index 0.
   void locate(Time time) {
     cur_time_ = time;
-    const auto& ts = r_.timestamps;
-    if (ts.empty()) {
-      cur_index_ = kNoIndex;
-      return;
-    }
-    const auto it = std::upper_bound(ts.begin(), ts.end(), time);
-    cur_index_ = it == ts.begin() ? 0 : static_cast<Index>(it - ts.begin() - 1);
+    cur_index_ = fst_time_index(r_.timestamps, time).value_or(kNoIndex);
   }
 
   // Stores changes as they come (time order) and applies the load-then-fill
@@ -182,6 +174,12 @@ std::string load(const std::string& path, TraceRecord& r) {
 }
 
 }  // namespace
+
+std::optional<Index> fst_time_index(const std::vector<Time>& timestamps, Time time) {
+  if (timestamps.empty()) return std::nullopt;
+  const auto it = std::upper_bound(timestamps.begin(), timestamps.end(), time);
+  return it == timestamps.begin() ? 0 : static_cast<Index>(it - timestamps.begin() - 1);
+}
 
 std::variant<RecordTrace, std::string> FstTrace::from_file(const std::string& path) {
   TraceRecord r;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "trace/trace_record.h"
 
@@ -17,6 +19,11 @@ namespace quarn {
 ///    between two steps on the earlier one;
 ///  - values: filled forward after loading, so an Empty change (a zero-length
 ///    string) after a value reads as the value before it.
+/// Index for a value change at `time` over ascending `timestamps`: the exact
+/// step, else the last step before it; 0 for a time before the first step;
+/// nullopt when there are no steps.
+std::optional<Index> fst_time_index(const std::vector<Time>& timestamps, Time time);
+
 class FstTrace {
  public:
   /// Loads `path`. Fails with "Failed to open <path>: <reason>" when it cannot

@@ -6,6 +6,7 @@
 
 #include <zlib.h>
 
+#include "fastlz.h"
 #include "lz4.h"
 
 namespace quarn {
@@ -255,6 +256,52 @@ std::string check_blackout(const BlockRef& b) {
 /// Length in frame bytes of handle i as the library copies it.
 std::uint64_t frame_bytes(const FstLayout& layout, std::size_t i) { return layout.value_chars[i]; }
 
+/// Unpacks one signal's chain as the library will and walks its entries: each
+/// must lie inside the chain and land on a time step of the block, since the
+/// library indexes its per-step lists with the sum of the time deltas.
+std::string check_chain(std::span<const std::uint8_t> packed, std::uint64_t size, std::uint8_t pack,
+                        const FstLayout& layout, std::size_t handle, std::uint64_t steps,
+                        std::vector<std::uint8_t>& buf) {
+  std::span<const std::uint8_t> data = packed;
+  if (size) {
+    bool good;
+    if (pack == '4') {
+      good = lz4_exact(packed, size, buf);
+    } else if (pack == 'F') {
+      good = plausible_output(size, packed.size()) && size <= std::numeric_limits<int>::max() &&
+             packed.size() <= std::numeric_limits<int>::max();
+      if (good) {
+        buf.resize(static_cast<std::size_t>(size));
+        const int n = fastlz_decompress(packed.data(), static_cast<int>(packed.size()), buf.data(), static_cast<int>(size));
+        good = n == static_cast<int>(size);
+      }
+    } else {
+      good = inflate_exact(packed, size, buf);
+    }
+    if (!good) return fail(kSignals, "corrupt value chain");
+    data = buf;
+  }
+  const std::uint32_t chars = layout.value_chars[handle];
+  const bool real = layout.is_real[handle];
+  Bytes e{data.data(), data.data() + data.size()};
+  std::uint64_t step = 0;
+  bool first = true;
+  while (e.left()) {
+    const std::uint64_t vli = e.varint(5);
+    const std::uint64_t delta = chars == 1 && !real ? vli >> (2u << (vli & 1)) : vli >> 1;
+    step = first ? delta : step + delta;
+    first = false;
+    if (!e.ok || step >= steps) return fail(kSignals, "corrupt value chain");
+    std::uint64_t value_bytes = 0;
+    if (real) value_bytes = (vli & 1) ? 8 : 1;
+    else if (chars == 0) value_bytes = e.varint(5);
+    else if (chars > 1) value_bytes = (vli & 1) ? chars : (chars + 7) / 8;
+    e.take(value_bytes);
+    if (!e.ok) return fail(kSignals, "corrupt value chain");
+  }
+  return "";
+}
+
 std::string check_value_block(const BlockRef& b, bool first, const FstLayout& layout, std::vector<Time>& times) {
   const std::uint64_t body_len = b.length - 8;
   if (body_len < kVcFixedBytes + kTimeTrailerBytes + 8) return fail(kSignals, "value change block too short");
@@ -373,6 +420,7 @@ std::string check_value_block(const BlockRef& b, bool first, const FstLayout& la
   // Every chain starts with its unpacked size; all of them must fit the
   // traversal buffer the library allocates from the block's word.
   std::uint64_t unpacked = 0;
+  std::vector<std::uint8_t> chain;
   for (std::size_t i = 0; i < idx; ++i) {
     if (offset[i] == 0) continue;
     if (length[i] <= 0 || offset[i] + static_cast<std::uint64_t>(length[i]) > chain_space)
@@ -381,9 +429,9 @@ std::string check_value_block(const BlockRef& b, bool first, const FstLayout& la
     const std::uint64_t size = c.varint(5);
     if (!c.ok || (size == 0 && !c.left())) return fail(kSignals, "corrupt value chain");
     unpacked += size ? size : c.left();
-    if (pack == '4' && size && !plausible_output(size, c.left())) return fail(kSignals, "corrupt value chain");
+    if (unpacked > traversal + 66) return fail(kSignals, "value chains larger than the block declares");
+    if (auto e = check_chain(c.take(c.left()), size, pack, layout, i, t_items, chain); !e.empty()) return e;
   }
-  if (unpacked > traversal + 66) return fail(kSignals, "value chains larger than the block declares");
   return "";
 }
 
@@ -398,10 +446,13 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
     const std::uint8_t type = image[pos];
     std::uint64_t len = 0;
     for (int i = 1; i <= 8; ++i) len = (len << 8) | image[pos + i];
+    if (pos == 0 && type != static_cast<std::uint8_t>(FstBlock::Header)) return fail(kOpen, "not an FST file");
     if (!known_block(type)) return fail(kOpen, "unknown block type " + std::to_string(type) + " at byte " + std::to_string(pos));
+    // The library's block walk ends here; a writer that never finished
+    // leaves this mark where its next block would have gone.
+    if (type == static_cast<std::uint8_t>(FstBlock::Skip)) break;
     if (len < 8 || len > image.size() - pos - 1)
       return fail(kOpen, "truncated block at byte " + std::to_string(pos));
-    if (type == static_cast<std::uint8_t>(FstBlock::Skip)) break;  // the library stops here too
     blocks.push_back({static_cast<FstBlock>(type), pos, len, image.data()});
     pos += 1 + static_cast<std::size_t>(len);
   }
@@ -426,10 +477,10 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
     }
   }
   // The library refuses files without these; say which part is missing.
-  if (!geometry) return fail(kOpen, "no geometry block");
-  if (!hierarchy) return fail(kOpen, "no hierarchy block");
-  if (gz_hierarchy && lz4_hierarchy) return fail(kOpen, "two kinds of hierarchy block");
   if (value_blocks == 0) return fail(kOpen, "no value change block");
+  if (!hierarchy) return fail(kOpen, "no hierarchy block (a hierarchy kept in a side file is not read)");
+  if (!geometry) return fail(kOpen, "no geometry block");
+  if (gz_hierarchy && lz4_hierarchy) return fail(kOpen, "two kinds of hierarchy block");
   if (auto e = check_geometry(*geometry, layout); !e.empty()) return e;
   if (layout.is_real.empty()) return fail(kOpen, "no signals");
   (void)max_handle;  // the geometry's count is the one the library uses
