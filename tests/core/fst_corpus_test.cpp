@@ -21,7 +21,8 @@ std::vector<fs::path> real_fst_files() {
   for (const fs::path& root : {fs::path(QUARN_CORPUS_DIR), fs::path("/usr/share/doc/gtkwave/examples")}) {
     if (!fs::exists(root)) continue;
     for (const auto& e : fs::recursive_directory_iterator(root))
-      if (e.is_regular_file() && e.path().extension() == ".fst") out.push_back(e.path());
+      // The 420,000-signal nvc file takes minutes under ASan; pytest loads it.
+      if (e.is_regular_file() && e.path().extension() == ".fst" && e.file_size() < 300'000) out.push_back(e.path());
   }
   return out;
 }

@@ -8,7 +8,16 @@
 #include "fstapi.h"
 #include "fst_exit_redirect.h"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUARN_FST_ASAN 1
+#endif
+#endif
 #if defined(__SANITIZE_ADDRESS__)
+#define QUARN_FST_ASAN 1
+#endif
+
+#if defined(QUARN_FST_ASAN)
 #include <sanitizer/lsan_interface.h>
 /* A call cut short by the exit guard leaks the library's own buffers; that
  * is accepted, so the leak checker must not count them. */

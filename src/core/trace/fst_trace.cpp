@@ -33,11 +33,15 @@ class FstReaderHandle {
   void* ctx_ = nullptr;
 };
 
-/// Receives value changes from the library and stores them.
+/// Receives value changes from the library and stores them. The library
+/// hands them over time-major across all signals; they are gathered in
+/// batches and stored signal by signal, so each column is written while it
+/// is in cache rather than once per change all over memory.
 class ValueLoader {
  public:
   ValueLoader(TraceRecord& r, const FstLayout& layout, const std::vector<SignalId>& handle_ids, SignalId ids)
-      : r_(r), layout_(layout), handle_ids_(handle_ids), last_index_(ids, kNoIndex), last_empty_(ids, 0) {
+      : r_(r), layout_(layout), handle_ids_(handle_ids), last_index_(ids, kNoIndex), last_empty_(ids, 0),
+        id_starts_(ids + 1, 0) {
     r_.store.reserve_ids(ids);
   }
 
@@ -49,9 +53,10 @@ class ValueLoader {
     static_cast<ValueLoader*>(user)->change(time, handle, value, len, true);
   }
 
-  /// Applies the fill rule to each signal's last change and holds every value
-  /// to the last index.
+  /// Stores what is still gathered, applies the fill rule to each signal's
+  /// last change and holds every value to the last index.
   void finish() {
+    flush();
     for (SignalId id = 0; id < last_index_.size(); ++id)
       if (last_index_[id] != kNoIndex) settle(id, last_index_[id]);
     if (!r_.timestamps.empty()) r_.store.hold_through(r_.timestamps.size() - 1);
@@ -60,6 +65,19 @@ class ValueLoader {
   bool out_of_memory() const { return out_of_memory_; }
 
  private:
+  /// One gathered change; heap values keep their bytes in `bytes_`.
+  struct Pending {
+    SignalId id;
+    Index index;
+    std::uint64_t scalar;
+    std::uint32_t offset;
+    std::uint32_t size;  // elements, as in ValueView
+    ValueTag tag;
+  };
+  static_assert(sizeof(Pending) == 40);
+  static constexpr std::size_t kBatch = std::size_t{1} << 18;
+  static constexpr std::size_t kBatchBytes = std::size_t{1} << 24;
+
   void change(std::uint64_t time, std::uint32_t handle, const unsigned char* value, std::uint32_t len,
               bool varlen) noexcept {
     if (out_of_memory_ || handle == 0 || handle > handle_ids_.size()) return;
@@ -76,13 +94,44 @@ class ValueLoader {
       std::memcpy(&d, value, sizeof d);  // may be unaligned
       v = ValueView::real(d);
     } else {
-      v = fst_value_view(std::string_view(text, ::strnlen(text, layout_.value_chars[handle - 1])), scratch_);
+      // Fixed-width values always come with exactly this many characters.
+      v = fst_value_view(std::string_view(text, layout_.value_chars[handle - 1]), scratch_);
     }
     try {
-      store(id, cur_index_, v);
+      gather(id, cur_index_, v);
     } catch (const std::bad_alloc&) {
       out_of_memory_ = true;  // must not unwind through the library's C frames
     }
+  }
+
+  void gather(SignalId id, Index index, const ValueView& v) {
+    Pending p{id, index, v.scalar, 0, static_cast<std::uint32_t>(v.size), v.tag};
+    if (v.data) {
+      const auto* b = static_cast<const std::uint8_t*>(v.data);
+      p.offset = static_cast<std::uint32_t>(bytes_.size());
+      bytes_.insert(bytes_.end(), b, b + v.byte_size());
+    }
+    pending_.push_back(p);
+    if (pending_.size() >= kBatch || bytes_.size() >= kBatchBytes) flush();
+  }
+
+  // Stable counting sort by id keeps each signal's changes in time order.
+  void flush() {
+    if (pending_.empty()) return;
+    std::fill(id_starts_.begin(), id_starts_.end(), 0);
+    for (const Pending& p : pending_) ++id_starts_[p.id + 1];
+    for (std::size_t i = 1; i < id_starts_.size(); ++i) id_starts_[i] += id_starts_[i - 1];
+    order_.resize(pending_.size());
+    for (std::uint32_t k = 0; k < pending_.size(); ++k) order_[id_starts_[pending_[k].id]++] = k;
+    for (const std::uint32_t k : order_) {
+      const Pending& p = pending_[k];
+      ValueView v{p.tag, p.scalar, nullptr, p.size};
+      if (p.tag == ValueTag::WideBits || p.tag == ValueTag::Logic || p.tag == ValueTag::Text)
+        v.data = bytes_.data() + p.offset;
+      store(p.id, p.index, v);
+    }
+    pending_.clear();
+    bytes_.clear();
   }
 
   void locate(Time time) {
@@ -120,6 +169,10 @@ class ValueLoader {
   Time cur_time_ = std::numeric_limits<Time>::max();
   Index cur_index_ = kNoIndex;
   FstValueScratch scratch_;
+  std::vector<Pending> pending_;
+  std::vector<std::uint8_t> bytes_;
+  std::vector<std::uint32_t> id_starts_;
+  std::vector<std::uint32_t> order_;
   bool out_of_memory_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "trace/fst_validate.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -133,9 +134,12 @@ bool lz4_exact(std::span<const std::uint8_t> in, std::uint64_t size, std::vector
       in.size() > std::numeric_limits<int>::max())
     return false;
   out.resize(static_cast<std::size_t>(size));
+  // Empty buffers may have null data; LZ4 must never offset a null pointer.
+  char none = 0;
+  const char* src = in.empty() ? &none : reinterpret_cast<const char*>(in.data());
+  char* dst = out.empty() ? &none : reinterpret_cast<char*>(out.data());
   const int n = static_cast<int>(size);
-  return LZ4_decompress_safe_partial(reinterpret_cast<const char*>(in.data()), reinterpret_cast<char*>(out.data()),
-                                     static_cast<int>(in.size()), n, n) == n;
+  return LZ4_decompress_safe_partial(src, dst, static_cast<int>(in.size()), n, n) == n;
 }
 
 struct BlockRef {
@@ -151,6 +155,10 @@ std::span<const std::uint8_t> BlockRef::body() const {
 }
 
 bool known_block(std::uint8_t t) { return t <= 8 || t == 255; }
+
+bool is_value_block(FstBlock t) {
+  return t == FstBlock::ValueChanges || t == FstBlock::ValueChangesAlias || t == FstBlock::ValueChangesAlias2;
+}
 
 std::string check_header(const BlockRef& b, std::uint64_t& max_handle) {
   if (b.length - 8 < kHeaderMinBytes) return fail(kOpen, "header block too short");
@@ -441,6 +449,7 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
   layout = FstLayout{};
   std::vector<BlockRef> blocks;
   std::size_t pos = 0;
+  bool seen_skip = false;
   while (pos < image.size()) {
     if (image.size() - pos < 9) return fail(kOpen, "truncated block at byte " + std::to_string(pos));
     const std::uint8_t type = image[pos];
@@ -448,12 +457,17 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
     for (int i = 1; i <= 8; ++i) len = (len << 8) | image[pos + i];
     if (pos == 0 && type != static_cast<std::uint8_t>(FstBlock::Header)) return fail(kOpen, "not an FST file");
     if (!known_block(type)) return fail(kOpen, "unknown block type " + std::to_string(type) + " at byte " + std::to_string(pos));
-    // The library's block walk ends here; a writer that never finished
-    // leaves this mark where its next block would have gone.
-    if (type == static_cast<std::uint8_t>(FstBlock::Skip)) break;
+    // A writer that never finished leaves an empty skip block where its next
+    // block would have gone; the library would then walk on byte by byte.
+    if (type == static_cast<std::uint8_t>(FstBlock::Skip) && len == 0)
+      return fail(kOpen, "unfinished file (empty block at byte " + std::to_string(pos) + ")");
     if (len < 8 || len > image.size() - pos - 1)
       return fail(kOpen, "truncated block at byte " + std::to_string(pos));
-    blocks.push_back({static_cast<FstBlock>(type), pos, len, image.data()});
+    // The library opens every block but walks value changes only up to the
+    // first skip block.
+    if (type == static_cast<std::uint8_t>(FstBlock::Skip)) seen_skip = true;
+    else if (!seen_skip || !is_value_block(static_cast<FstBlock>(type)))
+      blocks.push_back({static_cast<FstBlock>(type), pos, len, image.data()});
     pos += 1 + static_cast<std::size_t>(len);
   }
   if (blocks.empty() || blocks.front().type != FstBlock::Header) return fail(kOpen, "not an FST file");
@@ -481,7 +495,10 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
   if (!hierarchy) return fail(kOpen, "no hierarchy block (a hierarchy kept in a side file is not read)");
   if (!geometry) return fail(kOpen, "no geometry block");
   if (gz_hierarchy && lz4_hierarchy) return fail(kOpen, "two kinds of hierarchy block");
-  if (auto e = check_geometry(*geometry, layout); !e.empty()) return e;
+  // The library unpacks every geometry block; the last one counts.
+  for (const BlockRef& b : blocks)
+    if (b.type == FstBlock::Geometry)
+      if (auto e = check_geometry(b, layout); !e.empty()) return e;
   if (layout.is_real.empty()) return fail(kOpen, "no signals");
   (void)max_handle;  // the geometry's count is the one the library uses
   if (auto e = check_hierarchy(*hierarchy, layout.is_real.size()); !e.empty()) return e;
