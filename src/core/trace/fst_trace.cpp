@@ -58,7 +58,7 @@ class ValueLoader {
   void finish() {
     flush();
     for (SignalId id = 0; id < last_index_.size(); ++id)
-      if (last_index_[id] != kNoIndex) settle(id, last_index_[id]);
+      if (last_index_[id] != kNoIndex) settle(r_.store.column_for_write(id), id, last_index_[id]);
     if (!r_.timestamps.empty()) r_.store.hold_through(r_.timestamps.size() - 1);
     r_.store.shrink_to_fit();
   }
@@ -125,11 +125,14 @@ class ValueLoader {
     for (std::size_t i = 1; i < id_starts_.size(); ++i) id_starts_[i] += id_starts_[i - 1];
     sorted_.resize(pending_.size());
     for (const Pending& p : pending_) sorted_[id_starts_[p.id]++] = p;
+    Column* column = nullptr;
+    SignalId column_id = FstHierarchyBuilder::kNoId;
     for (const Pending& p : sorted_) {
       ValueView v{p.tag, p.scalar, nullptr, p.size};
       if (p.tag == ValueTag::WideBits || p.tag == ValueTag::Logic || p.tag == ValueTag::Text)
         v.data = bytes_.data() + p.offset;
-      store(p.id, p.index, v);
+      if (p.id != column_id) column = &r_.store.column_for_write(column_id = p.id);
+      store(*column, p.id, p.index, v);
     }
     pending_.clear();
     bytes_.clear();
@@ -143,23 +146,23 @@ class ValueLoader {
   // Stores changes as they come (time order) and applies the load-then-fill
   // rule per signal: a position whose final value is Empty takes the value
   // before it; skipped positions hold the last value.
-  void store(SignalId id, Index index, const ValueView& v) {
+  void store(Column& c, SignalId id, Index index, const ValueView& v) {
     Index& last = last_index_[id];
     if (last == kNoIndex || index > last) {
-      if (last != kNoIndex) settle(id, last);
-      r_.store.record_change(id, index, v);
+      if (last != kNoIndex) settle(c, id, last);
+      c.record_change(index, v);
       last = index;
       last_empty_[id] = v.tag == ValueTag::Empty;
     } else {
-      r_.store.set(id, index, v);  // same step again: the later change wins
+      c.set(index, v);  // same step again: the later change wins
       if (index == last) last_empty_[id] = v.tag == ValueTag::Empty;
     }
   }
 
-  void settle(SignalId id, Index index) {
+  void settle(Column& c, SignalId id, Index index) {
     if (!last_empty_[id] || index == 0) return;
-    const SignalValue before = r_.store.get(id, index - 1);
-    if (!before.is_empty()) r_.store.set(id, index, before);
+    const SignalValue before = c.get(index - 1);  // a copy: set may move c's bytes
+    if (!before.is_empty()) c.set(index, view_of(before));
   }
 
   TraceRecord& r_;
