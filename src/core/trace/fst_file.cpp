@@ -77,12 +77,11 @@ std::string FstFile::open(const std::string& path) {
   // open() succeeds on a folder; it is still not a file we can open as one.
   if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) return "Failed to open " + path + ": " + std::strerror(EISDIR);
   if (auto e = map_fd(); !e.empty()) return e;
-  if (bytes()[0] == static_cast<std::uint8_t>(FstBlock::Wrapper)) return unpack_wrapper(path);
+  if (bytes()[0] == static_cast<std::uint8_t>(FstBlock::Wrapper)) return unpack_wrapper();
   return "";
 }
 
-std::string FstFile::unpack_wrapper(const std::string& path) {
-  (void)path;
+std::string FstFile::unpack_wrapper() {
   const std::span<const std::uint8_t> in = bytes();
   if (in.size() < kWrapperHeaderBytes) return "FST open: truncated gzip wrapper";
   const std::uint64_t unpacked = be64_at(in.data() + 9);

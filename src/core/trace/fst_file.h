@@ -30,7 +30,7 @@ class FstFile {
   std::string library_path() const;
 
  private:
-  std::string unpack_wrapper(const std::string& path);
+  std::string unpack_wrapper();
   std::string map_fd();
 
   int fd_ = -1;

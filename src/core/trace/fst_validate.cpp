@@ -21,7 +21,7 @@ constexpr double kEndianTest = 2.7182818284590452354;
 // Output larger than this many times the input cannot come from zlib (at most
 // about 1032:1) nor LZ4 (about 255:1), so such a size is corrupt.
 constexpr std::uint64_t kMaxInflateRatio = 1100;
-constexpr std::uint64_t kHeaderMinBytes = 8 * 8;  // through the handle count
+constexpr std::uint64_t kHeaderMinBytes = 3 * 8;  // times and byte order mark
 // Hierarchy entry tags besides the variable types 0..29.
 constexpr std::uint8_t kTagAttrBegin = 252, kTagAttrEnd = 253, kTagScope = 254, kTagUpscope = 255;
 constexpr std::uint8_t kMaxVarType = 29;
@@ -160,7 +160,7 @@ bool is_value_block(FstBlock t) {
   return t == FstBlock::ValueChanges || t == FstBlock::ValueChangesAlias || t == FstBlock::ValueChangesAlias2;
 }
 
-std::string check_header(const BlockRef& b, std::uint64_t& max_handle) {
+std::string check_header(const BlockRef& b) {
   if (b.length - 8 < kHeaderMinBytes) return fail(kOpen, "header block too short");
   Bytes r{b.body().data(), b.body().data() + b.body().size()};
   r.be64();  // start time
@@ -174,10 +174,6 @@ std::string check_header(const BlockRef& b, std::uint64_t& max_handle) {
   double ds;
   std::memcpy(&ds, swapped, 8);
   if (d != kEndianTest && ds != kEndianTest) return fail(kOpen, "bad header (byte order mark)");
-  r.be64();  // writer memory
-  r.be64();  // scopes
-  r.be64();  // variables
-  max_handle = r.be64();
   return "";
 }
 
@@ -260,9 +256,6 @@ std::string check_blackout(const BlockRef& b) {
   }
   return r.ok ? "" : fail(kSignals, "corrupt blackout block");
 }
-
-/// Length in frame bytes of handle i as the library copies it.
-std::uint64_t frame_bytes(const FstLayout& layout, std::size_t i) { return layout.value_chars[i]; }
 
 /// Unpacks one signal's chain as the library will and walks its entries: each
 /// must lie inside the chain and land on a time step of the block, since the
@@ -353,7 +346,7 @@ std::string check_value_block(const BlockRef& b, bool first, const FstLayout& la
   if (!r.ok || static_cast<std::size_t>(r.p - body.data()) > t_begin - 8) return fail(kSignals, "corrupt frame");
   if (first && begin_time != first_time) {
     std::uint64_t need = 0;
-    for (std::size_t i = 0; i < f_handles; ++i) need += frame_bytes(layout, i);
+    for (std::size_t i = 0; i < f_handles; ++i) need += layout.value_chars[i];  // bytes the library copies per signal
     std::vector<std::uint8_t> frame;
     if (need > f_size || !unpack_section(f_data, f_size, frame)) return fail(kSignals, "corrupt frame");
   }
@@ -472,8 +465,7 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
   }
   if (blocks.empty() || blocks.front().type != FstBlock::Header) return fail(kOpen, "not an FST file");
 
-  std::uint64_t max_handle = 0;
-  if (auto e = check_header(blocks.front(), max_handle); !e.empty()) return e;
+  if (auto e = check_header(blocks.front()); !e.empty()) return e;
   const BlockRef* geometry = nullptr;
   const BlockRef* hierarchy = nullptr;
   bool gz_hierarchy = false, lz4_hierarchy = false;
@@ -500,7 +492,7 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
     if (b.type == FstBlock::Geometry)
       if (auto e = check_geometry(b, layout); !e.empty()) return e;
   if (layout.is_real.empty()) return fail(kOpen, "no signals");
-  (void)max_handle;  // the geometry's count is the one the library uses
+  // The geometry's signal count is the one the library uses, not the header's.
   if (auto e = check_hierarchy(*hierarchy, layout.is_real.size()); !e.empty()) return e;
 
   bool first = true;
