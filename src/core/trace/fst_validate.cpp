@@ -129,17 +129,26 @@ bool unpack_section(std::span<const std::uint8_t> in, std::uint64_t size, std::v
   return inflate_exact(in, size, out);
 }
 
-bool lz4_exact(std::span<const std::uint8_t> in, std::uint64_t size, std::vector<std::uint8_t>& out) {
-  if (!plausible_output(size, in.size()) || size > std::numeric_limits<int>::max() ||
-      in.size() > std::numeric_limits<int>::max())
-    return false;
-  out.resize(static_cast<std::size_t>(size));
+/// One LZ4 decode into `out`, over a buffer filled with `fill` first.
+bool lz4_decode(std::span<const std::uint8_t> in, int n, std::vector<std::uint8_t>& out, std::uint8_t fill) {
+  out.assign(static_cast<std::size_t>(n), fill);
   // Empty buffers may have null data; LZ4 must never offset a null pointer.
   char none = 0;
   const char* src = in.empty() ? &none : reinterpret_cast<const char*>(in.data());
   char* dst = out.empty() ? &none : reinterpret_cast<char*>(out.data());
-  const int n = static_cast<int>(size);
   return LZ4_decompress_safe_partial(src, dst, static_cast<int>(in.size()), n, n) == n;
+}
+
+bool lz4_exact(std::span<const std::uint8_t> in, std::uint64_t size, std::vector<std::uint8_t>& out) {
+  if (!plausible_output(size, in.size()) || size > std::numeric_limits<int>::max() ||
+      in.size() > std::numeric_limits<int>::max())
+    return false;
+  // On some malformed streams this LZ4 reports the full size yet leaves bytes
+  // unwritten, and the library then walks whatever its buffer held. Decoding
+  // over two different fillings shows every such byte.
+  thread_local std::vector<std::uint8_t> other;
+  const int n = static_cast<int>(size);
+  return lz4_decode(in, n, out, 0x00) && lz4_decode(in, n, other, 0xFF) && other == out;
 }
 
 struct BlockRef {
