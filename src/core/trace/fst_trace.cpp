@@ -6,6 +6,7 @@
 #include <new>
 
 #include "fstapi.h"
+#include "signal/change_log.h"
 #include "trace/fst_file.h"
 #include "trace/fst_guard.h"
 #include "trace/fst_hierarchy.h"
@@ -34,14 +35,16 @@ class FstReaderHandle {
 };
 
 /// Receives value changes from the library and stores them. The library
-/// hands them over time-major across all signals; they are gathered in
-/// batches and stored signal by signal, so each column is written while it
-/// is in cache rather than once per change all over memory.
+/// hands them over time-major across all signals; each signal's changes go
+/// to its own compact log (one cache line per change) and its column is built
+/// from the log at the end, one signal at a time. String signals, the only
+/// ones that can change to Empty, are stored directly, because the fill rule
+/// for Empty looks at the value before.
 class ValueLoader {
  public:
   ValueLoader(TraceRecord& r, const FstLayout& layout, const std::vector<SignalId>& handle_ids, SignalId ids)
       : r_(r), layout_(layout), handle_ids_(handle_ids), last_index_(ids, kNoIndex), last_empty_(ids, 0),
-        id_starts_(ids + 1, 0) {
+        logs_(ids) {
     r_.store.reserve_ids(ids);
   }
 
@@ -53,31 +56,22 @@ class ValueLoader {
     static_cast<ValueLoader*>(user)->change(time, handle, value, len, true);
   }
 
-  /// Stores what is still gathered, applies the fill rule to each signal's
-  /// last change and holds every value to the last index.
+  /// Builds the logged columns, applies the fill rule to each string
+  /// signal's last change and holds every value to the last index.
   void finish() {
-    flush();
+    for (SignalId id = 0; id < logs_.size(); ++id) {
+      if (logs_[id].empty()) continue;
+      logs_[id].replay_into(r_.store.column_for_write(id));
+      logs_[id].release();
+    }
     for (SignalId id = 0; id < last_index_.size(); ++id)
-      if (last_index_[id] != kNoIndex) settle(r_.store.column_for_write(id), id, last_index_[id]);
+      if (last_index_[id] != kNoIndex && last_empty_[id]) settle(r_.store.column_for_write(id), id, last_index_[id]);
     if (!r_.timestamps.empty()) r_.store.hold_through(r_.timestamps.size() - 1);
     r_.store.shrink_to_fit();
   }
   bool out_of_memory() const { return out_of_memory_; }
 
  private:
-  /// One gathered change; heap values keep their bytes in `bytes_`.
-  struct Pending {
-    SignalId id;
-    Index index;
-    std::uint64_t scalar;
-    std::uint32_t offset;
-    std::uint32_t size;  // elements, as in ValueView
-    ValueTag tag;
-  };
-  static_assert(sizeof(Pending) == 40);
-  static constexpr std::size_t kBatch = std::size_t{1} << 16;
-  static constexpr std::size_t kBatchBytes = std::size_t{1} << 22;
-
   void change(std::uint64_t time, std::uint32_t handle, const unsigned char* value, std::uint32_t len,
               bool varlen) noexcept {
     if (out_of_memory_ || handle == 0 || handle > handle_ids_.size()) return;
@@ -85,57 +79,29 @@ class ValueLoader {
     if (id == FstHierarchyBuilder::kNoId) return;
     if (time != cur_time_) locate(time);
     if (cur_index_ == kNoIndex) return;
-    ValueView v;
     const auto* text = reinterpret_cast<const char*>(value);
-    if (varlen) {
-      v = fst_text_view(std::string_view(text, len), scratch_);
-    } else if (layout_.is_real[handle - 1]) {
-      double d;
-      std::memcpy(&d, value, sizeof d);  // may be unaligned
-      v = ValueView::real(d);
-    } else {
-      // Fixed-width values always come with exactly this many characters.
-      v = fst_value_view(std::string_view(text, layout_.value_chars[handle - 1]), scratch_);
-    }
     try {
-      gather(id, cur_index_, v);
+      if (varlen) {
+        store(r_.store.column_for_write(id), id, cur_index_, fst_text_view(std::string_view(text, len), scratch_));
+        return;
+      }
+      ValueView v;
+      if (layout_.is_real[handle - 1]) {
+        double d;
+        std::memcpy(&d, value, sizeof d);  // may be unaligned
+        v = ValueView::real(d);
+      } else {
+        // Fixed-width values always come with exactly this many characters
+        // (at least one), so they are never Empty.
+        v = fst_value_view(std::string_view(text, layout_.value_chars[handle - 1]), scratch_);
+      }
+      Index& last = last_index_[id];
+      if (last != kNoIndex && cur_index_ < last) return;  // time order is the library's promise
+      last = cur_index_;
+      logs_[id].append(cur_index_, v);
     } catch (const std::bad_alloc&) {
       out_of_memory_ = true;  // must not unwind through the library's C frames
     }
-  }
-
-  void gather(SignalId id, Index index, const ValueView& v) {
-    Pending p{id, index, v.scalar, 0, static_cast<std::uint32_t>(v.size), v.tag};
-    if (v.data) {
-      const auto* b = static_cast<const std::uint8_t*>(v.data);
-      p.offset = static_cast<std::uint32_t>(bytes_.size());
-      bytes_.insert(bytes_.end(), b, b + v.byte_size());
-    }
-    pending_.push_back(p);
-    if (pending_.size() >= kBatch || bytes_.size() >= kBatchBytes) flush();
-  }
-
-  // Stable counting sort by id keeps each signal's changes in time order. The
-  // scatter writes each signal's run in sequence, which caches far better
-  // than reading the batch in signal order through an index.
-  void flush() {
-    if (pending_.empty()) return;
-    std::fill(id_starts_.begin(), id_starts_.end(), 0);
-    for (const Pending& p : pending_) ++id_starts_[p.id + 1];
-    for (std::size_t i = 1; i < id_starts_.size(); ++i) id_starts_[i] += id_starts_[i - 1];
-    sorted_.resize(pending_.size());
-    for (const Pending& p : pending_) sorted_[id_starts_[p.id]++] = p;
-    Column* column = nullptr;
-    SignalId column_id = FstHierarchyBuilder::kNoId;
-    for (const Pending& p : sorted_) {
-      ValueView v{p.tag, p.scalar, nullptr, p.size};
-      if (p.tag == ValueTag::WideBits || p.tag == ValueTag::Logic || p.tag == ValueTag::Text)
-        v.data = bytes_.data() + p.offset;
-      if (p.id != column_id) column = &r_.store.column_for_write(column_id = p.id);
-      store(*column, p.id, p.index, v);
-    }
-    pending_.clear();
-    bytes_.clear();
   }
 
   void locate(Time time) {
@@ -173,10 +139,7 @@ class ValueLoader {
   Time cur_time_ = std::numeric_limits<Time>::max();
   Index cur_index_ = kNoIndex;
   FstValueScratch scratch_;
-  std::vector<Pending> pending_;
-  std::vector<std::uint8_t> bytes_;
-  std::vector<std::uint32_t> id_starts_;
-  std::vector<Pending> sorted_;
+  std::vector<ChangeLog> logs_;
   bool out_of_memory_ = false;
 };
 
