@@ -17,6 +17,7 @@ LOADERS: dict[str, Callable[[str], PyTrace]] = {
     ".dsn": PyTrace.from_shm,
     ".trn": PyTrace.from_shm,
     ".fsdb": PyTrace.from_fsdb,
+    ".fst": PyTrace.from_fst,
 }
 
 SHOWN_SIGNALS = 10

@@ -17,6 +17,7 @@
 #include "py_trace_queries.h"
 #include "signal/bit_ops.h"
 #include "trace/fsdb_reader.h"
+#include "trace/fst_trace.h"
 #include "trace/shm_reader.h"
 #include "trace/vcd_trace.h"
 
@@ -91,6 +92,11 @@ PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t narg
     if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "data", data)) return nullptr;
     return new_py_trace(type, std::make_shared<const VcdTrace>(VcdTrace::parse(data)));
   });
+}
+
+PyObject* from_fst(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"from_fst", {"path"}};
+  return load_file(type, params, args, nargs, kwnames, &FstTrace::from_file);
 }
 
 PyObject* from_fsdb(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -271,6 +277,7 @@ constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
 PyMethodDef py_trace_methods[] = {
     {"from_vcd", as_method(from_vcd), kConstructor, "from_vcd(path)\n--\n\n"},
     {"from_vcd_string", as_method(from_vcd_string), kConstructor, "from_vcd_string(data)\n--\n\n"},
+    {"from_fst", as_method(from_fst), kConstructor, "from_fst(path)\n--\n\n"},
     {"from_fsdb", as_method(from_fsdb), kConstructor, "from_fsdb(path)\n--\n\n"},
     {"from_shm", as_method(from_shm), kConstructor, "from_shm(path)\n--\n\n"},
     {"signal_names", as_method(signal_names), kMethod, "signal_names($self)\n--\n\n"},

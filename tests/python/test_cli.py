@@ -53,7 +53,7 @@ def exit_code(argv):
 @pytest.mark.parametrize(
     ("name", "write", "code", "error"),
     [
-        ("trace.fst", True, 2, "unsupported trace format"),
+        ("trace.fst", True, 1, "FST open: not an FST file"),
         ("trace", True, 2, "unsupported trace format"),
         ("missing.vcd", False, 1, "Failed to open"),
     ],

@@ -23,6 +23,12 @@ Column& SignalStore::column_for_write(SignalId id) {
   return sparse_[id];
 }
 
+void SignalStore::reserve_ids(SignalId count) {
+  if (count <= dense_.size() || !sparse_.empty()) return;
+  dense_.resize(count);
+  dense_used_.resize(count, false);
+}
+
 const Column* SignalStore::column(SignalId id) const {
   if (id < dense_.size()) return dense_used_[id] ? &dense_[id] : nullptr;
   auto it = sparse_.find(id);

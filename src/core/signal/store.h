@@ -36,6 +36,10 @@ class SignalStore {
   /// `forward_fill` of every index up to `last` when nothing else is written.
   void hold_through(Index last);
 
+  /// Readies ids 0 .. count-1 for writing in any order, for readers that know
+  /// their id count up front (ids then never spill into the sparse map).
+  void reserve_ids(SignalId count);
+
   /// The id's column, or null when nothing was ever stored for it.
   const Column* column(SignalId id) const;
   /// The id's column, created empty if needed; valid until another id's

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace quarn {
+
+/// An FST file made ready for the FST library: the plain image (the file
+/// itself, or its content unpacked into memory when the whole file is
+/// gzipped), readable as bytes and openable by a path that names only it.
+class FstFile {
+ public:
+  FstFile() = default;
+  FstFile(const FstFile&) = delete;
+  FstFile& operator=(const FstFile&) = delete;
+  ~FstFile();
+
+  /// Opens `path`. Returns "" or "Failed to open <path>: <reason>" (a
+  /// directory included) or "FST open: <reason>".
+  std::string open(const std::string& path);
+  /// The plain image; valid until `release_bytes` or destruction.
+  std::span<const std::uint8_t> bytes() const { return {static_cast<const std::uint8_t*>(map_), size_}; }
+  /// Unmaps the image once it has been checked; the descriptor stays open.
+  void release_bytes();
+  /// "/proc/self/fd/N": opening it reaches this image without touching the
+  /// file's folder, so the library finds no stray "<path>.hier" file beside
+  /// it and makes its scratch files elsewhere.
+  std::string library_path() const;
+
+ private:
+  std::string unpack_wrapper();
+  std::string map_fd();
+
+  int fd_ = -1;
+  void* map_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+}  // namespace quarn

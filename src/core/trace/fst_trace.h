@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "trace/trace_record.h"
+
+namespace quarn {
+
+/// Reader of FST files, on the FST library. The result is the shared record:
+///  - names: scope path + "." + the variable's name as the file spells it
+///    (vectors keep their range, "data [7:0]"); a repeated full name keeps
+///    its first declaration; variables on one handle share an id;
+///  - widths: the declared length; 64 for reals, 0 for strings;
+///  - timestamps: the file's distinct time steps, ascending; values the file
+///    holds from before the first step land on index 0, a change at a time
+///    between two steps on the earlier one;
+///  - values: filled forward after loading, so an Empty change (a zero-length
+///    string) after a value reads as the value before it.
+/// Index for a value change at `time` over ascending `timestamps`: the exact
+/// step, else the last step before it; 0 for a time before the first step;
+/// nullopt when there are no steps.
+std::optional<Index> fst_time_index(const std::vector<Time>& timestamps, Time time);
+
+class FstTrace {
+ public:
+  /// Loads `path`. Fails with "Failed to open <path>: <reason>" when it cannot
+  /// be opened (a directory included), or with a message starting "FST open: ",
+  /// "FST hierarchy: " or "FST signals: " for input the reader cannot use.
+  /// Never ends the process, whatever the file holds.
+  static std::variant<RecordTrace, std::string> from_file(const std::string& path);
+};
+
+}  // namespace quarn

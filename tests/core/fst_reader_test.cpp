@@ -1,0 +1,179 @@
+// The FST reader on files written by the FST library's own writer, with
+// every block compression and with the whole file gzipped.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "fst_test_writer.h"
+#include "trace/fst_trace.h"
+
+namespace quarn {
+namespace {
+
+using test::FstWriter;
+using test::TempDir;
+
+struct Packing {
+  const char* name;
+  FstWriter::Options options;
+};
+
+class FstReaderPacking : public testing::TestWithParam<Packing> {
+ protected:
+  RecordTrace load(const std::filesystem::path& p) {
+    auto r = FstTrace::from_file(p.string());
+    if (auto* e = std::get_if<std::string>(&r)) ADD_FAILURE() << *e;
+    return std::holds_alternative<RecordTrace>(r) ? std::move(std::get<RecordTrace>(r)) : RecordTrace(TraceRecord{});
+  }
+  TempDir dir_;
+};
+
+// One design exercising the hierarchy rules: top-level variable, a scope
+// closed and opened again, an alias, a repeated full name, real, string and
+// a 100-bit vector; values from before the first time step.
+void write_design(const std::filesystem::path& file, FstWriter::Options options) {
+  FstWriter w(file, options);
+  const fstHandle top = w.var("top_flag", 1);
+  w.scope("top");
+  const fstHandle clk = w.var("clk", 1);
+  const fstHandle bus = w.var("bus [7:0]", 8);
+  w.upscope();
+  w.scope("top");  // reopened
+  w.var("clk_alias", 1, clk);
+  const fstHandle dup = w.var("clk", 1);  // same full name as top.clk: dropped
+  const fstHandle r = w.real("temp");
+  const fstHandle s = w.string("msg");
+  const fstHandle wide = w.var("wide", 100);
+  w.scope("sub");
+  w.var("b", 8, bus);
+  w.upscope();
+  w.upscope();
+
+  // Written before any time step: the frame of the first block.
+  w.value(top, "1");
+  w.value(clk, "0");
+  w.value(bus, "xxxxxxxx");
+  w.value(dup, "1");
+  w.value(r, 1.5);
+  w.value(wide, (std::string(99, '0') + "1").c_str());
+  w.time(10);
+  w.value(clk, "1");
+  w.value(bus, "00000101");
+  w.text(s, "false");
+  w.time(20);
+  w.value(clk, "0");
+  w.value(r, -2.25);
+  w.value(wide, ("1" + std::string(99, '0')).c_str());
+  w.value(dup, "0");
+  w.time(30);
+  w.value(bus, "0000z101");
+  w.text(s, "hello");
+  w.time(40);
+}
+
+TEST_P(FstReaderPacking, LoadsNamesScopesIdsAndWidths) {
+  const auto file = dir_.path("d.fst");
+  write_design(file, GetParam().options);
+  const RecordTrace t = load(file);
+  EXPECT_EQ(t.signal_names(), (std::vector<std::string>{"top_flag", "top.clk", "top.bus [7:0]", "top.clk_alias",
+                                                         "top.temp", "top.msg", "top.wide", "top.sub.b"}));
+  EXPECT_EQ(t.scopes(), (std::vector<std::string>{"top", "top.sub"}));
+  EXPECT_EQ(t.signal_id("top.clk"), t.signal_id("top.clk_alias"));
+  EXPECT_EQ(t.signal_id("top.bus [7:0]"), t.signal_id("top.sub.b"));
+  EXPECT_EQ(t.signal_width("top.temp"), 64u);
+  EXPECT_EQ(t.signal_width("top.msg"), 0u);
+  EXPECT_EQ(t.signal_width("top.wide"), 100u);
+  EXPECT_EQ(t.signal_width("no.such"), 1u);
+}
+
+TEST_P(FstReaderPacking, LoadsTimeStepsAndFilledValues) {
+  const auto file = dir_.path("d.fst");
+  write_design(file, GetParam().options);
+  const RecordTrace t = load(file);
+  ASSERT_EQ(t.max_index(), 3u);
+  EXPECT_EQ((std::vector<Time>{t.timestamp(0), t.timestamp(1), t.timestamp(2), t.timestamp(3)}),
+            (std::vector<Time>{10, 20, 30, 40}));
+
+  // The values from before the first step read at index 0, unless the first
+  // step changes them.
+  EXPECT_EQ(t.signal_value("top_flag", 0), SignalValue::bits(1));
+  EXPECT_EQ(t.signal_value("top_flag", 3), SignalValue::bits(1));
+  EXPECT_EQ(t.signal_values_range("top.clk", 0, 4),
+            (std::vector<SignalValue>{SignalValue::bits(1), SignalValue::bits(0), SignalValue::bits(0),
+                                      SignalValue::bits(0)}));
+  EXPECT_EQ(t.signal_values_range("top.sub.b", 0, 3),
+            (std::vector<SignalValue>{SignalValue::bits(5), SignalValue::bits(5),
+                                      SignalValue::logic({0, 0, 0, 0, 3, 1, 0, 1})}));
+  EXPECT_EQ(t.signal_value("top.temp", 0), SignalValue::real(1.5));
+  EXPECT_EQ(t.signal_value("top.temp", 1), SignalValue::real(-2.25));
+  EXPECT_EQ(t.signal_value("top.msg", 0), SignalValue::text("false"));
+  EXPECT_EQ(t.signal_value("top.msg", 3), SignalValue::text("hello"));
+  EXPECT_EQ(t.signal_value("top.wide", 0), SignalValue::bits(1));
+  EXPECT_EQ(t.signal_value("top.wide", 2), SignalValue::wide_bits({0, std::uint64_t{1} << 35}));
+  EXPECT_EQ(t.signal_value("top.clk", 4), SignalValue::empty());  // past the end
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packings, FstReaderPacking,
+    testing::Values(Packing{"zlib", {FST_WR_PT_ZLIB, false, true}}, Packing{"fastlz", {FST_WR_PT_FASTLZ, false, true}},
+                    Packing{"lz4", {FST_WR_PT_LZ4, false, true}}, Packing{"lz4_gzipped", {FST_WR_PT_LZ4, true, true}},
+                    Packing{"zlib_gzipped", {FST_WR_PT_ZLIB, true, true}}),
+    [](const testing::TestParamInfo<Packing>& i) { return i.param.name; });
+
+std::string load_error(const std::string& path) {
+  auto r = FstTrace::from_file(path);
+  return std::holds_alternative<std::string>(r) ? std::get<std::string>(r) : "(loaded)";
+}
+
+TEST(FstReaderErrors, NameTheFileAndTheReason) {
+  TempDir dir;
+  const auto text = dir.path("a.vcd");
+  std::ofstream(text) << "$var wire 1 ! a $end\n#0\n1!\n";
+  std::ofstream(dir.path("empty.fst")).flush();
+  EXPECT_EQ(load_error(dir.path("none.fst")), "Failed to open " + dir.path("none.fst").string() + ": No such file or directory");
+  EXPECT_EQ(load_error(dir.path("").string()), "Failed to open " + dir.path("").string() + ": Is a directory");
+  EXPECT_EQ(load_error(text), "FST open: not an FST file");
+  EXPECT_EQ(load_error(dir.path("empty.fst")), "FST open: empty file");
+  EXPECT_EQ(load_error(std::string("a\0b", 3)), "Failed to open " + std::string("a\0b", 3) + ": Invalid argument");
+}
+
+TEST(FstReaderSideFiles, IgnoresAHierFileBesideTheTrace) {
+  // The library would read "<path>.hier" in place of the file's own hierarchy.
+  TempDir dir;
+  const auto file = dir.path("d.fst");
+  write_design(file, {});
+  std::ofstream(file.string() + ".hier") << "garbage that is no hierarchy";
+  auto r = FstTrace::from_file(file.string());
+  ASSERT_TRUE(std::holds_alternative<RecordTrace>(r));
+  EXPECT_EQ(std::get<RecordTrace>(r).signal_names().size(), 8u);
+  // Nothing of the library's scratch files is left beside the trace.
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path(""))) ++entries;
+  EXPECT_EQ(entries, 2u);
+}
+
+TEST(FstReaderRefusals, FilesTheLibraryCannotWalk) {
+  TempDir dir;
+  // No value change at all: the writer leaves an empty block, and the library
+  // opens no file without a value change block anyway.
+  const auto quiet = dir.path("quiet.fst");
+  {
+    FstWriter w(quiet, {});
+    w.scope("t");
+    w.var("a", 1);
+    w.upscope();
+    w.time(0);
+  }
+  EXPECT_EQ(load_error(quiet), "FST open: unfinished file (empty block at byte 330)");
+  // A hierarchy left in a side file is never read, so such a file is refused.
+  const auto side = dir.path("side.fst");
+  write_design(side, {FST_WR_PT_ZLIB, false, false});
+  EXPECT_EQ(load_error(side), "FST open: no hierarchy block (a hierarchy kept in a side file is not read)");
+}
+
+}  // namespace
+}  // namespace quarn

@@ -1,0 +1,53 @@
+// Writes small FST files with the FST library's own writer, so tests control
+// every name, handle, time and value byte for byte.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "fstapi.h"
+
+namespace quarn::test {
+
+/// A scratch folder removed with the object.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::filesystem::path path(const std::string& name) const { return dir_ / name; }
+
+ private:
+  std::filesystem::path dir_;
+};
+
+/// Thin wrapper over fstWriter*; the file is complete after `close`.
+class FstWriter {
+ public:
+  struct Options {
+    fstWriterPackType pack = FST_WR_PT_ZLIB;
+    bool gzip_whole_file = false;
+    bool compressed_hierarchy = true;
+  };
+  FstWriter(const std::filesystem::path& file, Options options);
+  ~FstWriter() { close(); }
+
+  void scope(const char* name) { fstWriterSetScope(ctx_, FST_ST_VCD_MODULE, name, nullptr); }
+  void upscope() { fstWriterSetUpscope(ctx_); }
+  /// A variable; `alias` is the handle it shares, 0 for its own.
+  fstHandle var(const char* name, std::uint32_t bits, fstHandle alias = 0, fstVarType type = FST_VT_VCD_WIRE);
+  fstHandle real(const char* name) { return var(name, 8, 0, FST_VT_VCD_REAL); }
+  fstHandle string(const char* name) { return var(name, 0, 0, FST_VT_GEN_STRING); }
+  void time(std::uint64_t t) { fstWriterEmitTimeChange(ctx_, t); }
+  void value(fstHandle h, const char* digits) { fstWriterEmitValueChange(ctx_, h, digits); }
+  void value(fstHandle h, double d) { fstWriterEmitValueChange(ctx_, h, &d); }
+  void text(fstHandle h, const std::string& s);
+  void close();
+
+ private:
+  void* ctx_;
+};
+
+}  // namespace quarn::test

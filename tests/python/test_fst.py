@@ -1,0 +1,204 @@
+"""PyTrace.from_fst: real FST files, errors, and agreement with the VCD
+reader on the same run (FST files made with GTKWave's vcd2fst)."""
+
+import random
+import re
+import shutil
+import subprocess
+from collections import Counter
+from pathlib import Path
+
+import pytest
+
+from quarn import PyTrace
+
+CORPUS = Path(__file__).resolve().parents[2].parent / "shared" / "corpus"
+GTKWAVE_EXAMPLES = Path("/usr/share/doc/gtkwave/examples")
+REAL_FST = sorted(CORPUS.rglob("*.fst")) + sorted(GTKWAVE_EXAMPLES.glob("*.fst"))
+VCD2FST = shutil.which("vcd2fst")
+needs_vcd2fst = pytest.mark.skipif(VCD2FST is None, reason="vcd2fst (Debian gtkwave) not installed")
+
+# Files the huge-hierarchy regression makes slow; loaded once in its own test.
+HUGE = "tb_sys_clm_lram_m_wellen_issue_77.fst"
+
+# VCD/FST twins of one run whose values follow the same rules in both readers.
+# Left out: GHDL/nvc files with 'U' values (VCD reads them as 0 bits, FST as
+# text), and files whose names vcd2fst rewrote (gate-level "~" names, a scope
+# named "$end", array elements).
+TWINS = [
+    "aldec/SPI_Write.vcd",
+    "amaranth/up_counter.vcd",
+    "ghdl/alu.vcd",
+    "icarus/CPU.vcd",
+    "icarus/rv32_soc_TB.vcd",
+    "icarus/test1.vcd",
+    "model-sim/clkdiv2n_tb.vcd",
+    "my-hdl/Simple_Memory.vcd",
+    "my-hdl/sigmoid_tb.vcd",
+    "my-hdl/top.vcd",
+    "questa-sim/dump.vcd",
+    "questa-sim/test.vcd",
+    "riviera-pro/dump.vcd",
+    "surfer/counter.vcd",
+    "surfer/picorv32.vcd",
+    "surfer/spade.vcd",
+    "systemc/waveform.vcd",
+    "treadle/GCD.vcd",
+    "vcs/Apb_slave_uvm_new.vcd",
+    "vcs/datapath_log.vcd",
+    "vcs/processor.vcd",
+    "verilator/vlt_dump.vcd",
+]
+
+
+@pytest.mark.parametrize("path", [p for p in REAL_FST if p.name != HUGE], ids=lambda p: p.name)
+def test_real_file_loads_or_fails_with_a_staged_message(path):
+    try:
+        trace = PyTrace.from_fst(str(path))
+    except ValueError as e:
+        assert re.match(r"^FST (open|hierarchy|signals): \S", str(e)), str(e)
+        return
+    names = trace.signal_names()
+    assert names and len(set(names)) == len(names)
+    times = [trace.timestamp(i) for i in range(trace.max_index() + 1)]
+    assert times == sorted(set(times))
+    for name in names[:50]:
+        trace.signal_values_range(name, 0, trace.max_index() + 1)
+
+
+def test_huge_hierarchy_loads():
+    path = CORPUS / "nvc" / HUGE
+    if not path.is_file():
+        pytest.skip("not in the corpus")
+    trace = PyTrace.from_fst(str(path))
+    # Counts from the corpus README: 119,513 scopes, 420,355 variables.
+    assert len(trace.scopes()) == 119513
+    assert len(trace.signal_names()) == 420355
+
+
+@pytest.mark.parametrize(
+    ("make_path", "message"),
+    [
+        (lambda d: d / "missing.fst", "Failed to open {}: No such file or directory"),
+        (lambda d: d, "Failed to open {}: Is a directory"),
+        (lambda d: _write(d / "t.vcd", b"$var wire 1 ! a $end\n#0\n1!\n"), "FST open: not an FST file"),
+        (lambda d: _write(d / "e.fst", b""), "FST open: empty file"),
+        (lambda d: _write(d / "gz.fst", b"\xfe" + bytes(16) + b"not gzip"), "FST open: corrupt gzip wrapper"),
+    ],
+)
+def test_load_errors_are_value_errors_with_fixed_text(tmp_path, make_path, message):
+    path = make_path(tmp_path)
+    with pytest.raises(ValueError, match=f"^{re.escape(message.format(path))}$"):
+        PyTrace.from_fst(str(path))
+
+
+def test_path_must_be_a_str():
+    with pytest.raises(TypeError, match="^argument 'path'"):
+        PyTrace.from_fst(b"x.fst")
+    with pytest.raises(TypeError, match=re.escape("from_fst() missing 1 required positional argument: 'path'")):
+        PyTrace.from_fst()
+
+
+def _write(path: Path, data: bytes) -> Path:
+    path.write_bytes(data)
+    return path
+
+
+def _vcd2fst(vcd: Path, out: Path) -> Path:
+    subprocess.run([VCD2FST, str(vcd), str(out)], check=True, capture_output=True)
+    return out
+
+
+def vcd_name(fst_name: str) -> str:
+    """FST names keep the declared range ("data [7:0]"); the VCD reader drops it."""
+    return re.sub(r" ?\[[^\]]*\]$", "", fst_name)
+
+
+def assert_same_trace(vcd: PyTrace, fst: PyTrace, where: str) -> None:
+    n = vcd.max_index() + 1
+    assert [fst.timestamp(i) for i in range(fst.max_index() + 1)] == [vcd.timestamp(i) for i in range(n)], where
+    vcd_names = set(vcd.signal_names())
+    # Bit selects ("q [3]", "q [2]") share one VCD name; only unique ones compare.
+    counts = Counter(vcd_name(f) for f in fst.signal_names())
+    compared = 0
+    for name in fst.signal_names():
+        other = vcd_name(name)
+        if counts[other] > 1:
+            continue
+        assert other in vcd_names, f"{where}: {name}"
+        a = vcd.signal_values_range(other, 0, n)
+        b = fst.signal_values_range(name, 0, n)
+        if a != b:
+            # Allowed: the VCD reader reads no 's' string lines, nor string
+            # text on a real variable; vcd2fst drops values written before
+            # the first time step, so such a signal has none in the FST.
+            for i, (x, y) in enumerate(zip(a, b)):
+                allowed = (x is None and isinstance(y, (str, float))) or all(v is None for v in b)
+                assert allowed, f"{where}: {name} at index {i}: vcd {x!r} fst {y!r}"
+        compared += 1
+    assert compared, where
+
+
+@needs_vcd2fst
+@pytest.mark.parametrize("relative", TWINS)
+def test_corpus_twin_agrees_with_the_vcd(tmp_path, relative):
+    vcd_path = CORPUS / relative
+    if not vcd_path.is_file():
+        pytest.skip(f"{relative} not in the corpus")
+    fst_path = _vcd2fst(vcd_path, tmp_path / "t.fst")
+    assert_same_trace(PyTrace.from_vcd(str(vcd_path)), PyTrace.from_fst(str(fst_path)), relative)
+
+
+def generated_vcd(seed: int) -> str:
+    """A random VCD: scalars, vectors up to 130 bits, reals, 0/1/x/z values,
+    an alias and a scope opened twice."""
+    rng = random.Random(seed)
+    kinds = [("wire", 1)] * 6 + [("wire", w) for w in (2, 8, 31, 64, 65, 100, 130)] + [("real", 64)] * 2
+    codes = [chr(33 + i) for i in range(len(kinds))]
+    lines = ["$timescale 1ns $end", "$scope module top $end"]
+    for i, ((kind, width), code) in enumerate(zip(kinds, codes)):
+        if i == len(kinds) // 2:
+            lines += ["$upscope $end", "$scope module top $end", "$scope module sub $end"]
+        lines.append(f"$var {kind} {width} {code} s{i} $end")
+    lines += [f"$var wire 1 {codes[0]} s0_alias $end", "$upscope $end", "$upscope $end", "$enddefinitions $end"]
+    t = 0
+    for step in range(300):
+        t += rng.choice([1, 1, 2, 5, 17, 1000])
+        lines.append(f"#{t}")
+        chosen = range(len(kinds)) if step == 0 else rng.sample(range(len(kinds)), rng.randint(1, 6))
+        for i in chosen:
+            kind, width = kinds[i]
+            if kind == "real":
+                lines.append(f"r{rng.choice([0.0, 1.5, -2.25, 1e300, 3.0e-9])} {codes[i]}")
+            elif width == 1:
+                lines.append(f"{rng.choice('01xz01')}{codes[i]}")
+            else:
+                digits = "".join(rng.choice("0101010101xz" if rng.random() < 0.2 else "01") for _ in range(width))
+                lines.append(f"b{digits} {codes[i]}")
+    return "\n".join(lines) + "\n"
+
+
+@needs_vcd2fst
+@pytest.mark.parametrize("seed", range(6))
+def test_generated_vcd_and_its_fst_agree(tmp_path, seed):
+    vcd_path = _write(tmp_path / "g.vcd", generated_vcd(seed).encode())
+    fst = PyTrace.from_fst(str(_vcd2fst(vcd_path, tmp_path / "g.fst")))
+    vcd = PyTrace.from_vcd(str(vcd_path))
+    assert_same_trace(vcd, fst, f"seed {seed}")
+    assert fst.signal_id("top.s0") == fst.signal_id("top.sub.s0_alias")
+    assert fst.signal_width("top.sub.s13") == 64  # a real
+    assert fst.scopes() == ["top", "top.sub"]
+
+
+@needs_vcd2fst
+@pytest.mark.parametrize("packing", [["-c"], ["-F"], ["-Z"], ["-Z", "-c"]], ids=" ".join)
+def test_every_packing_gives_the_same_trace(tmp_path, packing):
+    vcd_path = _write(tmp_path / "g.vcd", generated_vcd(99).encode())
+    plain = PyTrace.from_fst(str(_vcd2fst(vcd_path, tmp_path / "p.fst")))
+    packed_path = tmp_path / "z.fst"
+    subprocess.run([VCD2FST, *packing, str(vcd_path), str(packed_path)], check=True, capture_output=True)
+    packed = PyTrace.from_fst(str(packed_path))
+    assert packed.signal_names() == plain.signal_names()
+    n = plain.max_index() + 1
+    for name in plain.signal_names():
+        assert packed.signal_values_range(name, 0, n) == plain.signal_values_range(name, 0, n)
