@@ -1,0 +1,5 @@
+"""Load waveform traces (VCD and others) and query them from Python."""
+
+from ._core import PyExpr, PyTrace
+
+__all__ = ["PyTrace", "PyExpr"]

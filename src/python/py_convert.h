@@ -1,0 +1,33 @@
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quarn {
+class SignalValue;
+}
+
+namespace quarn::py {
+
+// Each returns a new reference, or null with the Python exception set.
+
+/// Bits and WideBits -> the unsigned int; Real -> float; Text -> str (bytes
+/// that are not UTF-8 become U+FFFD); Logic and Empty -> None.
+PyObject* signal_value_to_py(const SignalValue& value);
+/// Converts `values` into the slots of `list` from `start` on. On failure the
+/// slots filled so far stay owned by the list; returns false.
+bool signal_values_into_list(const std::vector<SignalValue>& values, PyObject* list, Py_ssize_t start);
+
+PyObject* u64_to_py(std::uint64_t v);
+PyObject* i64_to_py(std::int64_t v);
+PyObject* optional_u64_to_py(const std::optional<std::uint64_t>& v);
+PyObject* str_to_py(const std::string& s);
+/// A new list of new str objects, in order.
+PyObject* str_list_to_py(const std::vector<std::string>& items);
+
+}  // namespace quarn::py
