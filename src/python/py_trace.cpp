@@ -14,6 +14,8 @@
 #include "py_ref.h"
 #include "signal/bit_ops.h"
 #include "trace/vcd_trace.h"
+#include "trace/vpd_reader.h"
+#include "trace/wlf_reader.h"
 
 namespace quarn::py {
 namespace {
@@ -78,6 +80,31 @@ PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t narg
     if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "data", data)) return nullptr;
     return new_py_trace(type, std::make_shared<const VcdTrace>(VcdTrace::parse(data)));
   });
+}
+
+// A reader that loads a file by path into the shared record.
+using RecordLoader = std::variant<RecordTrace, std::string> (*)(const std::string&);
+
+PyObject* from_record_file(const Params<1>& params, RecordLoader load, PyObject* type, PyObject* const* args,
+                           Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 1> a;
+    std::string_view path;
+    if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "path", path)) return nullptr;
+    auto loaded = load(std::string(path));
+    if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(*message);
+    return new_py_trace(type, std::make_shared<const RecordTrace>(std::move(std::get<RecordTrace>(loaded))));
+  });
+}
+
+PyObject* from_vpd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"from_vpd", {"path"}};
+  return from_record_file(params, &VpdTrace::from_file, type, args, nargs, kwnames);
+}
+
+PyObject* from_wlf(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"from_wlf", {"path"}};
+  return from_record_file(params, &WlfTrace::from_file, type, args, nargs, kwnames);
 }
 
 // Signal access.
@@ -248,6 +275,8 @@ constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
 PyMethodDef py_trace_methods[] = {
     {"from_vcd", as_method(from_vcd), kConstructor, "from_vcd(path)\n--\n\n"},
     {"from_vcd_string", as_method(from_vcd_string), kConstructor, "from_vcd_string(data)\n--\n\n"},
+    {"from_vpd", as_method(from_vpd), kConstructor, "from_vpd(path)\n--\n\n"},
+    {"from_wlf", as_method(from_wlf), kConstructor, "from_wlf(path)\n--\n\n"},
     {"signal_names", as_method(signal_names), kMethod, "signal_names($self)\n--\n\n"},
     {"scopes", as_method(scopes), kMethod, "scopes($self)\n--\n\n"},
     {"max_index", as_method(max_index), kMethod, "max_index($self)\n--\n\n"},
