@@ -11,6 +11,7 @@ namespace quarn {
 namespace {
 
 using test::Bytes;
+using test::operator+;
 using test::c_strings;
 using test::raw;
 

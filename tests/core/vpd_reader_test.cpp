@@ -14,6 +14,7 @@ namespace quarn {
 namespace {
 
 using test::Bytes;
+using test::operator+;
 using test::c_strings;
 using test::raw;
 using test::VpdImage;

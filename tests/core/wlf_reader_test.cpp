@@ -11,6 +11,7 @@ namespace quarn {
 namespace {
 
 using test::Bytes;
+using test::operator+;
 using test::c_strings;
 using test::kPage;
 using test::plain_page;
@@ -167,13 +168,15 @@ TEST(WlfNames, NamePagesOnlyAmongWholePages) {
   EXPECT_EQ(load(file).signal_names(), (Names{"h.a", "p1.a"}));
 }
 
+/// "n0000", "n0001", ...: distinct names of one size.
+std::string numbered(std::size_t k) {
+  std::string digits = std::to_string(k);
+  return "n" + std::string(4 - std::min<std::size_t>(4, digits.size()), '0') + digits;
+}
+
 Bytes numbered_names(std::size_t count) {
   Bytes out;
-  for (std::size_t k = 0; k < count; ++k) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "n%04zu", k);
-    out = out + c_strings({buf});
-  }
+  for (std::size_t k = 0; k < count; ++k) out = out + c_strings({numbered(k)});
   return out;
 }
 
@@ -191,11 +194,7 @@ TEST_P(WlfNameLimit, AtMostMaxOfCountAndThousand) {
   h.name_area = numbered_names(GetParam().in_header);
   const RecordTrace t = load(file_of(h));
   ASSERT_EQ(t.signal_names().size(), GetParam().admitted);
-  EXPECT_EQ(t.signal_names().back(), [&] {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "n%04zu", GetParam().admitted - 1);
-    return std::string(buf);
-  }());
+  EXPECT_EQ(t.signal_names().back(), numbered(GetParam().admitted - 1));
   EXPECT_EQ(t.signal_id(t.signal_names().back()), GetParam().admitted - 1);
 }
 
@@ -260,9 +259,10 @@ TEST(WlfValuePages, SkippedPages) {
   WlfValuePage no_marker;
   no_marker.marker = false;
   no_marker.records = records;
-  WlfValuePage sparse;  // non-zero: 2 marker + 1 count + 3 record bytes, too few
+  WlfValuePage sparse;  // non-zero: 2 marker + 1 count + 3 records + 9 after = 15, one too few
   sparse.reserved_fill = 0;
   sparse.records = records;
+  sparse.after_records = Bytes(9, 0x01);
   WlfValuePage count_one;
   count_one.records = records;
   count_one.record_count = 1;
@@ -280,7 +280,7 @@ TEST(WlfValuePages, NonZeroCountIncludesBytesPastTheRecords) {
   WlfValuePage page;
   page.reserved_fill = 0;
   page.records = {0xFF, 1, 42, 0};
-  page.after_records = Bytes(12, 0x01);
+  page.after_records = Bytes(10, 0x01);  // 2 + 1 + 3 + 10: exactly 16
   const RecordTrace t = load(file_of(header_naming({"s0", "s1"}), {page.build()}));
   EXPECT_EQ(values_of(t, 1), (std::vector<int>{-1, 42}));
 }
