@@ -1,8 +1,9 @@
 """One timed load in a fresh interpreter, so that its peak RSS is its own.
 
 Usage: python3 load_child.py VCD EXPECT_JSON
-Prints one JSON object: baseline and peak RSS, load seconds, and the list of
-answers that differ from the expected ones (empty when all match).
+Prints one JSON object: baseline and peak RSS, load seconds (wall clock and
+CPU time of this process), and the list of answers that differ from the
+expected ones (empty when all match).
 """
 
 from __future__ import annotations
@@ -16,6 +17,11 @@ import time
 def max_rss_bytes() -> int:
     # Linux reports ru_maxrss in KiB.
     return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+
+
+def cpu_seconds() -> float:
+    r = resource.getrusage(resource.RUSAGE_SELF)
+    return r.ru_utime + r.ru_stime
 
 
 def check(trace, expect: dict) -> list[str]:
@@ -49,15 +55,17 @@ def main() -> int:
     import quarn
 
     baseline = max_rss_bytes()
+    c0 = cpu_seconds()
     t0 = time.perf_counter()
     trace = quarn.PyTrace.from_vcd(vcd)
     seconds = time.perf_counter() - t0
+    cpu = cpu_seconds() - c0
     peak = max_rss_bytes()
     # The expected answers are read only now, so they count in neither figure.
     with open(expect_path, encoding="utf-8") as f:
         expect = json.load(f)
     errors = check(trace, expect)
-    print(json.dumps({"seconds": seconds, "baseline_rss": baseline, "peak_rss": peak, "errors": errors}))
+    print(json.dumps({"seconds": seconds, "cpu_seconds": cpu, "baseline_rss": baseline, "peak_rss": peak, "errors": errors}))
     return 0
 
 

@@ -78,12 +78,17 @@ class Result:
     inp: Input
     size_mb: float
     best_seconds: float
+    best_cpu_seconds: float
     baseline_mb: float
     peak_mb: float
 
     @property
     def mb_per_s(self) -> float:
         return self.size_mb / self.best_seconds
+
+    @property
+    def cpu_mb_per_s(self) -> float:
+        return self.size_mb / self.best_cpu_seconds
 
     @property
     def peak_ratio(self) -> float:
@@ -104,23 +109,32 @@ def measure(inp: Input, repeat: int) -> Result:
         inp=inp,
         size_mb=inp.vcd.stat().st_size / MB,
         best_seconds=min(r["seconds"] for r in runs),
+        best_cpu_seconds=min(r["cpu_seconds"] for r in runs),
         baseline_mb=max(r["baseline_rss"] for r in runs) / MB,
         peak_mb=max(r["peak_rss"] for r in runs) / MB,
     )
 
 
-def print_report(results: list[Result], repeat: int) -> None:
+def print_report(results: list[Result], repeat: int, load_before: float, load_after: float) -> None:
+    cpus = os.cpu_count() or 1
     print()
     print(f"quarn VCD load: best of {repeat}, one fresh process per load; MB = 10^6 bytes")
-    print(f"python {platform.python_version()}, {platform.machine()}, {os.cpu_count()} CPUs")
-    head = f"{'input':<34} {'size MB':>8} {'best s':>8} {'MB/s':>8} {'base RSS MB':>12} {'peak RSS MB':>12} {'peak/size':>10}"
+    print(f"python {platform.python_version()}, {platform.machine()}, {cpus} CPUs, "
+          f"load average {load_before:.2f} before, {load_after:.2f} after")
+    head = (f"{'input':<26} {'size MB':>8} {'best s':>8} {'MB/s':>8} {'cpu s':>8} {'cpu MB/s':>9} "
+            f"{'base RSS MB':>12} {'peak RSS MB':>12} {'peak/size':>10}")
     print(head)
     print("-" * len(head))
     for r in results:
         print(
-            f"{r.inp.label:<34} {r.size_mb:8.1f} {r.best_seconds:8.3f} {r.mb_per_s:8.1f} "
+            f"{r.inp.label:<26} {r.size_mb:8.1f} {r.best_seconds:8.3f} {r.mb_per_s:8.1f} "
+            f"{r.best_cpu_seconds:8.3f} {r.cpu_mb_per_s:9.1f} "
             f"{r.baseline_mb:12.1f} {r.peak_mb:12.1f} {r.peak_ratio:10.2f}"
         )
+    print("(best s: wall clock; cpu s: user + system time of the loading process)")
+    if max(load_before, load_after) > 0.5 * cpus:
+        print("warning: the machine was busy with other work; wall-clock figures are inflated "
+              "and the cpu column is closer to what an idle machine gives")
     print()
     for r in results:
         if r.inp.kind == "realistic":
@@ -154,8 +168,9 @@ def main() -> int:
         print(probe.stderr.strip(), file=sys.stderr)
         return 1
 
+    load_before = os.getloadavg()[0]
     results = [measure(inp, args.repeat) for inp in inputs]
-    print_report(results, args.repeat)
+    print_report(results, args.repeat, load_before, os.getloadavg()[0])
     return 0
 
 

@@ -1,10 +1,40 @@
 #include "signal/bitpack.h"
 
+#include <bit>
+#include <cstring>
+
 namespace quarn {
 
 namespace {
 
 bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// Digit strings of '0' and '1' only, the common case, eight digits at a time.
+// Returns false, having read nothing, when another character appears.
+bool parse_plain_binary(std::string_view text, std::uint64_t& low, std::size_t& significant) {
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  std::uint64_t value = 0;
+  std::size_t first_one = n, i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if ((w & 0xFEFEFEFEFEFEFEFEull) != 0x3030303030303030ull) return false;
+    // Each byte is now 0 or 1; the multiply gathers them, first digit highest.
+    const std::uint64_t bits = ((w - 0x3030303030303030ull) * 0x8040201008040201ull) >> 56;
+    if (first_one == n && bits) first_one = i + static_cast<std::size_t>(std::countl_zero(bits) - 56);
+    value = (value << 8) | bits;
+  }
+  for (; i < n; ++i) {
+    const char c = p[i];
+    if (c != '0' && c != '1') return false;
+    if (c == '1' && first_one == n) first_one = i;
+    value = (value << 1) | static_cast<std::uint64_t>(c == '1');
+  }
+  low = value;
+  significant = n - first_one;
+  return true;
+}
 
 }  // namespace
 
@@ -12,8 +42,13 @@ ValueView parse_binary_view(std::string_view text, BinaryScratch& scratch) {
   if (!text.empty() && (text.front() == 'b' || text.front() == 'B')) text.remove_prefix(1);
   if (text.empty()) return ValueView::empty();
 
+  std::uint64_t plain_low = 0;
+  std::size_t plain_significant = 0;
+  const bool plain = parse_plain_binary(text, plain_low, plain_significant);
+  if (plain && plain_significant <= 64) return ValueView::bits(plain_low);
+
   bool four_state = false;
-  for (char c : text) {
+  for (char c : plain ? std::string_view() : text) {
     if (c == 'x' || c == 'X' || c == 'z' || c == 'Z') {
       four_state = true;
       break;

@@ -63,6 +63,12 @@ std::uint64_t Column::encode_payload(const ValueView& v) {
 
 void Column::insert_run(std::size_t k, Index start, const ValueView& v) {
   const std::uint64_t payload = encode_payload(v);
+  if (k == run_count()) {  // appending, by far the common case
+    starts_.push_back(start);
+    tags_.push_back(static_cast<std::uint8_t>(v.tag));
+    payloads_.push_back(payload);
+    return;
+  }
   starts_.insert(k, start);
   tags_.insert(tags_.begin() + static_cast<std::ptrdiff_t>(k), static_cast<std::uint8_t>(v.tag));
   payloads_.insert(k, payload);

@@ -39,6 +39,12 @@ class Column {
   /// Carries the value at index-1 to `index` when the former is not Empty and
   /// the latter is missing or Empty.
   void forward_fill(Index index);
+  /// `forward_fill` of every index up to `index` (what a reader that holds
+  /// values until the next change means), then `set`.
+  void record_change(Index index, const ValueView& v) {
+    if (index > 0) hold_through(index - 1);
+    set(index, v);
+  }
   /// What `forward_fill(k)` for every k up to `last` does when nothing else is
   /// written meanwhile: the last value, unless Empty, holds through `last`.
   void hold_through(Index last);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -32,22 +33,27 @@ class PackedUints {
   }
   void push_back(std::uint64_t v) {
     fit(v);
-    bytes_.resize(bytes_.size() + width_);
+    // bytes_ is kept at its capacity; size_ says how much is in use.
+    if ((size_ + 1) * width_ > bytes_.size()) bytes_.resize(std::max<std::size_t>(16, bytes_.size() * 2));
     store(bytes_.data() + size_ * width_, v);
     ++size_;
   }
   void insert(std::size_t i, std::uint64_t v) {
+    push_back(0);  // room for one more, at the current width
     fit(v);
-    bytes_.insert(bytes_.begin() + static_cast<std::ptrdiff_t>(i * width_), width_, 0);
-    store(bytes_.data() + i * width_, v);
-    ++size_;
+    std::uint8_t* at = bytes_.data() + i * width_;
+    std::memmove(at + width_, at, (size_ - 1 - i) * width_);
+    store(at, v);
   }
   void erase(std::size_t i) {
-    auto at = bytes_.begin() + static_cast<std::ptrdiff_t>(i * width_);
-    bytes_.erase(at, at + width_);
+    std::uint8_t* at = bytes_.data() + i * width_;
+    std::memmove(at, at + width_, (size_ - 1 - i) * width_);
     --size_;
   }
-  void shrink_to_fit() { bytes_.shrink_to_fit(); }
+  void shrink_to_fit() {
+    bytes_.resize(size_ * width_);
+    bytes_.shrink_to_fit();
+  }
   std::size_t memory_bytes() const { return bytes_.capacity(); }
 
  private:
@@ -57,7 +63,7 @@ class PackedUints {
   void fit(std::uint64_t v) {
     unsigned w = width_for(v);
     if (w <= width_) return;
-    std::vector<std::uint8_t> wider(size_ * w);
+    std::vector<std::uint8_t> wider(std::max<std::size_t>(16, size_ * w * 2));
     for (std::size_t i = 0; i < size_; ++i) {
       std::uint64_t x = get(i);
       std::memcpy(wider.data() + i * w, &x, w);  // little-endian host

@@ -32,9 +32,7 @@ const Column* SignalStore::column(SignalId id) const {
 void SignalStore::set(SignalId id, Index index, const ValueView& v) { column_for_write(id).set(index, v); }
 
 void SignalStore::record_change(SignalId id, Index index, const ValueView& v) {
-  Column& c = column_for_write(id);
-  if (index > 0) c.hold_through(index - 1);
-  c.set(index, v);
+  column_for_write(id).record_change(index, v);
 }
 
 ValueView SignalStore::view(SignalId id, Index index) const {

@@ -38,12 +38,14 @@ class SignalStore {
 
   /// The id's column, or null when nothing was ever stored for it.
   const Column* column(SignalId id) const;
+  /// The id's column, created empty if needed; valid until another id's
+  /// column is created.
+  Column& column_for_write(SignalId id);
 
   void shrink_to_fit();
   std::size_t memory_bytes() const;
 
  private:
-  Column& column_for_write(SignalId id);
   template <class F>
   void for_each_column(F f);
 

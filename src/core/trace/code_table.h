@@ -11,29 +11,52 @@
 
 namespace quarn {
 
-/// Map from VCD identifier code to signal id. Codes of up to 7 bytes (nearly
-/// all of them) are packed into one integer key of an open-addressing table,
-/// so a lookup hashes one word instead of a string.
+/// Map from VCD identifier code to signal id. Writers number their codes in
+/// base 94 over the printable characters '!'..'~', so codes of up to three
+/// such characters index a flat array directly (no hashing, and neighbouring
+/// codes share cache lines); any other code goes to a string map.
 class CodeTable {
  public:
-  std::optional<SignalId> find(std::string_view code) const;
+  /// What `lookup` answers for an unknown code.
+  static constexpr SignalId kUnknown = ~SignalId{0};
+
+  /// The code's id, or kUnknown. (A plain integer: returning an optional here
+  /// cost a store-forwarding stall per value change.)
+  SignalId lookup(std::string_view code) const {
+    const std::size_t slot = direct_slot(code);
+    if (slot < direct_.size() && direct_[slot] != 0) return direct_[slot] - 1;
+    if (others_.empty()) return kUnknown;
+    return find_other(code);
+  }
+  std::optional<SignalId> find(std::string_view code) const {
+    const SignalId id = lookup(code);
+    if (id == kUnknown) return std::nullopt;
+    return id;
+  }
   /// Adds `code` unless present; returns the id it maps to.
   SignalId insert(std::string_view code, SignalId id);
-  std::size_t size() const { return count_ + long_codes_.size(); }
+  std::size_t size() const { return count_ + others_.size(); }
 
  private:
-  struct Slot {
-    std::uint64_t key = 0;  // 0 = free; packed keys are never 0 (length byte)
-    SignalId id = 0;
-  };
-  static bool packable(std::string_view code) { return code.size() <= 7; }
-  static std::uint64_t pack(std::string_view code);
-  std::size_t probe(std::uint64_t key) const;
-  void grow();
+  static constexpr std::size_t kNoSlot = ~std::size_t{0};
+  // Codes of length 1, 2 and 3 take consecutive ranges of the array.
+  static std::size_t direct_slot(std::string_view code) {
+    if (code.empty() || code.size() > 3) return kNoSlot;
+    std::size_t value = 0, scale = 1, base = 0;
+    for (std::size_t i = 0; i < code.size(); ++i) {
+      const unsigned c = static_cast<unsigned char>(code[i]);
+      if (c < 33 || c > 126) return kNoSlot;
+      value += (c - 33) * scale;
+      base += scale;
+      scale *= 94;
+    }
+    return base - 1 + value;
+  }
+  SignalId find_other(std::string_view code) const;
 
-  std::vector<Slot> slots_;
+  std::vector<std::uint32_t> direct_;  // id + 1; 0 = no such code
   std::size_t count_ = 0;
-  StringMap<SignalId> long_codes_;
+  StringMap<SignalId> others_;  // longer codes, odd bytes, ids past 2^32 - 2
 };
 
 }  // namespace quarn

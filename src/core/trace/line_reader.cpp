@@ -8,6 +8,11 @@
 namespace quarn {
 
 int LineReader::open_file(const std::string& path, std::string& error) {
+  // The system call would stop at a NUL and open some other file.
+  if (path.find('\0') != std::string::npos) {
+    error = "Failed to open " + path + ": " + std::strerror(EINVAL);
+    return -1;
+  }
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -9,9 +9,12 @@
 
 namespace quarn {
 
-bool is_valid_utf8(std::string_view s) {
+bool is_valid_utf8(std::string_view s) { return classify_utf8(s) != Utf8Kind::Invalid; }
+
+Utf8Kind classify_utf8(std::string_view s) {
   const auto* p = reinterpret_cast<const unsigned char*>(s.data());
   const auto* end = p + s.size();
+  bool ascii = true;
   while (p < end) {
     // ASCII runs, eight bytes at a time.
     while (end - p >= 8) {
@@ -26,6 +29,7 @@ bool is_valid_utf8(std::string_view s) {
       ++p;
       continue;
     }
+    ascii = false;
     std::size_t n;
     unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
     if (c >= 0xC2 && c <= 0xDF) n = 2;
@@ -35,14 +39,14 @@ bool is_valid_utf8(std::string_view s) {
     else if (c == 0xF0) n = 4, lo = 0x90;
     else if (c >= 0xF1 && c <= 0xF3) n = 4;
     else if (c == 0xF4) n = 4, hi = 0x8F;
-    else return false;
-    if (static_cast<std::size_t>(end - p) < n) return false;
-    if (p[1] < lo || p[1] > hi) return false;
+    else return Utf8Kind::Invalid;
+    if (static_cast<std::size_t>(end - p) < n) return Utf8Kind::Invalid;
+    if (p[1] < lo || p[1] > hi) return Utf8Kind::Invalid;
     for (std::size_t k = 2; k < n; ++k)
-      if ((p[k] & 0xC0) != 0x80) return false;
+      if ((p[k] & 0xC0) != 0x80) return Utf8Kind::Invalid;
     p += n;
   }
-  return true;
+  return ascii ? Utf8Kind::Ascii : Utf8Kind::Utf8;
 }
 
 std::size_t white_space_at(std::string_view s, std::size_t i) {

@@ -8,6 +8,21 @@
 
 namespace quarn {
 
+/// What `classify_utf8` found.
+enum class Utf8Kind { Ascii, Utf8, Invalid };
+
+/// ASCII only, well-formed UTF-8 with other characters, or not UTF-8.
+Utf8Kind classify_utf8(std::string_view s);
+
+/// `trim_white_space` for text known to be ASCII.
+inline std::string_view trim_ascii_white_space(std::string_view s) {
+  auto ws = [](char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); };
+  std::size_t b = 0, e = s.size();
+  while (b < e && ws(s[b])) ++b;
+  while (e > b && ws(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
 /// True when `s` is well-formed UTF-8 (no overlongs, surrogates or code points
 /// past U+10FFFF).
 bool is_valid_utf8(std::string_view s);

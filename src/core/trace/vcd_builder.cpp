@@ -42,7 +42,49 @@ void VcdBuilder::timestamp(Time time) {
 }
 
 void VcdBuilder::store(std::string_view code, const ValueView& v) {
-  if (auto id = r_.codes.find(code)) r_.store.record_change(*id, current_, v);
+  const SignalId id = r_.codes.lookup(code);
+  if (id != CodeTable::kUnknown) store(id, v);
+}
+
+void VcdBuilder::store(SignalId id, const ValueView& v) {
+  if (v.size > UINT32_MAX) {  // a multi-gigabyte value: not worth buffering
+    flush_changes();
+    r_.store.record_change(id, current_, v);
+    return;
+  }
+  PendingChange c{id, current_, v.scalar, 0, v.tag};
+  if (v.data != nullptr && v.byte_size() > 0) {
+    c.payload = pending_bytes_.size();
+    c.size = static_cast<std::uint32_t>(v.size);
+    const auto* p = static_cast<const std::uint8_t*>(v.data);
+    pending_bytes_.insert(pending_bytes_.end(), p, p + v.byte_size());
+  }
+  pending_.push_back(c);
+  if (pending_.size() >= kPendingLimit || pending_bytes_.size() >= kPendingLimit * 16) flush_changes();
+}
+
+void VcdBuilder::flush_changes() {
+  // Stable counting sort by id keeps each signal's changes in file order,
+  // so a later change at the same index still wins.
+  bucket_starts_.assign(r_.id_count + 1, 0);
+  for (const PendingChange& c : pending_) ++bucket_starts_[c.id + 1];
+  for (std::size_t i = 1; i < bucket_starts_.size(); ++i) bucket_starts_[i] += bucket_starts_[i - 1];
+  sorted_.resize(pending_.size());
+  for (const PendingChange& c : pending_) sorted_[bucket_starts_[c.id]++] = c;
+  Column* column = nullptr;
+  SignalId column_id = 0;
+  for (const PendingChange& c : sorted_) {
+    if (column == nullptr || c.id != column_id) {
+      column = &r_.store.column_for_write(c.id);
+      column_id = c.id;
+    }
+    ValueView v{c.tag, c.payload, nullptr, c.size};
+    if (c.tag == ValueTag::WideBits || c.tag == ValueTag::Logic || c.tag == ValueTag::Text)
+      v = ValueView{c.tag, 0, c.size ? pending_bytes_.data() + c.payload : nullptr, c.size};
+    column->record_change(c.index, v);
+  }
+  pending_.clear();
+  pending_bytes_.clear();
 }
 
 void VcdBuilder::scalar(std::string_view code, ScalarKind kind) {
@@ -56,13 +98,15 @@ void VcdBuilder::scalar(std::string_view code, ScalarKind kind) {
 }
 
 void VcdBuilder::vector(std::string_view digits, std::string_view code) {
-  if (!r_.codes.find(code)) return;  // skip parsing for undeclared codes
-  store(code, parse_binary_view(digits, scratch_));
+  const SignalId id = r_.codes.lookup(code);
+  if (id == CodeTable::kUnknown) return;  // skip parsing for undeclared codes
+  store(id, parse_binary_view(digits, scratch_));
 }
 
 void VcdBuilder::real(double value, std::string_view code) { store(code, ValueView::real(value)); }
 
 VcdTrace::Record VcdBuilder::finish() {
+  flush_changes();
   // Every value holds until the next change, through the last index.
   if (!r_.timestamps.empty()) r_.store.hold_through(r_.timestamps.size() - 1);
   r_.store.shrink_to_fit();

@@ -29,6 +29,24 @@ class VcdBuilder {
 
  private:
   void store(std::string_view code, const ValueView& v);
+  void store(SignalId id, const ValueView& v);
+  void flush_changes();
+
+  // Changes are buffered and applied grouped by signal: applying them in file
+  // order would touch a different column for nearly every line, and cache
+  // misses, not parsing, would set the load speed.
+  struct PendingChange {
+    SignalId id;
+    Index index;
+    std::uint64_t payload;  // Bits/Real scalar, or offset into pending_bytes_
+    std::uint32_t size;     // element count of a WideBits/Logic/Text value
+    ValueTag tag;
+  };
+  static constexpr std::size_t kPendingLimit = std::size_t{1} << 19;
+  std::vector<PendingChange> pending_;
+  std::vector<PendingChange> sorted_;
+  std::vector<std::uint8_t> pending_bytes_;
+  std::vector<std::size_t> bucket_starts_;
 
   VcdTrace::Record r_;
   std::string path_;                       // open scopes joined with "."

@@ -32,8 +32,11 @@ template <class Sink>
 void parse_vcd_line(std::string_view line, Sink& sink) {
   using vcd_detail::starts_with;
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  if (!is_valid_utf8(line)) return;
-  line = trim_white_space(line);
+  const Utf8Kind kind = classify_utf8(line);
+  if (kind == Utf8Kind::Invalid) return;
+  const bool ascii = kind == Utf8Kind::Ascii;
+  auto trim = [ascii](std::string_view s) { return ascii ? trim_ascii_white_space(s) : trim_white_space(s); };
+  line = trim(line);
   if (line.empty()) return;
 
   const char first = line.front();
@@ -54,7 +57,7 @@ void parse_vcd_line(std::string_view line, Sink& sink) {
       return;  // every other keyword line is skipped
     }
     case '#':
-      sink.timestamp(parse_decimal_u64(trim_white_space(line.substr(1))).value_or(0));
+      sink.timestamp(parse_decimal_u64(trim(line.substr(1))).value_or(0));
       return;
     case '0': sink.scalar(line.substr(1), ScalarKind::Zero); return;
     case '1': sink.scalar(line.substr(1), ScalarKind::One); return;
@@ -70,7 +73,7 @@ void parse_vcd_line(std::string_view line, Sink& sink) {
       const std::size_t space = line.find(' ');
       if (space == std::string_view::npos) return;
       const std::string_view value = line.substr(0, space);
-      const std::string_view code = trim_white_space(line.substr(space + 1));
+      const std::string_view code = trim(line.substr(space + 1));
       if (first == 'b' || first == 'B') sink.vector(value, code);
       else sink.real(parse_real(value.substr(1)).value_or(0.0), code);
       return;
