@@ -68,6 +68,12 @@ TEST(VpdReader, ReadFailuresNameThePath) {
   ASSERT_TRUE(std::holds_alternative<std::string>(r));
   EXPECT_EQ(std::get<std::string>(r), "Failed to read " + missing + ": No such file or directory");
 
+  // The part before the NUL names a real directory; it must not be read.
+  const std::string with_nul = std::string("/tmp\0x.vpd", 10);
+  auto n = VpdTrace::from_file(with_nul);
+  ASSERT_TRUE(std::holds_alternative<std::string>(n));
+  EXPECT_EQ(std::get<std::string>(n), "Failed to read " + with_nul + ": Invalid argument");
+
   const std::string dir = std::filesystem::temp_directory_path().string();
   auto d = VpdTrace::from_file(dir);
   ASSERT_TRUE(std::holds_alternative<std::string>(d));

@@ -17,6 +17,8 @@ std::string failure(const std::string& path, int err) {
 }  // namespace
 
 std::variant<std::vector<std::uint8_t>, std::string> read_vendor_file(const std::string& path) {
+  // The system call would stop at a NUL and read some other file.
+  if (path.find('\0') != std::string::npos) return failure(path, EINVAL);
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
