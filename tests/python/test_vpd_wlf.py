@@ -112,6 +112,11 @@ def test_unreadable_paths(tmp_path, constructor):
     with pytest.raises(ValueError) as info:
         getattr(PyTrace, constructor)(str(tmp_path))
     assert str(info.value) == f"Failed to read {tmp_path}: {os.strerror(errno.EISDIR)}"
+    # the part before the NUL names a readable directory; it must not be read
+    with_nul = str(tmp_path) + "\0x.bin"
+    with pytest.raises(ValueError) as info:
+        getattr(PyTrace, constructor)(with_nul)
+    assert str(info.value) == f"Failed to read {with_nul}: {os.strerror(errno.EINVAL)}"
 
 
 @pytest.mark.parametrize("constructor", ["from_vpd", "from_wlf"])
