@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 
 #include "signal/types.h"
 #include "trace/vendor_bytes.h"
@@ -29,10 +31,18 @@ class WlfValueDecoder {
 
  private:
   void open_index();
+  void flush();
 
   TraceRecord& record_;
   std::size_t signal_count_;
   Index index_ = 0;
+  // The values written at the current index, one per signal number, stored
+  // when the index closes: a signal written twice at one index is then
+  // stored once, with its later value, instead of rewriting its column.
+  std::array<std::uint8_t, 256> pending_value_{};
+  std::array<bool, 256> pending_{};
+  std::array<std::uint8_t, 256> pending_order_{};
+  std::size_t pending_count_ = 0;
 };
 
 }  // namespace quarn
