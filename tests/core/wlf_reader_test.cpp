@@ -253,6 +253,46 @@ INSTANTIATE_TEST_SUITE_P(
         RecordsCase{"later write at one index wins", {{2, 1, 2, 200, 0xFF, 0}}, {{-1, -1}, {-1, -1}, {200, 200}, {-1, -1}}},
         RecordsCase{"value byte 0xFF and 0x00 are values", {{1, 0xFF, 2, 0x00, 0}}, {{-1}, {255}, {0}, {-1}}}));
 
+TEST(WlfValuePages, MatchesADenseModelOnRandomRecords) {
+  // Reference: the decoding rules applied to a dense table, then forward fill.
+  constexpr std::size_t kNames = 6;
+  std::uint32_t seed = 99;
+  auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 24; };
+  for (int round = 0; round < 40; ++round) {
+    std::vector<Bytes> pages(1 + next() % 3);
+    for (Bytes& records : pages) {
+      records.resize(20 + next() % 200);
+      // Mostly small numbers (signals, filler), some time steps and strays.
+      for (auto& b : records) b = next() % 4 == 0 ? 0xFF : static_cast<std::uint8_t>(next() % 9);
+    }
+    std::vector<std::vector<int>> model(kNames, std::vector<int>(1, -1));
+    std::size_t t = 0;
+    for (const Bytes& r : pages) {
+      for (std::size_t i = 0; i + 1 < r.size();) {
+        if (r[i] == 0xFF) {
+          ++t;
+          for (auto& col : model) col.push_back(-1);
+          ++i;
+        } else if (r[i] != 0 && r[i] < kNames) {
+          model[r[i]][t] = r[i + 1];
+          i += 2;
+        } else {
+          ++i;
+        }
+      }
+    }
+    for (auto& col : model)
+      for (std::size_t k = 1; k < col.size(); ++k)
+        if (col[k] < 0) col[k] = col[k - 1];
+
+    Bytes file = header_naming({"s0", "s1", "s2", "s3", "s4", "s5"}).build();
+    for (const Bytes& records : pages) file = file + value_page(records);
+    const RecordTrace t_loaded = load(file);
+    ASSERT_EQ(t_loaded.max_index(), t) << "round " << round;
+    for (SignalId id = 0; id < kNames; ++id) ASSERT_EQ(values_of(t_loaded, id), model[id]) << "round " << round;
+  }
+}
+
 TEST(WlfValuePages, SkippedPages) {
   // Each page would set s1 := 42 at index 1; none of them may be decoded.
   const Bytes records = {0xFF, 1, 42, 0};
