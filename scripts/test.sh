@@ -10,7 +10,7 @@ for variant in plain sanitize; do
   sanitize=OFF
   [ "$variant" = sanitize ] && sanitize=ON
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUARN_BUILD_PYTHON=OFF -DQUARN_BUILD_TESTS=ON -DQUARN_SANITIZE=$sanitize >/dev/null
+    -DQUARN_BUILD_PYTHON=OFF -DQUARN_BUILD_TESTS=ON -DQUARN_BUILD_FUZZ=ON -DQUARN_SANITIZE=$sanitize >/dev/null
   cmake --build "$dir" -j "$jobs"
   ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 done
