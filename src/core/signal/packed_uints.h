@@ -71,7 +71,16 @@ class PackedUints {
     bytes_.swap(wider);
     width_ = w;
   }
-  void store(std::uint8_t* p, std::uint64_t v) const { std::memcpy(p, &v, width_); }
+  void store(std::uint8_t* p, std::uint64_t v) const {
+    // Fixed-size copies compile to single moves; a copy of width_ bytes
+    // would be a call to memcpy.
+    switch (width_) {
+      case 1: *p = static_cast<std::uint8_t>(v); break;
+      case 2: { const auto x = static_cast<std::uint16_t>(v); std::memcpy(p, &x, 2); break; }
+      case 4: { const auto x = static_cast<std::uint32_t>(v); std::memcpy(p, &x, 4); break; }
+      default: std::memcpy(p, &v, 8); break;
+    }
+  }
 
   std::vector<std::uint8_t> bytes_;
   std::size_t size_ = 0;

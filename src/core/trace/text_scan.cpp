@@ -14,6 +14,16 @@ bool is_valid_utf8(std::string_view s) { return classify_utf8(s) != Utf8Kind::In
 Utf8Kind classify_utf8(std::string_view s) {
   const auto* p = reinterpret_cast<const unsigned char*>(s.data());
   const auto* end = p + s.size();
+  if (s.size() >= 8) {
+    // Most lines are ASCII: OR all words together, the last one overlapping.
+    std::uint64_t any = 0, w;
+    for (std::size_t i = 0; i + 8 <= s.size(); i += 8) {
+      std::memcpy(&w, p + i, 8);
+      any |= w;
+    }
+    std::memcpy(&w, end - 8, 8);
+    if (((any | w) & 0x8080808080808080ull) == 0) return Utf8Kind::Ascii;
+  }
   bool ascii = true;
   while (p < end) {
     // ASCII runs, eight bytes at a time.

@@ -29,6 +29,7 @@ void VcdBuilder::var(Width width, std::string_view code, std::string_view refere
   } else {
     id = r_.id_count++;
     r_.codes.insert(code, id);
+    logs_.emplace_back();
   }
   auto [it, inserted] = r_.vars.try_emplace(name);
   if (inserted) r_.signal_names.push_back(name);
@@ -46,46 +47,7 @@ void VcdBuilder::store(std::string_view code, const ValueView& v) {
   if (id != CodeTable::kUnknown) store(id, v);
 }
 
-void VcdBuilder::store(SignalId id, const ValueView& v) {
-  if (v.size > UINT32_MAX) {  // a multi-gigabyte value: not worth buffering
-    flush_changes();
-    r_.store.record_change(id, current_, v);
-    return;
-  }
-  PendingChange c{id, current_, v.scalar, 0, v.tag};
-  if (v.data != nullptr && v.byte_size() > 0) {
-    c.payload = pending_bytes_.size();
-    c.size = static_cast<std::uint32_t>(v.size);
-    const auto* p = static_cast<const std::uint8_t*>(v.data);
-    pending_bytes_.insert(pending_bytes_.end(), p, p + v.byte_size());
-  }
-  pending_.push_back(c);
-  if (pending_.size() >= kPendingLimit || pending_bytes_.size() >= kPendingLimit * 16) flush_changes();
-}
-
-void VcdBuilder::flush_changes() {
-  // Stable counting sort by id keeps each signal's changes in file order,
-  // so a later change at the same index still wins.
-  bucket_starts_.assign(r_.id_count + 1, 0);
-  for (const PendingChange& c : pending_) ++bucket_starts_[c.id + 1];
-  for (std::size_t i = 1; i < bucket_starts_.size(); ++i) bucket_starts_[i] += bucket_starts_[i - 1];
-  sorted_.resize(pending_.size());
-  for (const PendingChange& c : pending_) sorted_[bucket_starts_[c.id]++] = c;
-  Column* column = nullptr;
-  SignalId column_id = 0;
-  for (const PendingChange& c : sorted_) {
-    if (column == nullptr || c.id != column_id) {
-      column = &r_.store.column_for_write(c.id);
-      column_id = c.id;
-    }
-    ValueView v{c.tag, c.payload, nullptr, c.size};
-    if (c.tag == ValueTag::WideBits || c.tag == ValueTag::Logic || c.tag == ValueTag::Text)
-      v = ValueView{c.tag, 0, c.size ? pending_bytes_.data() + c.payload : nullptr, c.size};
-    column->record_change(c.index, v);
-  }
-  pending_.clear();
-  pending_bytes_.clear();
-}
+void VcdBuilder::store(SignalId id, const ValueView& v) { logs_[id].append(current_, v); }
 
 void VcdBuilder::scalar(std::string_view code, ScalarKind kind) {
   static const std::uint8_t z_bit = kLogicZ;
@@ -106,7 +68,11 @@ void VcdBuilder::vector(std::string_view digits, std::string_view code) {
 void VcdBuilder::real(double value, std::string_view code) { store(code, ValueView::real(value)); }
 
 VcdTrace::Record VcdBuilder::finish() {
-  flush_changes();
+  for (SignalId id = 0; id < logs_.size(); ++id) {
+    if (logs_[id].empty()) continue;
+    logs_[id].replay_into(r_.store.column_for_write(id));
+    logs_[id].release();
+  }
   // Every value holds until the next change, through the last index.
   if (!r_.timestamps.empty()) r_.store.hold_through(r_.timestamps.size() - 1);
   r_.store.shrink_to_fit();

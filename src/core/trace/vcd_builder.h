@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "signal/bitpack.h"
+#include "signal/change_log.h"
 #include "trace/vcd_line_parser.h"
 #include "trace/vcd_trace.h"
 
@@ -30,23 +31,12 @@ class VcdBuilder {
  private:
   void store(std::string_view code, const ValueView& v);
   void store(SignalId id, const ValueView& v);
-  void flush_changes();
 
-  // Changes are buffered and applied grouped by signal: applying them in file
-  // order would touch a different column for nearly every line, and cache
-  // misses, not parsing, would set the load speed.
-  struct PendingChange {
-    SignalId id;
-    Index index;
-    std::uint64_t payload;  // Bits/Real scalar, or offset into pending_bytes_
-    std::uint32_t size;     // element count of a WideBits/Logic/Text value
-    ValueTag tag;
-  };
-  static constexpr std::size_t kPendingLimit = std::size_t{1} << 19;
-  std::vector<PendingChange> pending_;
-  std::vector<PendingChange> sorted_;
-  std::vector<std::uint8_t> pending_bytes_;
-  std::vector<std::size_t> bucket_starts_;
+  // Changes are logged per signal and turned into columns at the end:
+  // writing each change straight into its column would touch a different
+  // column's arrays for nearly every line, and cache misses, not parsing,
+  // would set the load speed.
+  std::vector<ChangeLog> logs_;  // by signal id
 
   VcdTrace::Record r_;
   std::string path_;                       // open scopes joined with "."

@@ -1,0 +1,99 @@
+#include "signal/change_log.h"
+
+#include <cstring>
+
+namespace quarn {
+
+namespace {
+
+std::uint8_t* put_varint(std::uint8_t* p, std::uint64_t n) {
+  while (n >= 0x80) {
+    *p++ = static_cast<std::uint8_t>(n | 0x80);
+    n >>= 7;
+  }
+  *p++ = static_cast<std::uint8_t>(n);
+  return p;
+}
+
+std::uint64_t get_varint(const std::uint8_t*& p) {
+  std::uint64_t n = 0;
+  for (unsigned shift = 0;; shift += 7) {
+    const std::uint8_t b = *p++;
+    n |= std::uint64_t{b & 0x7Fu} << shift;
+    if (!(b & 0x80)) return n;
+  }
+}
+
+bool on_heap(ValueTag t) { return t == ValueTag::WideBits || t == ValueTag::Logic || t == ValueTag::Text; }
+
+constexpr std::size_t kMaxVarint = 10;
+
+}  // namespace
+
+std::uint8_t* ChangeLog::reserve(std::size_t extra) {
+  if (capacity_ - size_ < extra) {
+    std::size_t capacity = capacity_ ? capacity_ * 2 : 32;
+    while (capacity - size_ < extra) capacity *= 2;
+    auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+    if (size_) std::memcpy(grown.get(), bytes_.get(), size_);
+    bytes_ = std::move(grown);
+    capacity_ = capacity;
+  }
+  return bytes_.get() + size_;
+}
+
+void ChangeLog::append(Index index, const ValueView& v) {
+  const std::size_t payload = on_heap(v.tag) ? kMaxVarint + v.byte_size() : kMaxVarint;
+  std::uint8_t* p = reserve(kMaxVarint + 1 + payload);
+  const std::uint8_t* start = p;
+  p = put_varint(p, index - last_);
+  *p++ = static_cast<std::uint8_t>(v.tag);
+  switch (v.tag) {
+    case ValueTag::Bits: p = put_varint(p, v.scalar); break;
+    case ValueTag::Real:
+      std::memcpy(p, &v.scalar, 8);
+      p += 8;
+      break;
+    case ValueTag::Empty: break;
+    default:
+      p = put_varint(p, v.size);
+      if (v.byte_size()) std::memcpy(p, v.data, v.byte_size());
+      p += v.byte_size();
+      break;
+  }
+  size_ += static_cast<std::size_t>(p - start);
+  last_ = index;
+}
+
+void ChangeLog::replay_into(Column& column) const {
+  const std::uint8_t* p = bytes_.get();
+  const std::uint8_t* end = p + size_;
+  Index index = 0;
+  while (p < end) {
+    index += get_varint(p);
+    ValueView v;
+    v.tag = static_cast<ValueTag>(*p++);
+    switch (v.tag) {
+      case ValueTag::Bits: v.scalar = get_varint(p); break;
+      case ValueTag::Real:
+        std::memcpy(&v.scalar, p, 8);
+        p += 8;
+        break;
+      case ValueTag::Empty: break;
+      default:
+        v.size = static_cast<std::size_t>(get_varint(p));
+        v.data = p;
+        p += v.byte_size();
+        break;
+    }
+    column.record_change(index, v);
+  }
+}
+
+void ChangeLog::release() {
+  bytes_.reset();
+  size_ = capacity_ = 0;
+  last_ = 0;
+}
+
+}  // namespace quarn
