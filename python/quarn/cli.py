@@ -14,6 +14,8 @@ from ._core import PyTrace
 # Loader per file extension; the other formats join as their readers land.
 LOADERS: dict[str, Callable[[str], PyTrace]] = {
     ".vcd": PyTrace.from_vcd,
+    ".dsn": PyTrace.from_shm,
+    ".trn": PyTrace.from_shm,
 }
 
 SHOWN_SIGNALS = 10
@@ -86,7 +88,8 @@ def _info(parser: argparse.ArgumentParser, path: str | None) -> int:
             trace = PyTrace.from_vcd(str(sample))
         label = "bundled sample (sample.vcd)"
     else:
-        loader = LOADERS.get(Path(path).suffix.lower())
+        # Of the formats, only an SHM database is a directory.
+        loader = PyTrace.from_shm if Path(path).is_dir() else LOADERS.get(Path(path).suffix.lower())
         if loader is None:
             parser.error(f"unsupported trace format: {path} (known: {', '.join(sorted(LOADERS))})")
         try:

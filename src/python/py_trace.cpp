@@ -13,6 +13,7 @@
 #include "py_errors.h"
 #include "py_ref.h"
 #include "signal/bit_ops.h"
+#include "trace/shm_reader.h"
 #include "trace/vcd_trace.h"
 #include "trace/vpd_reader.h"
 #include "trace/wlf_reader.h"
@@ -95,6 +96,11 @@ PyObject* from_record_file(const Params<1>& params, RecordLoader load, PyObject*
     if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(*message);
     return new_py_trace(type, std::make_shared<const RecordTrace>(std::move(std::get<RecordTrace>(loaded))));
   });
+}
+
+PyObject* from_shm(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"from_shm", {"path"}};
+  return from_record_file(params, &ShmTrace::from_file, type, args, nargs, kwnames);
 }
 
 PyObject* from_vpd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -275,6 +281,7 @@ constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
 PyMethodDef py_trace_methods[] = {
     {"from_vcd", as_method(from_vcd), kConstructor, "from_vcd(path)\n--\n\n"},
     {"from_vcd_string", as_method(from_vcd_string), kConstructor, "from_vcd_string(data)\n--\n\n"},
+    {"from_shm", as_method(from_shm), kConstructor, "from_shm(path)\n--\n\n"},
     {"from_vpd", as_method(from_vpd), kConstructor, "from_vpd(path)\n--\n\n"},
     {"from_wlf", as_method(from_wlf), kConstructor, "from_wlf(path)\n--\n\n"},
     {"signal_names", as_method(signal_names), kMethod, "signal_names($self)\n--\n\n"},

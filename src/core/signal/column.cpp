@@ -1,5 +1,7 @@
 #include "signal/column.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace quarn {
@@ -55,9 +57,19 @@ std::uint64_t Column::encode_payload(const ValueView& v) {
   if (!on_heap(v.tag)) return v.tag == ValueTag::Empty ? 0 : v.scalar;
   const std::uint64_t offset = heap_.size();
   const std::size_t bytes = v.byte_size();
-  put_leb128(heap_, bytes);
   const auto* src = static_cast<const std::uint8_t*>(v.data);
-  if (bytes) heap_.insert(heap_.end(), src, src + bytes);
+  // A value viewed from this very column would dangle once heap_ grows.
+  const bool inside = bytes && src >= heap_.data() && src < heap_.data() + heap_.size();
+  const std::size_t src_offset = inside ? static_cast<std::size_t>(src - heap_.data()) : 0;
+  const std::size_t needed = heap_.size() + 10 + bytes;
+  if (heap_.capacity() < needed) heap_.reserve(std::max(needed, heap_.capacity() * 2));
+  if (inside) src = heap_.data() + src_offset;
+  put_leb128(heap_, bytes);
+  if (bytes) {
+    const std::size_t at = heap_.size();
+    heap_.resize(at + bytes);
+    std::memmove(heap_.data() + at, inside ? heap_.data() + src_offset : src, bytes);
+  }
   return offset;
 }
 

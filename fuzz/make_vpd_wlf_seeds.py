@@ -1,7 +1,7 @@
 """Writes the seed corpus of the VPD and WLF fuzz targets (fuzz/corpus/).
 
 Both formats are closed, so the seeds are byte images built field by field:
-    python3 fuzz/make_seeds.py
+    python3 fuzz/make_vpd_wlf_seeds.py
 """
 
 import struct

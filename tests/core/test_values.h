@@ -1,0 +1,54 @@
+#pragma once
+
+// Helpers shared by the core tests: readable printing of values and a
+// bit-exact comparison that tells -0.0 from 0.0 and matches a NaN to itself.
+
+#include <cstdint>
+#include <cstring>
+#include <ostream>
+#include <sstream>
+#include <string>
+
+#include "signal/signal_value.h"
+
+namespace quarn {
+
+inline std::string describe(const SignalValue& v) {
+  std::ostringstream out;
+  switch (v.tag()) {
+    case ValueTag::Bits: out << "Bits(" << v.as_bits() << ")"; break;
+    case ValueTag::WideBits:
+      out << "WideBits{";
+      for (std::size_t i = 0; i < v.as_wide_bits().size(); ++i) out << (i ? "," : "") << std::hex << "0x" << v.as_wide_bits()[i];
+      out << "}";
+      break;
+    case ValueTag::Logic:
+      out << "Logic{";
+      for (std::size_t i = 0; i < v.as_logic().size(); ++i) out << (i ? "," : "") << int{v.as_logic()[i]};
+      out << "}";
+      break;
+    case ValueTag::Real: {
+      std::uint64_t bits;
+      const double d = v.as_real();
+      std::memcpy(&bits, &d, sizeof bits);
+      out << "Real(" << d << " = 0x" << std::hex << bits << ")";
+      break;
+    }
+    case ValueTag::Text: out << "Text(\"" << v.as_text() << "\")"; break;
+    case ValueTag::Empty: out << "Empty"; break;
+  }
+  return out.str();
+}
+
+/// Lets GoogleTest print values in failure messages.
+inline void PrintTo(const SignalValue& v, std::ostream* os) { *os << describe(v); }
+
+/// Same variant and same payload bits (Real compared by bit pattern).
+inline bool bit_identical(const SignalValue& a, const SignalValue& b) {
+  if (a.tag() != b.tag()) return false;
+  if (a.tag() != ValueTag::Real) return a == b;
+  const double x = a.as_real(), y = b.as_real();
+  return std::memcmp(&x, &y, sizeof x) == 0;
+}
+
+}  // namespace quarn
