@@ -16,6 +16,7 @@ LOADERS: dict[str, Callable[[str], PyTrace]] = {
     ".vcd": PyTrace.from_vcd,
     ".dsn": PyTrace.from_shm,
     ".trn": PyTrace.from_shm,
+    ".fsdb": PyTrace.from_fsdb,
 }
 
 SHOWN_SIGNALS = 10

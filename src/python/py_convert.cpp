@@ -2,8 +2,12 @@
 
 #include <string>
 
+#include "eval/changes.h"
+#include "eval/snapshot.h"
+#include "eval/stats.h"
 #include "py_ref.h"
 #include "signal/signal_value.h"
+#include "signal/value_view.h"
 
 namespace quarn::py {
 namespace {
@@ -18,6 +22,35 @@ PyObject* words_to_py(const SignalValue::Words& words) {
   for (auto w = words.rbegin(); w != words.rend(); ++w)
     for (int shift = 60; shift >= 0; shift -= 4) hex += kDigits[(*w >> shift) & 0xF];
   return PyLong_FromString(hex.c_str(), nullptr, 16);
+}
+
+PyObject* str_view_to_py(std::string_view s) {
+  return PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "replace");
+}
+
+// (first, old, new) with `first` a new reference or null.
+PyObject* triple_to_py(PyObject* first, const SignalValue& old_value, const SignalValue& new_value) {
+  PyRef a(first);
+  if (!a) return nullptr;
+  PyRef b(signal_value_to_py(old_value));
+  if (!b) return nullptr;
+  PyRef c(signal_value_to_py(new_value));
+  if (!c) return nullptr;
+  return PyTuple_Pack(3, a.get(), b.get(), c.get());
+}
+
+// A list with one item per record, made by `item` (a new reference or null).
+template <class T, class F>
+PyObject* list_to_py(const std::vector<T>& records, F item) {
+  PyRef list(PyList_New(static_cast<Py_ssize_t>(records.size())));
+  if (!list) return nullptr;
+  Py_ssize_t k = 0;
+  for (const T& r : records) {
+    PyObject* obj = item(r);
+    if (obj == nullptr) return nullptr;
+    PyList_SET_ITEM(list.get(), k++, obj);
+  }
+  return list.release();
 }
 
 }  // namespace
@@ -71,6 +104,58 @@ PyObject* str_list_to_py(const std::vector<std::string>& items) {
     PyList_SET_ITEM(list.get(), k++, item);
   }
   return list.release();
+}
+
+PyObject* value_view_to_py(const ValueView& value) {
+  switch (value.tag) {
+    case ValueTag::Bits:
+      return PyLong_FromUnsignedLongLong(value.scalar);
+    case ValueTag::Real:
+      return PyFloat_FromDouble(value.real_value());
+    case ValueTag::Text:
+      return str_view_to_py(std::string_view(static_cast<const char*>(value.data), value.size));
+    case ValueTag::WideBits:
+      return signal_value_to_py(to_value(value));  // rare; words may sit unaligned in storage
+    case ValueTag::Logic:
+    case ValueTag::Empty:
+      break;
+  }
+  Py_RETURN_NONE;
+}
+
+PyObject* optional_str_to_py(const std::optional<std::string>& v) {
+  if (!v) Py_RETURN_NONE;
+  return str_to_py(*v);
+}
+
+PyObject* changes_to_py(const std::vector<Change>& changes) {
+  return list_to_py(changes,
+                    [](const Change& c) { return triple_to_py(str_to_py(c.name), c.old_value, c.new_value); });
+}
+
+PyObject* transitions_to_py(const std::vector<Transition>& transitions) {
+  return list_to_py(transitions, [](const Transition& t) {
+    return triple_to_py(PyLong_FromUnsignedLongLong(t.index), t.old_value, t.new_value);
+  });
+}
+
+PyObject* snapshot_to_py(const std::vector<SnapshotEntry>& entries) {
+  PyRef dict(PyDict_New());
+  if (!dict) return nullptr;
+  for (const SnapshotEntry& e : entries) {
+    PyRef key(str_view_to_py(e.key));
+    if (!key) return nullptr;
+    PyRef value(value_view_to_py(e.value));
+    if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return nullptr;
+  }
+  return dict.release();
+}
+
+PyObject* stats_to_py(const SignalStats& s) {
+  return Py_BuildValue("(KKKKKKK)", static_cast<unsigned long long>(s.min), static_cast<unsigned long long>(s.max),
+                       static_cast<unsigned long long>(s.sum), static_cast<unsigned long long>(s.count),
+                       static_cast<unsigned long long>(s.transitions), static_cast<unsigned long long>(s.num_x),
+                       static_cast<unsigned long long>(s.num_z));
 }
 
 }  // namespace quarn::py

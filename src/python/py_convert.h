@@ -6,10 +6,16 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quarn {
 class SignalValue;
+struct Change;
+struct SignalStats;
+struct SnapshotEntry;
+struct Transition;
+struct ValueView;
 }
 
 namespace quarn::py {
@@ -29,5 +35,18 @@ PyObject* optional_u64_to_py(const std::optional<std::uint64_t>& v);
 PyObject* str_to_py(const std::string& s);
 /// A new list of new str objects, in order.
 PyObject* str_list_to_py(const std::vector<std::string>& items);
+
+/// A viewed value, converted as `signal_value_to_py` converts its copy.
+PyObject* value_view_to_py(const ValueView& value);
+/// A str, or None when absent.
+PyObject* optional_str_to_py(const std::optional<std::string>& v);
+/// [(name, old, new), ...] in order.
+PyObject* changes_to_py(const std::vector<Change>& changes);
+/// [(index, old, new), ...] in order.
+PyObject* transitions_to_py(const std::vector<Transition>& transitions);
+/// {key: value}, filled in order.
+PyObject* snapshot_to_py(const std::vector<SnapshotEntry>& entries);
+/// (min, max, sum, count, transitions, num_x, num_z).
+PyObject* stats_to_py(const SignalStats& stats);
 
 }  // namespace quarn::py

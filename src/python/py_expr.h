@@ -3,12 +3,18 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <memory>
+
+namespace quarn {
+struct Expr;
+}
+
 namespace quarn::py {
 
-/// A Python `PyExpr`. It will own one expression tree once the builder
-/// exists; for now it carries nothing.
+/// A Python `PyExpr`: one immutable expression tree, never null.
 struct PyExprObject {
   PyObject_HEAD
+  std::shared_ptr<const Expr> expr;
 };
 
 /// Creates the `PyExpr` type for `module`; a new reference, or null.

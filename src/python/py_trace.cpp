@@ -7,12 +7,16 @@
 #include <string_view>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "py_args.h"
 #include "py_convert.h"
 #include "py_errors.h"
 #include "py_ref.h"
+#include "py_trace_changes.h"
+#include "py_trace_queries.h"
 #include "signal/bit_ops.h"
+#include "trace/fsdb_reader.h"
 #include "trace/shm_reader.h"
 #include "trace/vcd_trace.h"
 #include "trace/vpd_reader.h"
@@ -61,16 +65,24 @@ PyObject* new_py_trace(PyObject* type_obj, std::shared_ptr<const Trace> trace) {
 
 // Constructors.
 
-PyObject* from_vcd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr Params<1> params{"from_vcd", {"path"}};
+// The file constructors: one path argument, a reader that returns a trace
+// or an error message.
+template <class TraceType>
+PyObject* load_file(PyObject* type, const Params<1>& params, PyObject* const* args, Py_ssize_t nargs,
+                    PyObject* kwnames, std::variant<TraceType, std::string> (*reader)(const std::string&)) {
   return guarded([&]() -> PyObject* {
     std::array<PyObject*, 1> a;
     std::string_view path;
     if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "path", path)) return nullptr;
-    auto loaded = VcdTrace::from_file(std::string(path));
+    auto loaded = reader(std::string(path));
     if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(*message);
-    return new_py_trace(type, std::make_shared<const VcdTrace>(std::move(std::get<VcdTrace>(loaded))));
+    return new_py_trace(type, std::make_shared<const TraceType>(std::move(std::get<TraceType>(loaded))));
   });
+}
+
+PyObject* from_vcd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"from_vcd", {"path"}};
+  return load_file(type, params, args, nargs, kwnames, &VcdTrace::from_file);
 }
 
 PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -83,34 +95,24 @@ PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t narg
   });
 }
 
-// A reader that loads a file by path into the shared record.
-using RecordLoader = std::variant<RecordTrace, std::string> (*)(const std::string&);
-
-PyObject* from_record_file(const Params<1>& params, RecordLoader load, PyObject* type, PyObject* const* args,
-                           Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
-    std::array<PyObject*, 1> a;
-    std::string_view path;
-    if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "path", path)) return nullptr;
-    auto loaded = load(std::string(path));
-    if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(*message);
-    return new_py_trace(type, std::make_shared<const RecordTrace>(std::move(std::get<RecordTrace>(loaded))));
-  });
+PyObject* from_fsdb(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"from_fsdb", {"path"}};
+  return load_file(type, params, args, nargs, kwnames, &FsdbTrace::from_file);
 }
 
 PyObject* from_shm(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_shm", {"path"}};
-  return from_record_file(params, &ShmTrace::from_file, type, args, nargs, kwnames);
+  return load_file(type, params, args, nargs, kwnames, &ShmTrace::from_file);
 }
 
 PyObject* from_vpd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_vpd", {"path"}};
-  return from_record_file(params, &VpdTrace::from_file, type, args, nargs, kwnames);
+  return load_file(type, params, args, nargs, kwnames, &VpdTrace::from_file);
 }
 
 PyObject* from_wlf(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_wlf", {"path"}};
-  return from_record_file(params, &WlfTrace::from_file, type, args, nargs, kwnames);
+  return load_file(type, params, args, nargs, kwnames, &WlfTrace::from_file);
 }
 
 // Signal access.
@@ -281,6 +283,7 @@ constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
 PyMethodDef py_trace_methods[] = {
     {"from_vcd", as_method(from_vcd), kConstructor, "from_vcd(path)\n--\n\n"},
     {"from_vcd_string", as_method(from_vcd_string), kConstructor, "from_vcd_string(data)\n--\n\n"},
+    {"from_fsdb", as_method(from_fsdb), kConstructor, "from_fsdb(path)\n--\n\n"},
     {"from_shm", as_method(from_shm), kConstructor, "from_shm(path)\n--\n\n"},
     {"from_vpd", as_method(from_vpd), kConstructor, "from_vpd(path)\n--\n\n"},
     {"from_wlf", as_method(from_wlf), kConstructor, "from_wlf(path)\n--\n\n"},
@@ -299,9 +302,21 @@ PyMethodDef py_trace_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+// The methods of every file that defines some, as one table.
+PyMethodDef* all_methods() {
+  static std::vector<PyMethodDef> table = [] {
+    std::vector<PyMethodDef> t;
+    for (const PyMethodDef* part : {py_trace_methods, py_trace_query_methods, py_trace_change_methods})
+      for (const PyMethodDef* m = part; m->ml_name != nullptr; ++m) t.push_back(*m);
+    t.push_back({nullptr, nullptr, 0, nullptr});
+    return t;
+  }();
+  return table.data();
+}
+
 PyType_Slot py_trace_slots[] = {
     {Py_tp_dealloc, reinterpret_cast<void*>(py_trace_dealloc)},
-    {Py_tp_methods, py_trace_methods},
+    {Py_tp_methods, nullptr},  // all_methods(), set at registration
     {0, nullptr},
 };
 
@@ -315,7 +330,10 @@ PyType_Spec py_trace_spec = {
 
 }  // namespace
 
-PyObject* register_py_trace(PyObject* module) { return PyType_FromModuleAndSpec(module, &py_trace_spec, nullptr); }
+PyObject* register_py_trace(PyObject* module) {
+  py_trace_slots[1].pfunc = all_methods();
+  return PyType_FromModuleAndSpec(module, &py_trace_spec, nullptr);
+}
 
 // Each module instance has its own type object, but all share this dealloc.
 bool py_trace_check(PyObject* obj) { return Py_TYPE(obj)->tp_dealloc == py_trace_dealloc; }

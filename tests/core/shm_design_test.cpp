@@ -304,5 +304,28 @@ TEST(DesignWalk, MutatedBytesNeverBreakTheWalk) {
   }
 }
 
+// Crafted file: every record's Text points one byte further into one long
+// run without a NUL, so each could admit a name as long as the run. The walk
+// must stay within a memory budget proportional to the file instead of
+// admitting records x run-length bytes (here 4 GB).
+TEST(DesignWalk, NamesRunningToOneFarNulStayWithinBudget) {
+  constexpr std::size_t kRecords = 20000, kRun = 200000;
+  DsnImage d;
+  std::vector<std::size_t> at;
+  for (std::size_t k = 0; k < kRecords; ++k) at.push_back(d.header(kSignal, 0, 0));
+  const std::size_t run = d.size();
+  d.bytes.append(kRun, 'a');
+  for (std::size_t k = 0; k < kRecords; ++k) {
+    const std::size_t next = k + 1 < kRecords ? at[k + 1] : run;
+    put32(d.bytes, at[k] + 4, static_cast<std::uint32_t>(next));
+    put32(d.bytes, at[k] + 8, static_cast<std::uint32_t>(run + k));
+  }
+  const auto design = design_of(d.bytes);
+  std::size_t total = 0;
+  for (const auto& n : design.names) total += n.size();
+  EXPECT_FALSE(design.names.empty());
+  EXPECT_LE(total, 16 * d.size() + (std::size_t{16} << 20));
+}
+
 }  // namespace
 }  // namespace quarn

@@ -2,31 +2,15 @@
 
 #include <cstring>
 
+#include "signal/varint.h"
+
 namespace quarn {
 
 namespace {
 
-std::uint8_t* put_varint(std::uint8_t* p, std::uint64_t n) {
-  while (n >= 0x80) {
-    *p++ = static_cast<std::uint8_t>(n | 0x80);
-    n >>= 7;
-  }
-  *p++ = static_cast<std::uint8_t>(n);
-  return p;
-}
-
-std::uint64_t get_varint(const std::uint8_t*& p) {
-  std::uint64_t n = 0;
-  for (unsigned shift = 0;; shift += 7) {
-    const std::uint8_t b = *p++;
-    n |= std::uint64_t{b & 0x7Fu} << shift;
-    if (!(b & 0x80)) return n;
-  }
-}
-
 bool on_heap(ValueTag t) { return t == ValueTag::WideBits || t == ValueTag::Logic || t == ValueTag::Text; }
 
-constexpr std::size_t kMaxVarint = 10;
+constexpr std::size_t kMaxVarint = kMaxVarintBytes;
 
 }  // namespace
 

@@ -4,26 +4,11 @@
 #include <cstring>
 #include <limits>
 
+#include "signal/varint.h"
+
 namespace quarn {
 
 namespace {
-
-void put_leb128(std::vector<std::uint8_t>& out, std::uint64_t n) {
-  do {
-    std::uint8_t b = n & 0x7F;
-    n >>= 7;
-    out.push_back(n ? (b | 0x80) : b);
-  } while (n);
-}
-
-std::uint64_t get_leb128(const std::uint8_t*& p) {
-  std::uint64_t n = 0;
-  for (unsigned shift = 0;; shift += 7) {
-    const std::uint8_t b = *p++;
-    n |= std::uint64_t{b & 0x7Fu} << shift;
-    if (!(b & 0x80)) return n;
-  }
-}
 
 bool on_heap(ValueTag t) { return t == ValueTag::WideBits || t == ValueTag::Logic || t == ValueTag::Text; }
 
@@ -33,7 +18,7 @@ ValueView Column::run_value(std::size_t k) const {
   const ValueTag tag = run_tag(k);
   if (!on_heap(tag)) return {tag, tag == ValueTag::Empty ? 0 : payloads_.get(k), nullptr, 0};
   const std::uint8_t* p = heap_.data() + payloads_.get(k);
-  const std::uint64_t bytes = get_leb128(p);
+  const std::uint64_t bytes = get_varint(p);
   // WideBits words may sit unaligned here; readers copy them out with memcpy.
   return {tag, 0, p, static_cast<std::size_t>(tag == ValueTag::WideBits ? bytes / 8 : bytes)};
 }
@@ -64,7 +49,7 @@ std::uint64_t Column::encode_payload(const ValueView& v) {
   const std::size_t needed = heap_.size() + 10 + bytes;
   if (heap_.capacity() < needed) heap_.reserve(std::max(needed, heap_.capacity() * 2));
   if (inside) src = heap_.data() + src_offset;
-  put_leb128(heap_, bytes);
+  put_varint(heap_, bytes);
   if (bytes) {
     const std::size_t at = heap_.size();
     heap_.resize(at + bytes);

@@ -25,6 +25,14 @@ class Column {
   /// One past the last index of run k.
   Index run_end(std::size_t k) const { return k + 1 < run_count() ? starts_.get(k + 1) : length_; }
   ValueTag run_tag(std::size_t k) const { return static_cast<ValueTag>(tags_[k]); }
+  /// Run k's Bits number or Real bit pattern (0 for Empty; meaningless for
+  /// the other variants). Inline, for sequential walks over many short runs.
+  std::uint64_t run_scalar(std::size_t k) const { return payloads_.get(k); }
+  /// The packed run starts, scalars and tags, for decoders specialised on
+  /// the element widths.
+  const PackedUints& run_starts() const { return starts_; }
+  const PackedUints& run_scalars() const { return payloads_; }
+  const std::uint8_t* run_tags() const { return tags_.data(); }
   /// View of run k's value; valid until the column is next written.
   ValueView run_value(std::size_t k) const;
   /// The run that holds `index`; requires index < length().

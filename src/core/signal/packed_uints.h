@@ -15,6 +15,8 @@ class PackedUints {
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   unsigned width() const { return width_; }
+  /// The packed bytes: element i is `width()` little-endian bytes at i * width().
+  const std::uint8_t* data() const { return bytes_.data(); }
 
   std::uint64_t get(std::size_t i) const {
     const std::uint8_t* p = bytes_.data() + i * width_;

@@ -46,4 +46,9 @@ bool identical(const ValueView& a, const ValueView& b) {
   }
 }
 
+bool equal_values(const ValueView& a, const ValueView& b) {
+  if (a.tag == ValueTag::Real && b.tag == ValueTag::Real) return a.real_value() == b.real_value();
+  return identical(a, b);
+}
+
 }  // namespace quarn

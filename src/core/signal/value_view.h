@@ -45,5 +45,8 @@ SignalValue to_value(const ValueView& v);
 /// -0.0 and 0.0 differ and a NaN matches itself). Used to merge storage runs,
 /// never for the value equality that queries see.
 bool identical(const ValueView& a, const ValueView& b);
+/// The value equality of `SignalValue` on views: same variant and equal
+/// payload, Real compared as IEEE doubles (NaN != NaN, 0.0 == -0.0).
+bool equal_values(const ValueView& a, const ValueView& b);
 
 }  // namespace quarn

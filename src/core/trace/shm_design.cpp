@@ -55,10 +55,26 @@ struct Walk {
   std::string_view data;
   NulFinder nul;
   ShmDesign design;
+  // A string runs to the next NUL anywhere in the file, so crafted records
+  // could admit a long name per record and need memory quadratic in the file
+  // size. A real design file holds each name's bytes about once; past many
+  // times the file's size, the rest of the walk admits nothing.
+  std::size_t budget = 16 * data.size() + (std::size_t{16} << 20);
+
+  bool spend(std::size_t bytes) {
+    if (bytes > budget) {
+      budget = 0;
+      return false;
+    }
+    budget -= bytes;
+    return true;
+  }
 
   void scope_record(std::size_t start, std::size_t end) {
     scan_strings(data, nul, start, end, [&](std::string_view s) {
-      if (s.size() >= 2) design.scopes.emplace_back(s);
+      if (s.size() < 2) return true;
+      if (!spend(s.size())) return false;
+      design.scopes.emplace_back(s);
       return true;
     });
   }
@@ -68,13 +84,15 @@ struct Walk {
       // The record names itself at Text: at most one new name.
       scan_strings(data, nul, text, std::min(data.size(), std::size_t{text} + kNameRange), [&](std::string_view s) {
         if (!is_signal_name(s) || design.name_to_id.find(s) != design.name_to_id.end()) return true;
-        design.admit(std::string(s));
+        if (spend(s.size())) design.admit(std::string(s));
         return false;
       });
       return;
     }
     scan_strings(data, nul, start, end, [&](std::string_view s) {
-      if (is_signal_name(s)) design.admit(std::string(s));
+      if (!is_signal_name(s)) return true;
+      if (!spend(s.size())) return false;
+      design.admit(std::string(s));
       return true;
     });
   }

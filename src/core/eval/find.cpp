@@ -1,0 +1,149 @@
+#include "eval/find.h"
+
+#include <algorithm>
+
+#include "eval/block_eval.h"
+#include "eval/program.h"
+#include "eval/thread_pool.h"
+#include "signal/column.h"
+#include "trace/trace.h"
+
+namespace quarn {
+
+namespace {
+
+// Pieces handed to the pool: long enough that set-up is noise, many enough
+// that an idle worker can take over some.
+constexpr Index kMinPiece = std::uint64_t{64} * kLanes;
+constexpr Index kPiecesPerWorker = 8;
+
+// Evaluates indices first .. last (inclusive) in windows, handing each
+// window's truth to `sink(start, truth, n, uniform)`.
+template <class Sink>
+void scan(BlockEvaluator& ev, Index first, Index last, Sink&& sink) {
+  Index start = first;
+  while (true) {
+    const Index left = last - start;  // lanes after `start`
+    const std::size_t n = left >= kLanes - 1 ? kLanes : static_cast<std::size_t>(left) + 1;
+    ev.run(start, n);
+    sink(start, ev.truth(), n, ev.result_uniform());
+    if (left < n) return;
+    start += n;
+  }
+}
+
+void collect(std::vector<Index>& out, Index start, const std::uint64_t* t, std::size_t n, bool uniform) {
+  if (uniform) {
+    if (!t[0]) return;
+    for (std::size_t j = 0; j < n; ++j) out.push_back(start + j);
+    return;
+  }
+  Index picked[kLanes];
+  std::size_t count = 0;
+  for (std::size_t j = 0; j < n; ++j) {
+    picked[count] = start + j;  // written always, kept when true: no branch
+    count += t[j];
+  }
+  out.insert(out.end(), picked, picked + count);
+}
+
+std::uint64_t count_of(const std::uint64_t* t, std::size_t n, bool uniform) {
+  if (uniform) return t[0] ? n : 0;
+  std::uint64_t c = 0;
+  for (std::size_t j = 0; j < n; ++j) c += t[j];
+  return c;
+}
+
+struct Pieces {
+  Index size;
+  std::size_t count;
+  Index first(std::size_t p) const { return static_cast<Index>(p) * size; }
+  Index last(std::size_t p, Index max_index) const {
+    const Index lo = first(p);
+    return max_index - lo < size - 1 ? max_index : lo + size - 1;
+  }
+};
+
+Pieces split(Index max_index) {
+  const unsigned __int128 total = static_cast<unsigned __int128>(max_index) + 1;
+  const unsigned __int128 want = static_cast<unsigned __int128>(pool_concurrency()) * kPiecesPerWorker;
+  unsigned __int128 size = (total + want - 1) / want;
+  size = (size + kLanes - 1) / kLanes * kLanes;  // whole windows
+  if (size < kMinPiece) size = kMinPiece;
+  return {static_cast<Index>(size), static_cast<std::size_t>((total + size - 1) / size)};
+}
+
+}  // namespace
+
+std::vector<Index> find(const Trace& trace, const Expr& expr) {
+  const Program program = compile(trace, expr);
+  BlockEvaluator ev(program);
+  std::vector<Index> out;
+  scan(ev, 0, program.max_index,
+       [&](Index start, const std::uint64_t* t, std::size_t n, bool u) { collect(out, start, t, n, u); });
+  return out;
+}
+
+std::vector<Index> parallel_find(const Trace& trace, const Expr& expr) {
+  const Program program = compile(trace, expr);
+  const Index max_index = program.max_index;
+  if (max_index < kMinPiece) return find(trace, expr);
+  const Pieces pieces = split(max_index);
+  std::vector<std::vector<Index>> found(pieces.count);
+  parallel_for(0, pieces.count, 1, [&](std::size_t lo, std::size_t hi) {
+    BlockEvaluator ev(program);
+    for (std::size_t p = lo; p < hi; ++p) {
+      scan(ev, pieces.first(p), pieces.last(p, max_index),
+           [&](Index start, const std::uint64_t* t, std::size_t n, bool u) { collect(found[p], start, t, n, u); });
+    }
+  });
+  // Pieces are disjoint and ascending, so joining them in order keeps the
+  // result sorted.
+  std::size_t total = 0;
+  for (const auto& f : found) total += f.size();
+  std::vector<Index> out;
+  out.reserve(total);
+  for (auto& f : found) {
+    out.insert(out.end(), f.begin(), f.end());
+    std::vector<Index>().swap(f);
+  }
+  return out;
+}
+
+std::uint64_t parallel_count(const Trace& trace, const Expr& expr) {
+  const Program program = compile(trace, expr);
+  const Index max_index = program.max_index;
+  auto count_range = [&](BlockEvaluator& ev, Index first, Index last) {
+    std::uint64_t c = 0;
+    scan(ev, first, last, [&](Index, const std::uint64_t* t, std::size_t n, bool u) { c += count_of(t, n, u); });
+    return c;
+  };
+  if (max_index < kMinPiece) {
+    BlockEvaluator ev(program);
+    return count_range(ev, 0, max_index);
+  }
+  const Pieces pieces = split(max_index);
+  std::vector<std::uint64_t> counts(pieces.count, 0);
+  parallel_for(0, pieces.count, 1, [&](std::size_t lo, std::size_t hi) {
+    BlockEvaluator ev(program);
+    for (std::size_t p = lo; p < hi; ++p) counts[p] = count_range(ev, pieces.first(p), pieces.last(p, max_index));
+  });
+  std::uint64_t total = 0;
+  for (std::uint64_t c : counts) total += c;
+  return total;
+}
+
+FoundValues find_with_values(const Trace& trace, const Expr& expr, std::span<const std::optional<SignalId>> ids) {
+  FoundValues r;
+  r.indices = find(trace, expr);
+  std::vector<ColumnCursor> cursors;
+  cursors.reserve(ids.size());
+  for (const auto& id : ids) cursors.emplace_back(id ? trace.column(*id) : nullptr);
+  r.values.reserve(r.indices.size() * ids.size());
+  // Matches ascend, so each cursor only moves forward.
+  for (Index i : r.indices)
+    for (auto& c : cursors) r.values.push_back(c.at(i));
+  return r;
+}
+
+}  // namespace quarn

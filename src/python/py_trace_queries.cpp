@@ -1,0 +1,158 @@
+#include "py_trace_queries.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "eval/eval.h"
+#include "eval/expr.h"
+#include "eval/find.h"
+#include "py_args.h"
+#include "py_convert.h"
+#include "py_errors.h"
+#include "py_expr.h"
+#include "py_ref.h"
+#include "py_trace.h"
+#include "signal/value_view.h"
+#include "trace/trace.h"
+
+namespace quarn::py {
+namespace {
+
+using FastMethod = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+
+PyCFunction as_method(FastMethod f) { return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f)); }
+
+const Trace* receiver(PyObject* self) {
+  if (!py_trace_check(self)) {
+    raise_not_instance(self, "PyTrace");
+    return nullptr;
+  }
+  return reinterpret_cast<PyTraceObject*>(self)->trace.get();
+}
+
+PyObject* index_list(const std::vector<Index>& indices) {
+  PyRef list(PyList_New(static_cast<Py_ssize_t>(indices.size())));
+  if (!list) return nullptr;
+  Py_ssize_t k = 0;
+  for (Index i : indices) {
+    PyObject* item = u64_to_py(i);
+    if (item == nullptr) return nullptr;
+    PyList_SET_ITEM(list.get(), k++, item);
+  }
+  return list.release();
+}
+
+// The shared shape of find, parallel_find and parallel_count: (expr) -> result.
+template <class Run>
+PyObject* search(const char* name, PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                 Run run) {
+  const std::array<const char*, 1> names{"expr"};
+  std::array<PyObject*, 1> a;
+  PyExprObject* expr = nullptr;
+  const Trace* t = receiver(self);
+  if (t == nullptr || !bind_args(name, names.data(), 1, args, nargs, kwnames, a.data()) ||
+      !arg_expr(a[0], "expr", expr))
+    return nullptr;
+  return run(*t, *expr->expr);
+}
+
+PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&] {
+    return search("find", self, args, nargs, kwnames,
+                  [](const Trace& t, const Expr& e) { return index_list(quarn::find(t, e)); });
+  });
+}
+
+PyObject* parallel_find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&] {
+    return search("parallel_find", self, args, nargs, kwnames,
+                  [](const Trace& t, const Expr& e) { return index_list(quarn::parallel_find(t, e)); });
+  });
+}
+
+PyObject* parallel_count(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&] {
+    return search("parallel_count", self, args, nargs, kwnames,
+                  [](const Trace& t, const Expr& e) { return u64_to_py(quarn::parallel_count(t, e)); });
+  });
+}
+
+// (expr, index) -> the converted value, or its truth.
+template <bool AsBool>
+PyObject* eval_at(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<2> params{AsBool ? "eval_expr_bool" : "eval_expr", {"expr", "index"}};
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 2> a;
+    PyExprObject* expr = nullptr;
+    Index index = 0;
+    const Trace* t = receiver(self);
+    if (t == nullptr || !bind_args(params, args, nargs, kwnames, a) || !arg_expr(a[0], "expr", expr) ||
+        !arg_u64(a[1], "index", index))
+      return nullptr;
+    if constexpr (AsBool) {
+      return PyBool_FromLong(eval_bool(*t, *expr->expr, index));
+    } else {
+      return signal_value_to_py(eval(*t, *expr->expr, index));
+    }
+  });
+}
+
+PyObject* find_with_values(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<2> params{"find_with_values", {"expr", "signal_names"}};
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 2> a;
+    PyExprObject* expr = nullptr;
+    std::vector<std::string> names;
+    const Trace* t = receiver(self);
+    if (t == nullptr || !bind_args(params, args, nargs, kwnames, a) || !arg_expr(a[0], "expr", expr) ||
+        !arg_str_list(a[1], "signal_names", names))
+      return nullptr;
+    // Ids resolved once; a name without one reads as Empty, hence None.
+    std::vector<std::optional<SignalId>> ids;
+    ids.reserve(names.size());
+    for (const std::string& n : names) ids.push_back(t->signal_id(n));
+    const FoundValues found = quarn::find_with_values(*t, *expr->expr, ids);
+
+    PyRef list(PyList_New(static_cast<Py_ssize_t>(found.indices.size())));
+    if (!list) return nullptr;
+    const ValueView* v = found.values.data();
+    for (std::size_t m = 0; m < found.indices.size(); ++m) {
+      PyRef values(PyList_New(static_cast<Py_ssize_t>(ids.size())));
+      if (!values) return nullptr;
+      for (std::size_t c = 0; c < ids.size(); ++c) {
+        PyObject* item = signal_value_to_py(to_value(*v++));
+        if (item == nullptr) return nullptr;
+        PyList_SET_ITEM(values.get(), static_cast<Py_ssize_t>(c), item);
+      }
+      PyRef index(u64_to_py(found.indices[m]));
+      if (!index) return nullptr;
+      PyObject* pair = PyTuple_Pack(2, index.get(), values.get());
+      if (pair == nullptr) return nullptr;
+      PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(m), pair);
+    }
+    return list.release();
+  });
+}
+
+constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
+
+}  // namespace
+
+PyMethodDef py_trace_query_methods[] = {
+    {"find", as_method(find), kMethod, "find($self, expr)\n--\n\n"},
+    {"parallel_find", as_method(parallel_find), kMethod,
+     "parallel_find($self, expr)\n--\n\nFind matching indices using parallel iteration across all CPU cores."},
+    {"parallel_count", as_method(parallel_count), kMethod,
+     "parallel_count($self, expr)\n--\n\nCount matching indices using parallel iteration."},
+    {"eval_expr", as_method(eval_at<false>), kMethod, "eval_expr($self, expr, index)\n--\n\n"},
+    {"eval_expr_bool", as_method(eval_at<true>), kMethod, "eval_expr_bool($self, expr, index)\n--\n\n"},
+    {"find_with_values", as_method(find_with_values), kMethod,
+     "find_with_values($self, expr, signal_names)\n--\n\n"
+     "Find with value extraction in one pass: returns list of (index, [values]) tuples.\n"
+     "Resolves signal IDs once upfront, uses signal_value_by_id in the hot loop."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace quarn::py

@@ -1,0 +1,144 @@
+#include "eval/changes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "record_fixture.h"
+
+namespace quarn {
+namespace {
+
+using testing::bits;
+using testing::logic;
+using testing::make_trace;
+using testing::real;
+using testing::show;
+using testing::text;
+
+const double kNaN = std::nan("");
+
+std::vector<std::string> describe(const std::vector<Change>& changes) {
+  std::vector<std::string> out;
+  for (const Change& c : changes) out.push_back(c.name + ":" + show(c.old_value) + "->" + show(c.new_value));
+  return out;
+}
+
+std::vector<std::string> describe(const std::vector<Transition>& ts) {
+  std::vector<std::string> out;
+  for (const Transition& t : ts)
+    out.push_back(std::to_string(t.index) + ":" + show(t.old_value) + "->" + show(t.new_value));
+  return out;
+}
+
+// Three indices; each signal shows one way values can (not) differ.
+const RecordTrace& edge_trace() {
+  static const RecordTrace t = make_trace(
+      {"a", "n", "l", "r", "b", "t", "top", "top.x", "top.sub.y", "topx.z", ".lead"}, 3,
+      {
+          {"a", 1, bits(0)},                                            // Empty -> Bits 0
+          {"n", 0, real(kNaN)},                                         // NaN held
+          {"l", 0, logic({1, 2})}, {"l", 2, logic({1, 3})},             // 1x, 1x, 1z
+          {"r", 0, real(0.0)}, {"r", 1, real(-0.0)},                    // equal reals
+          {"b", 0, bits(1)}, {"b", 1, logic({1})},                      // same number, other variant
+          {"t", 0, text("a")}, {"t", 2, text("b")},
+          {"top", 1, bits(1)}, {"top.x", 1, bits(1)}, {"top.sub.y", 1, bits(1)},
+          {"topx.z", 1, bits(1)}, {".lead", 1, bits(1)},
+      },
+      {}, {{"alias_b", "b"}});
+  return t;
+}
+
+struct ChangedAtCase {
+  const char* label;
+  Index index;
+  std::optional<std::string> scope;
+  std::vector<std::string> expected;
+};
+
+class ChangedAt : public ::testing::TestWithParam<ChangedAtCase> {};
+
+TEST_P(ChangedAt, ReportsExactlyTheDifferingSignalsInNameOrder) {
+  const ChangedAtCase& c = GetParam();
+  const auto got = c.scope ? changed_at_scope(edge_trace(), c.index, *c.scope) : changed_at(edge_trace(), c.index);
+  EXPECT_EQ(describe(got), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EdgeCases, ChangedAt,
+    ::testing::Values(
+        ChangedAtCase{"first_index_reports_nothing", 0, std::nullopt, {}},
+        ChangedAtCase{"first_index_in_scope_reports_nothing", 0, "top", {}},
+        ChangedAtCase{"variants_nan_and_alias",
+                      1,
+                      std::nullopt,
+                      {"a:Empty->Bits(0)", "n:Real(nan/0x7ff8000000000000)->Real(nan/0x7ff8000000000000)",
+                       "b:Bits(1)->Logic[1,]", "top:Empty->Bits(1)", "top.x:Empty->Bits(1)",
+                       "top.sub.y:Empty->Bits(1)", "topx.z:Empty->Bits(1)", ".lead:Empty->Bits(1)",
+                       "alias_b:Bits(1)->Logic[1,]"}},
+        ChangedAtCase{"logic_x_to_z_and_text",
+                      2,
+                      std::nullopt,
+                      {"n:Real(nan/0x7ff8000000000000)->Real(nan/0x7ff8000000000000)", "l:Logic[1,2,]->Logic[1,3,]",
+                       "t:Text(a)->Text(b)"}},
+        // Past the end every stored value turns Empty; one further, nothing is left to change.
+        ChangedAtCase{"one_past_the_end",
+                      3,
+                      std::nullopt,
+                      {"a:Bits(0)->Empty", "n:Real(nan/0x7ff8000000000000)->Empty", "l:Logic[1,3,]->Empty",
+                       "r:Real(-0/0x8000000000000000)->Empty", "b:Logic[1,]->Empty", "t:Text(b)->Empty",
+                       "top:Bits(1)->Empty", "top.x:Bits(1)->Empty", "top.sub.y:Bits(1)->Empty",
+                       "topx.z:Bits(1)->Empty", ".lead:Bits(1)->Empty", "alias_b:Logic[1,]->Empty"}},
+        ChangedAtCase{"two_past_the_end", 4, std::nullopt, {}},
+        ChangedAtCase{"far_past_the_end", ~Index{0}, std::nullopt, {}},
+        ChangedAtCase{"scope_takes_every_depth_but_not_itself_or_siblings",
+                      1,
+                      "top",
+                      {"top.x:Empty->Bits(1)", "top.sub.y:Empty->Bits(1)"}},
+        ChangedAtCase{"nested_scope", 1, "top.sub", {"top.sub.y:Empty->Bits(1)"}},
+        ChangedAtCase{"scope_is_not_a_text_prefix", 1, "to", {}},
+        ChangedAtCase{"empty_scope_selects_leading_full_stop", 1, "", {".lead:Empty->Bits(1)"}},
+        ChangedAtCase{"unknown_scope", 1, "nowhere", {}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+struct TransitionsCase {
+  const char* label;
+  std::string name;
+  std::vector<std::string> expected;
+};
+
+class Transitions : public ::testing::TestWithParam<TransitionsCase> {};
+
+TEST_P(Transitions, ListsEveryChangeAscending) {
+  EXPECT_EQ(describe(transitions(edge_trace(), GetParam().name)), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EdgeCases, Transitions,
+    ::testing::Values(TransitionsCase{"unknown_name", "no.such.signal", {}},
+                      TransitionsCase{"first_value_is_no_transition", "top.x", {"1:Empty->Bits(1)"}},
+                      TransitionsCase{"held_nan_changes_at_every_index",
+                                      "n",
+                                      {"1:Real(nan/0x7ff8000000000000)->Real(nan/0x7ff8000000000000)",
+                                       "2:Real(nan/0x7ff8000000000000)->Real(nan/0x7ff8000000000000)"}},
+                      TransitionsCase{"zero_and_negative_zero_are_equal", "r", {}},
+                      TransitionsCase{"same_logic_is_no_change", "l", {"2:Logic[1,2,]->Logic[1,3,]"}},
+                      TransitionsCase{"alias_reads_its_ids_values", "alias_b", {"1:Bits(1)->Logic[1,]"}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(TransitionsShortTraces, OneOrNoTimestampGivesNone) {
+  EXPECT_TRUE(transitions(make_trace({"a"}, 1, {{"a", 0, bits(1)}}), "a").empty());
+  EXPECT_TRUE(transitions(make_trace({"a"}, 0, {}), "a").empty());
+  EXPECT_TRUE(changed_at(make_trace({}, 5, {}), 1).empty());
+}
+
+TEST(TransitionsConstant, SignalConstantFromIndexZeroHasNone) {
+  const auto t = make_trace({"c"}, 1000, {{"c", 0, bits(3)}});
+  EXPECT_TRUE(transitions(t, "c").empty());
+}
+
+}  // namespace
+}  // namespace quarn

@@ -1,0 +1,208 @@
+// Searches against the plain model: random traces (all value variants, Empty
+// runs, columns that end early, no timestamps at all) and random trees
+// (unknown ids, nested RelEval, shared subtrees); `find`, `parallel_find`,
+// `parallel_count`, `find_with_values` and `eval` must all agree with
+// evaluating the model at every index.
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+
+#include "eval/eval.h"
+#include "eval/find.h"
+#include "eval/thread_pool.h"
+#include "expr_test_util.h"
+#include "signal/value_view.h"
+
+namespace quarn {
+namespace {
+
+using namespace test;
+using K = ExprKind;
+using V = SignalValue;
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+const std::vector<V>& value_pool() {
+  static const std::vector<V> pool = [] {
+    std::vector<V> p;
+    for (std::uint64_t n : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{2}, std::uint64_t{3}, std::uint64_t{0xAB},
+                            std::numeric_limits<std::uint64_t>::max()})
+      p.push_back(V::bits(n));
+    for (const auto& l : std::vector<V::LogicBits>{{1, 0}, {1, 2}, {3, 3}, {}, {0, 1, 1}}) p.push_back(V::logic(l));
+    for (double d : {1.5, kNaN, -0.0, 2.0, -7.0}) p.push_back(V::real(d));
+    for (const char* t : {"2", "+1", "x", ""}) p.push_back(V::text(t));
+    for (const auto& w : std::vector<V::Words>{{2, 1}, {}, {0, 0}}) p.push_back(V::wide_bits(w));
+    p.push_back(V::empty());
+    return p;
+  }();
+  return pool;
+}
+
+V random_value(std::mt19937_64& rng) {
+  // Mostly small Bits, as in real traces, so the fast lanes get exercised.
+  if (rng() % 3) return V::bits(rng() % 4);
+  return value_pool()[rng() % value_pool().size()];
+}
+
+// Columns with runs of random length: short runs force per-index work,
+// long ones leave whole windows unchanged; counters change at every index.
+RecordTrace random_trace(std::mt19937_64& rng, std::size_t timestamps, std::size_t signals) {
+  std::vector<std::vector<V>> columns(signals);
+  const std::size_t length = std::max<std::size_t>(timestamps, 1);
+  for (auto& c : columns) {
+    if (rng() % 4 == 0) {
+      // A counter: a new value at every index, now and then another variant.
+      for (std::size_t i = 0; i < length; ++i) c.push_back(rng() % 64 ? V::bits(i) : random_value(rng));
+      continue;
+    }
+    const std::size_t stop = rng() % 4 == 0 ? rng() % (length + 1) : length + rng() % 3;
+    const std::size_t mean_run = std::size_t{1} << (rng() % 12);
+    V current = random_value(rng);
+    for (std::size_t i = 0; i < stop; ++i) {
+      if (rng() % mean_run == 0) current = random_value(rng);
+      c.push_back(current);
+    }
+  }
+  return make_trace(timestamps, columns);
+}
+
+ExprPtr random_expr(std::mt19937_64& rng, int depth, std::vector<ExprPtr>& seen) {
+  ExprPtr e;
+  const unsigned pick = depth <= 0 ? rng() % 3 : rng() % 24;
+  if (!seen.empty() && rng() % 10 == 0) return seen[rng() % seen.size()];  // a shared subtree
+  static const std::int64_t offsets[] = {-3, -1, 0, 1, 2, 700, -700, std::numeric_limits<std::int64_t>::min(),
+                                         std::numeric_limits<std::int64_t>::max()};
+  static const std::pair<std::uint32_t, std::uint32_t> slices[] = {{0, 0}, {3, 1}, {1, 3}, {63, 0}, {70, 3}, {100, 64}};
+  switch (pick) {
+    case 0: e = sig(rng() % 5 == 0 ? 1000 + rng() % 2 : rng() % 4); break;  // ids 1000+ are unknown
+    case 1: e = make_const(random_value(rng)); break;
+    case 2: e = rng() % 4 ? sig(rng() % 4) : make_always_true(); break;
+    case 3: case 4: e = rel(random_expr(rng, depth - 1, seen), offsets[rng() % std::size(offsets)]); break;
+    case 5: {
+      const auto [hi, lo] = slices[rng() % std::size(slices)];
+      e = slice(random_expr(rng, depth - 1, seen), hi, lo);
+      break;
+    }
+    case 6: case 7: case 8: case 9: {
+      static const K unary[] = {K::Not, K::Signed, K::IsX, K::IsZ};
+      e = un(unary[pick - 6], random_expr(rng, depth - 1, seen));
+      break;
+    }
+    default: {
+      const auto k = static_cast<K>(static_cast<int>(K::And) + rng() % 13);
+      ExprPtr a = random_expr(rng, depth - 1, seen);
+      ExprPtr b = rng() % 8 == 0 ? a : random_expr(rng, depth - 1, seen);
+      e = bin(k, std::move(a), std::move(b));
+    }
+  }
+  seen.push_back(e);
+  return e;
+}
+
+std::vector<Index> model_find(const Trace& t, const Expr& e) {
+  std::vector<Index> out;
+  for (Index i = 0; i <= t.max_index(); ++i)
+    if (is_truthy(reference_eval(t, e, i))) out.push_back(i);
+  return out;
+}
+
+struct Shape {
+  const char* name;
+  std::size_t timestamps;
+  std::size_t traces;
+  std::size_t trees;
+  bool check_eval;
+};
+
+std::ostream& operator<<(std::ostream& os, const Shape& s) { return os << s.name; }
+
+class SearchMatchesModel : public ::testing::TestWithParam<Shape> {};
+
+TEST_P(SearchMatchesModel, RandomTracesAndTrees) {
+  const Shape& shape = GetParam();
+  std::mt19937_64 rng(0x5eed + shape.timestamps);
+  for (std::size_t tr = 0; tr < shape.traces; ++tr) {
+    const RecordTrace t = random_trace(rng, shape.timestamps, 4);
+    for (std::size_t k = 0; k < shape.trees; ++k) {
+      std::vector<ExprPtr> seen;
+      const ExprPtr e = random_expr(rng, 1 + static_cast<int>(rng() % 5), seen);
+      const std::vector<Index> expected = model_find(t, *e);
+      SCOPED_TRACE("trace " + std::to_string(tr) + " tree " + std::to_string(k));
+      ASSERT_EQ(find(t, *e), expected);
+      ASSERT_EQ(parallel_find(t, *e), expected);
+      ASSERT_EQ(parallel_count(t, *e), expected.size());
+      if (!shape.check_eval) continue;
+      // Past max_index too: plain reads there are Empty, RelEval still checks.
+      for (Index i = 0; i <= t.max_index() + 2; ++i)
+        ASSERT_TRUE(same_value(eval(t, *e, i), reference_eval(t, *e, i))) << "index " << i;
+      const std::vector<std::optional<SignalId>> ids = {0, std::nullopt, 3, 1000};
+      const FoundValues fv = find_with_values(t, *e, ids);
+      ASSERT_EQ(fv.indices, expected);
+      ASSERT_EQ(fv.values.size(), expected.size() * ids.size());
+      for (std::size_t m = 0; m < expected.size(); ++m)
+        for (std::size_t c = 0; c < ids.size(); ++c) {
+          const V want = ids[c] ? t.signal_value_by_id(*ids[c], expected[m]) : V::empty();
+          ASSERT_TRUE(same_value(to_value(fv.values[m * ids.size() + c]), want));
+        }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, SearchMatchesModel,
+    ::testing::Values(Shape{"no_timestamps", 0, 20, 30, true}, Shape{"one_timestamp", 1, 20, 30, true},
+                      Shape{"one_window", 300, 10, 40, true}, Shape{"window_edges", 1025, 8, 30, true},
+                      // Long enough to be split over the pool.
+                      Shape{"many_pieces", 200000, 2, 12, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Trees deeper than any stack: built, evaluated, searched and freed without
+// recursion.
+TEST(DeepTrees, HundredThousandLevels) {
+  const RecordTrace t = make_trace(3, {{V::bits(0), V::bits(1), V::bits(0)}});
+  constexpr int kDepth = 100000;
+  ExprPtr nots = sig(0);
+  ExprPtr ands = sig(0);     // right-leaning: the operand waits for a deep subtree
+  ExprPtr rels = sig(0);
+  for (int k = 0; k < kDepth; ++k) {
+    nots = un(K::Not, std::move(nots));
+    ands = bin(K::And, make_always_true(), std::move(ands));
+    rels = rel(std::move(rels), k % 2 ? 1 : -1);
+  }
+  // An even number of Nots is the truth of the signal.
+  EXPECT_EQ(find(t, *nots), (std::vector<Index>{1}));
+  EXPECT_EQ(parallel_count(t, *ands), 1u);
+  // Outermost +1, then -1, +1, ..., innermost -1: in range only where
+  // index + 1 <= max_index, and the steps cancel out.
+  EXPECT_EQ(find(t, *rels), (std::vector<Index>{1}));
+  EXPECT_TRUE(same_value(eval(t, *rels, 0), V::bits(0)));
+  EXPECT_TRUE(same_value(eval(t, *rels, 2), V::empty()));
+}
+
+// c = c AND c, forty times, is a tree of 2^40 leaves held in 41 nodes; each
+// distinct subtree is evaluated once.
+TEST(DeepTrees, SelfDoublingTree) {
+  const RecordTrace t = make_trace(5, {{V::bits(1), V::bits(0), V::bits(1), V::bits(1), V::bits(0)}});
+  ExprPtr c = sig(0);
+  for (int k = 0; k < 40; ++k) c = bin(K::And, c, c);
+  EXPECT_EQ(find(t, *c), (std::vector<Index>{0, 2, 3}));
+}
+
+struct EnvCase {
+  const char* value;
+  std::size_t threads;
+};
+
+class ThreadsFromEnv : public ::testing::TestWithParam<EnvCase> {};
+
+TEST_P(ThreadsFromEnv, Parses) { EXPECT_EQ(threads_from_env(GetParam().value), GetParam().threads); }
+
+INSTANTIATE_TEST_SUITE_P(Values, ThreadsFromEnv,
+                         ::testing::Values(EnvCase{nullptr, 0}, EnvCase{"", 0}, EnvCase{"0", 0}, EnvCase{"3", 3},
+                                           EnvCase{"-2", 0}, EnvCase{"two", 0}, EnvCase{"4 ", 0},
+                                           EnvCase{"99999999999999999999", 0}, EnvCase{"100000", 4096}));
+
+}  // namespace
+}  // namespace quarn

@@ -1,0 +1,184 @@
+"""Change queries, snapshots and statistics on a small hand-written VCD."""
+
+import math
+
+import pytest
+
+from quarn import PyTrace
+
+# Index: 0    1    2    3    4
+# time:  0    10   20   30   40
+# clk:   0    1    0    1    1
+# data:  0    5    5    x1   x1   (4-bit; x1 is Logic, None in Python)
+# q:     x    1    z    z    z
+# r:     nan  nan  1.5  1.5  -0.0
+# late:  -    -    -    7    7    (first value at index 3)
+# a:     0    0    0    1    1
+CHANGES_VCD = """\
+$scope module top $end
+$var wire 1 ! clk $end
+$var wire 4 " data $end
+$scope module u1 $end
+$var wire 1 # q $end
+$var real 64 $ r $end
+$upscope $end
+$var wire 8 & late $end
+$upscope $end
+$scope module topx $end
+$var wire 1 % a $end
+$upscope $end
+$enddefinitions $end
+#0
+0!
+b0 "
+x#
+rnan $
+0%
+#10
+1!
+b101 "
+1#
+#20
+0!
+z#
+r1.5 $
+#30
+1!
+bx1 "
+b111 &
+1%
+#40
+r-0.0 $
+"""
+
+
+@pytest.fixture(scope="module")
+def trace() -> PyTrace:
+    return PyTrace.from_vcd_string(CHANGES_VCD)
+
+
+def normalise(value):
+    """NaN never equals itself; compare it by name."""
+    return "nan" if isinstance(value, float) and math.isnan(value) else value
+
+
+def rows(result):
+    return [tuple(normalise(v) for v in row) for row in result]
+
+
+@pytest.mark.parametrize(
+    ("index", "expected"),
+    [
+        (0, []),
+        (1, [("top.clk", 0, 1), ("top.data", 0, 5), ("top.u1.q", None, 1), ("top.u1.r", "nan", "nan")]),
+        (2, [("top.clk", 1, 0), ("top.u1.q", 1, None), ("top.u1.r", "nan", 1.5)]),
+        # Logic to Logic and Empty to Bits both count; 1.5 held is no change.
+        (3, [("top.clk", 0, 1), ("top.data", 5, None), ("top.late", None, 7), ("topx.a", 0, 1)]),
+        (4, [("top.u1.r", 1.5, -0.0)]),
+        # Past the end every value becomes None; one further nothing changes.
+        (5, [(n, v, None) for n, v in [("top.clk", 1), ("top.data", None), ("top.u1.q", None),
+                                       ("top.u1.r", -0.0), ("top.late", 7), ("topx.a", 1)]]),
+        (6, []),
+        (2**64 - 1, []),
+    ],
+)
+def test_changed_at(trace, index, expected):
+    assert rows(trace.changed_at(index)) == expected
+
+
+@pytest.mark.parametrize(
+    ("index", "scope", "expected"),
+    [
+        (0, "top", []),
+        (1, "top", [("top.clk", 0, 1), ("top.data", 0, 5), ("top.u1.q", None, 1), ("top.u1.r", "nan", "nan")]),
+        (1, "top.u1", [("top.u1.q", None, 1), ("top.u1.r", "nan", "nan")]),
+        (3, "topx", [("topx.a", 0, 1)]),
+        (3, "to", []),
+        (3, "", []),
+        (3, "nowhere", []),
+    ],
+)
+def test_changed_at_scope(trace, index, scope, expected):
+    assert rows(trace.changed_at_scope(index, scope)) == expected
+
+
+@pytest.mark.parametrize(
+    ("name", "expected"),
+    [
+        ("top.clk", [(1, 0, 1), (2, 1, 0), (3, 0, 1)]),
+        ("top.u1.q", [(1, None, 1), (2, 1, None)]),
+        ("top.u1.r", [(1, "nan", "nan"), (2, "nan", 1.5), (4, 1.5, -0.0)]),
+        ("top.late", [(3, None, 7)]),
+        ("topx.a", [(3, 0, 1)]),
+        ("no.such.signal", []),
+    ],
+)
+def test_transitions(trace, name, expected):
+    assert rows(trace.transitions(name)) == expected
+
+
+def test_transitions_single_timestamp_is_empty():
+    one = PyTrace.from_vcd_string("$var wire 1 ! a $end\n#0\n1!\n")
+    assert one.transitions("a") == []
+    assert one.signal_stats("a") == (1, 1, 1, 1, 0, 0, 0)
+
+
+@pytest.mark.parametrize(
+    ("name", "expected"),
+    [
+        # (min, max, sum, count, transitions, num_x, num_z)
+        ("top.clk", (0, 1, 3, 5, 3, 0, 0)),
+        ("top.data", (0, 5, 10, 3, 2, 2, 0)),
+        ("top.u1.q", (1, 1, 1, 1, 2, 1, 3)),
+        ("top.u1.r", (0, 0, 0, 0, 3, 0, 0)),
+        ("top.late", (7, 7, 14, 2, 1, 3, 0)),
+        ("no.such.signal", (0, 0, 0, 0, 0, 0, 0)),
+    ],
+)
+def test_signal_stats(trace, name, expected):
+    assert trace.signal_stats(name) == expected
+
+
+def test_stats_transitions_agree_with_transitions(trace):
+    for name in trace.signal_names():
+        assert trace.signal_stats(name)[4] == len(trace.transitions(name)), name
+
+
+def test_snapshot_keeps_name_order(trace):
+    snap = trace.snapshot(3)
+    assert list(snap) == trace.signal_names()
+    assert {k: normalise(v) for k, v in snap.items()} == {
+        "top.clk": 1, "top.data": None, "top.u1.q": None, "top.u1.r": 1.5, "top.late": 7, "topx.a": 1,
+    }
+    assert normalise(trace.snapshot(0)["top.u1.r"]) == "nan"
+    assert set(trace.snapshot(99).values()) == {None}
+
+
+@pytest.mark.parametrize(
+    ("index", "scope", "expected"),
+    [
+        (1, "top", {"clk": 1, "data": 5, "u1.q": 1, "u1.r": "nan", "late": None}),
+        (2, "top.u1", {"q": None, "r": 1.5}),
+        (3, "topx", {"a": 1}),
+        (3, "to", {}),
+        (3, "", {}),
+    ],
+)
+def test_snapshot_scope(trace, index, scope, expected):
+    snap = trace.snapshot_scope(index, scope)
+    assert {k: normalise(v) for k, v in snap.items()} == expected
+    assert list(snap) == list(expected)
+
+
+def test_snapshot_of_trace_without_signals():
+    empty = PyTrace.from_vcd_string("")
+    assert empty.snapshot(0) == {}
+    assert empty.snapshot_scope(0, "top") == {}
+    assert empty.changed_at(1) == []
+
+
+def test_aliases_report_under_each_name():
+    trace = PyTrace.from_vcd_string("$var wire 1 ! a $end\n$var wire 1 ! b $end\n#0\n0!\n#1\n1!\n")
+    assert trace.changed_at(1) == [("a", 0, 1), ("b", 0, 1)]
+    assert trace.transitions("b") == [(1, 0, 1)]
+    assert trace.snapshot(1) == {"a": 1, "b": 1}

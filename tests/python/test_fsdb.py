@@ -1,0 +1,143 @@
+"""PyTrace.from_fsdb: the file check's messages, both layouts, and queries on
+the loaded trace. Files are byte images built here with named fields."""
+
+import errno
+import inspect
+import os
+import struct
+import zlib
+
+import pytest
+
+from quarn import PyTrace
+from quarn.cli import main
+
+NEWER_MAGIC = 0x1C3ED948
+OLDER_MAGIC = 0xFDE099C1
+HEADER_MARK = bytes([0x38, 0x43, 0x00, 0x04, 0x00, 0x08])
+TRAILER_MARK = bytes([0x44, 0x00, 0x63, 0x00, 0x03, 0x08])
+WIDTH_OFFSET_FIELD = 272
+
+
+def c_strings(*names: str) -> bytes:
+    return b"".join(n.encode() + b"\0" for n in names)
+
+
+def with_magic(magic: int, size: int = 12) -> bytes:
+    return (b"\0" * 4 + struct.pack(">I", magic)).ljust(size, b"\0")
+
+
+def rich_name_block(*names: str) -> bytes:
+    # Eleven strings that are not identifiers make the block a rich name block.
+    return c_strings(*names) + c_strings(*(f"9filler{i}" for i in range(11)))
+
+
+def value_block(header: bytes, body: bytes, trailer: bytes | None = None) -> bytes:
+    block = header + HEADER_MARK + body
+    return block + TRAILER_MARK + trailer if trailer is not None else block
+
+
+def newer_file(names: list[str], value_blocks: list[bytes], width_records: bytes = b"") -> bytes:
+    data = bytearray(with_magic(NEWER_MAGIC, 400))
+    for block in [rich_name_block(*names), *value_blocks]:
+        data += zlib.compress(block) + b"\0\0"
+    if width_records:
+        stream = zlib.compress(width_records)
+        struct.pack_into("<Q", data, WIDTH_OFFSET_FIELD, len(data))
+        data += struct.pack("<I", len(stream)) + stream
+    return bytes(data)
+
+
+@pytest.fixture
+def write(tmp_path):
+    def _write(content: bytes, name: str = "t.fsdb") -> str:
+        path = tmp_path / name
+        path.write_bytes(content)
+        return str(path)
+
+    return _write
+
+
+@pytest.mark.parametrize(
+    ("content", "message"),
+    [
+        (with_magic(OLDER_MAGIC, 11), "FSDB file too small"),
+        (b"", "FSDB file too small"),
+        (with_magic(0x12345678), "Not an FSDB file (magic=0x12345678)"),
+        (with_magic(0x000000AB), "Not an FSDB file (magic=0x000000AB)"),
+    ],
+)
+def test_rejected_files(write, content, message):
+    with pytest.raises(ValueError) as err:
+        PyTrace.from_fsdb(write(content))
+    assert err.value.args == (message,)
+
+
+def test_unreadable_paths(tmp_path):
+    missing = str(tmp_path / "none.fsdb")
+    with pytest.raises(ValueError) as err:
+        PyTrace.from_fsdb(missing)
+    assert str(err.value) == f"Failed to read {missing}: {os.strerror(errno.ENOENT)}"
+    with pytest.raises(ValueError) as err:
+        PyTrace.from_fsdb(str(tmp_path))
+    assert str(err.value) == f"Failed to read {tmp_path}: {os.strerror(errno.EISDIR)}"
+
+
+@pytest.mark.parametrize("bad", [1, b"x.fsdb", None])
+def test_path_must_be_str(bad):
+    with pytest.raises(TypeError, match="argument 'path'"):
+        PyTrace.from_fsdb(bad)
+
+
+def test_signature():
+    func = inspect.getattr_static(PyTrace, "from_fsdb")
+    assert func.__text_signature__ == "(path)"
+    assert func.__doc__ is None
+
+
+def test_older_layout_names_only(write):
+    content = with_magic(OLDER_MAGIC, 272) + c_strings("top.cpu.clk", "top.cpu.data[7]", "top.mem", "top.mem")
+    t = PyTrace.from_fsdb(path=write(content))
+    assert t.signal_names() == ["top.cpu.clk", "top.cpu.data[7]", "top.mem"]
+    assert t.scopes() == ["top", "top.cpu"]
+    assert [t.signal_id(n) for n in t.signal_names()] == [0, 1, 2]
+    assert t.signal_width("top.mem") == 1
+    assert t.max_index() == 0 and t.timestamp(0) == 0
+    assert t.signal_value("top.mem", 0) is None
+
+
+def test_newer_layout_values_and_widths(write):
+    trailer = bytes([1, 5, 0, 1, 9, 0, 0, 0, 0])  # values 5 and 9
+    blocks = [
+        value_block(bytes([1, 2, 3]), bytes([1, 0x0A, 2, 0x0B]), trailer),
+        # A later block with an earlier time: earlier blocks keep their times.
+        value_block(bytes([1]), bytes([0, 0x0C, 0, 0x0D])),
+    ]
+    widths = bytes([0x01, 0, ord("x"), 0x01, 0, ord("C"), 0, 0, 0x01, 0, ord("j")])
+    t = PyTrace.from_fsdb(write(newer_file(["top.clk", "top.cpu.a", "top.cpu.b"], blocks, widths)))
+    assert t.signal_names() == ["top.clk", "top.cpu.a", "top.cpu.b"]
+    assert t.scopes() == ["top", "top.cpu"]
+    assert [t.signal_width(n) for n in t.signal_names()] == [16, 8, 2]
+    assert t.signal_width("no.such") == 1
+    assert [t.timestamp(i) for i in range(t.max_index() + 1)] == [0, 5, 10, 30]
+    assert t.signal_values_range("top.clk", 0, 5) == [0, 13, 13, 13, None]
+    assert t.signal_values_range("top.cpu.a", 0, 4) == [5, 5, 5, 5]
+    assert t.signal_values_range("top.cpu.b", 0, 4) == [9, 9, 10, 11]
+    assert t.signal_value_raw("top.cpu.b", 3) == 11
+
+
+def test_trace_outlives_its_file(write):
+    path = write(newer_file(["top.a", "top.b"], [value_block(bytes([1]), bytes([1, 7]))]))
+    t = PyTrace.from_fsdb(path)
+    os.remove(path)
+    assert t.signal_value("top.a", t.max_index()) == 7
+    assert t.signal_value("top.b", 0) == 0
+
+
+def test_cli_info_reads_fsdb(write, capsys):
+    path = write(newer_file(["top.a", "top.b"], [value_block(bytes([1]), bytes([1, 7]))]))
+    assert main(["info", path]) == 0
+    out = capsys.readouterr().out
+    assert "signals:    2" in out and "indices:    2 (0 .. 1)" in out and "time range: 0 .. 10" in out
+    assert main(["info", write(with_magic(0x12345678), "bad.fsdb")]) == 1
+    assert "Not an FSDB file (magic=0x12345678)" in capsys.readouterr().err
