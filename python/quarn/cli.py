@@ -18,6 +18,8 @@ LOADERS: dict[str, Callable[[str], PyTrace]] = {
     ".trn": PyTrace.from_shm,
     ".fsdb": PyTrace.from_fsdb,
     ".fst": PyTrace.from_fst,
+    ".vpd": PyTrace.from_vpd,
+    ".wlf": PyTrace.from_wlf,
 }
 
 SHOWN_SIGNALS = 10

@@ -20,6 +20,8 @@
 #include "trace/fst_trace.h"
 #include "trace/shm_reader.h"
 #include "trace/vcd_trace.h"
+#include "trace/vpd_reader.h"
+#include "trace/wlf_reader.h"
 
 namespace quarn::py {
 namespace {
@@ -107,6 +109,16 @@ PyObject* from_fsdb(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyO
 PyObject* from_shm(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_shm", {"path"}};
   return load_file(type, params, args, nargs, kwnames, &ShmTrace::from_file);
+}
+
+PyObject* from_vpd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"from_vpd", {"path"}};
+  return load_file(type, params, args, nargs, kwnames, &VpdTrace::from_file);
+}
+
+PyObject* from_wlf(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"from_wlf", {"path"}};
+  return load_file(type, params, args, nargs, kwnames, &WlfTrace::from_file);
 }
 
 // Signal access.
@@ -280,6 +292,8 @@ PyMethodDef py_trace_methods[] = {
     {"from_fst", as_method(from_fst), kConstructor, "from_fst(path)\n--\n\n"},
     {"from_fsdb", as_method(from_fsdb), kConstructor, "from_fsdb(path)\n--\n\n"},
     {"from_shm", as_method(from_shm), kConstructor, "from_shm(path)\n--\n\n"},
+    {"from_vpd", as_method(from_vpd), kConstructor, "from_vpd(path)\n--\n\n"},
+    {"from_wlf", as_method(from_wlf), kConstructor, "from_wlf(path)\n--\n\n"},
     {"signal_names", as_method(signal_names), kMethod, "signal_names($self)\n--\n\n"},
     {"scopes", as_method(scopes), kMethod, "scopes($self)\n--\n\n"},
     {"max_index", as_method(max_index), kMethod, "max_index($self)\n--\n\n"},

@@ -1,0 +1,41 @@
+#include "trace/vpd_reader.h"
+
+#include <cstdio>
+
+#include "trace/dotted_scopes.h"
+#include "trace/name_admission.h"
+#include "trace/vendor_file.h"
+#include "trace/vendor_identifier_scan.h"
+#include "trace/vpd_layout.h"
+
+namespace quarn {
+
+std::variant<RecordTrace, std::string> VpdTrace::from_file(const std::string& path) {
+  auto file = read_vendor_file(path);
+  if (auto* error = std::get_if<std::string>(&file)) return std::move(*error);
+  return from_bytes(std::get<std::vector<std::uint8_t>>(file));
+}
+
+std::variant<RecordTrace, std::string> VpdTrace::from_bytes(ByteSpan file) {
+  if (file.size() < kVpdMinFileSize) return std::string("VPD file too small");
+  const std::uint32_t magic = load_le32(file, 0);
+  if (magic != kVpdMagic) {
+    char text[48];
+    std::snprintf(text, sizeof text, "Not a VPD file (magic=0x%08X)", static_cast<unsigned>(magic));
+    return std::string(text);
+  }
+
+  TraceRecord record;
+  NameAdmission names(record);
+  for (const VpdBlock& block : vpd_blocks(file)) {
+    const ByteSpan body = file.subspan(block.offset, block.size);
+    if (!vpd_is_name_block(clamp_region(body, 0, kVpdHeadSize))) continue;
+    VendorIdentifierScanner scanner(body);
+    while (auto id = scanner.next()) names.admit(*id);
+  }
+  record.scopes = derive_scopes(record.signal_names);
+  record.timestamps.push_back(0);
+  return RecordTrace(std::move(record));
+}
+
+}  // namespace quarn

@@ -1,0 +1,139 @@
+"""from_vpd and from_wlf: loading, exact failure messages, argument errors.
+
+The files are byte images written field by field (both formats are closed)."""
+
+import errno
+import os
+import struct
+
+import pytest
+
+from quarn import PyTrace
+
+PAGE = 8192
+
+
+def vpd_image(blocks: dict[int, bytes], magic: int = 0x12345678, size: int = 128) -> bytes:
+    """Magic, block offsets in the 20 slots at 48..124, blocks at their offsets."""
+    end = max([size] + [at + len(b) for at, b in blocks.items()])
+    out = bytearray(end)
+    out[0:4] = struct.pack("<I", magic)
+    for slot, at in enumerate(blocks):
+        out[48 + 4 * slot : 52 + 4 * slot] = struct.pack("<I", at)
+    for at, b in blocks.items():
+        out[at : at + len(b)] = b
+    return bytes(out)
+
+
+def c_strings(*texts: str) -> bytes:
+    return b"".join(t.encode() + b"\0" for t in texts)
+
+
+def vpd_block(marker: str, *names: str) -> bytes:
+    return c_strings(marker).ljust(128, b"\0") + c_strings(*names)
+
+
+def wlf_header(names: bytes, signal_count: int = 0, size_word: int = PAGE) -> bytes:
+    page = bytearray(PAGE)
+    page[2:4] = struct.pack(">H", size_word)
+    page[24:26] = struct.pack(">H", signal_count)
+    # three empty text fields at 40, 41, 42: the name area starts at 43
+    page[43 : 43 + len(names)] = names
+    return bytes(page)
+
+
+def wlf_value_page(records: bytes) -> bytes:
+    page = bytearray(PAGE)
+    page[0:4] = b"\xff\xff" + struct.pack(">H", len(records))
+    page[4:16] = b"\x11" * 12
+    page[16 : 16 + len(records)] = records
+    return bytes(page)
+
+
+@pytest.fixture
+def write(tmp_path):
+    def write_file(name: str, data: bytes) -> str:
+        path = tmp_path / name
+        path.write_bytes(data)
+        return str(path)
+
+    return write_file
+
+
+def test_vpd_names_scopes_and_empty_values(write):
+    path = write("a.vpd", vpd_image({400: vpd_block("WithMask", "top.b"), 200: vpd_block("FoldedTop", "top.u1.clk")}))
+    t = PyTrace.from_vpd(path)
+    assert t.signal_names() == ["FoldedTop", "top.u1.clk", "WithMask", "top.b"]
+    assert t.scopes() == ["top", "top.u1"]
+    assert t.max_index() == 0
+    assert t.timestamp(0) == 0
+    assert t.signal_value("top.u1.clk", 0) is None
+    assert t.signal_width("top.b") == 1
+    assert t.signal_width("no.such") == 1
+    assert t.signal_id("top.b") == 3
+
+
+def test_wlf_names_values_and_timestamps(write):
+    header = wlf_header(c_strings("top.a", "top.b", "top.c"))
+    records = bytes([1, 7, 0xFF, 2, 9, 0xFF, 0xFF, 1, 255, 0])
+    t = PyTrace.from_wlf(write("a.wlf", header + wlf_value_page(records)))
+    assert t.signal_names() == ["top.a", "top.b", "top.c"]
+    assert t.scopes() == ["top"]
+    assert [t.timestamp(i) for i in range(t.max_index() + 1)] == [0, 1, 2, 3]
+    assert t.signal_values_range("top.b", 0, 4) == [7, 7, 7, 255]
+    assert t.signal_values_range("top.c", 0, 4) == [None, 9, 9, 9]
+    assert t.signal_values_range("top.a", 0, 4) == [None] * 4
+    assert t.signal_width("top.c") == 1
+
+
+@pytest.mark.parametrize(
+    ("constructor", "data", "message"),
+    [
+        ("from_vpd", b"\x78\x56\x34\x12" + bytes(123), "VPD file too small"),
+        ("from_vpd", bytes(128), "Not a VPD file (magic=0x00000000)"),
+        ("from_vpd", b"\x4d\x5a\x90\x00" + bytes(200), "Not a VPD file (magic=0x00905A4D)"),
+        ("from_wlf", bytes(PAGE - 1), "WLF file too small (< 1 page)"),
+        ("from_wlf", b"", "WLF file too small (< 1 page)"),
+    ],
+)
+def test_bad_files_raise_value_error(write, constructor, data, message):
+    path = write("bad.bin", data)
+    with pytest.raises(ValueError) as info:
+        getattr(PyTrace, constructor)(path)
+    assert info.value.args == (message,)
+
+
+@pytest.mark.parametrize("constructor", ["from_vpd", "from_wlf"])
+def test_unreadable_paths(tmp_path, constructor):
+    missing = str(tmp_path / "missing.bin")
+    with pytest.raises(ValueError) as info:
+        getattr(PyTrace, constructor)(missing)
+    assert str(info.value) == f"Failed to read {missing}: {os.strerror(errno.ENOENT)}"
+    with pytest.raises(ValueError) as info:
+        getattr(PyTrace, constructor)(str(tmp_path))
+    assert str(info.value) == f"Failed to read {tmp_path}: {os.strerror(errno.EISDIR)}"
+    # the part before the NUL names a readable directory; it must not be read
+    with_nul = str(tmp_path) + "\0x.bin"
+    with pytest.raises(ValueError) as info:
+        getattr(PyTrace, constructor)(with_nul)
+    assert str(info.value) == f"Failed to read {with_nul}: {os.strerror(errno.EINVAL)}"
+
+
+@pytest.mark.parametrize("constructor", ["from_vpd", "from_wlf"])
+@pytest.mark.parametrize("arg", [1, b"x.bin", None])
+def test_path_must_be_str(constructor, arg):
+    with pytest.raises(TypeError, match="argument 'path'"):
+        getattr(PyTrace, constructor)(arg)
+
+
+@pytest.mark.parametrize("constructor", ["from_vpd", "from_wlf"])
+def test_path_by_keyword_and_signature(write, constructor):
+    data = vpd_image({}) if constructor == "from_vpd" else wlf_header(b"")
+    t = getattr(PyTrace, constructor)(path=write("k.bin", data))
+    assert t.signal_names() == []
+    assert getattr(PyTrace, constructor).__text_signature__ == "(path)"
+
+
+def test_minimal_files_load_empty(write):
+    for t in (PyTrace.from_vpd(write("m.vpd", vpd_image({}))), PyTrace.from_wlf(write("m.wlf", bytes(PAGE)))):
+        assert (t.signal_names(), t.scopes(), t.max_index(), t.timestamp(0)) == ([], [], 0, 0)
