@@ -15,6 +15,7 @@
 #include <variant>
 #include <vector>
 
+#include "trace/dotted_scopes.h"
 #include "trace/fsdb_header.h"
 #include "trace/fsdb_names.h"
 #include "trace/fsdb_reader.h"
@@ -68,7 +69,7 @@ void value_blocks(fsdb::Bytes data) {
 }
 
 void name_scans(fsdb::Bytes data) {
-  (void)fsdb::derive_scopes(fsdb::extract_identifiers(data));
+  (void)derive_scopes(fsdb::extract_identifiers(data));
   (void)fsdb::scan_tail_names(data);
   fsdb::WidthWalk walk(data.size() % 64);
   for (std::size_t i = 0; i < data.size(); i += 3) walk.feed(data.data() + i, std::min<std::size_t>(3, data.size() - i), false);

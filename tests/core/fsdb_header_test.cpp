@@ -14,6 +14,7 @@
 
 #include "fsdb_image.h"
 #include "test_values.h"
+#include "trace/dotted_scopes.h"
 #include "trace/fsdb_header.h"
 #include "trace/fsdb_names.h"
 #include "trace/fsdb_reader.h"
@@ -149,10 +150,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST(Scopes, SortedDistinctProperPrefixes) {
-  EXPECT_EQ(fsdb::derive_scopes({"b.c.d", "a.x", "b.y"}), (std::vector<std::string>{"a", "b", "b.c"}));
+  EXPECT_EQ(derive_scopes({"b.c.d", "a.x", "b.y"}), (std::vector<std::string>{"a", "b", "b.c"}));
   // Byte order: "a" < "a.b" < "ab".
-  EXPECT_EQ(fsdb::derive_scopes({"ab.z", "a.b.c", "plain"}), (std::vector<std::string>{"a", "a.b", "ab"}));
-  EXPECT_TRUE(fsdb::derive_scopes({"x", "y"}).empty());
+  EXPECT_EQ(derive_scopes({"ab.z", "a.b.c", "plain"}), (std::vector<std::string>{"a", "a.b", "ab"}));
+  EXPECT_TRUE(derive_scopes({"x", "y"}).empty());
 }
 
 struct TailCase {

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "trace/dotted_scopes.h"
 #include "trace/fsdb_names.h"
 
 namespace quarn::fsdb {

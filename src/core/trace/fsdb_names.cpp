@@ -1,6 +1,5 @@
 #include "trace/fsdb_names.h"
 
-#include <set>
 #include <string_view>
 
 #include "trace/fsdb_blocks.h"
@@ -58,18 +57,6 @@ std::vector<std::string> extract_identifiers(Bytes data) {
     p = e + 1;  // the run's tail is never a candidate of its own
   }
   return out;
-}
-
-std::vector<std::string> derive_scopes(const std::vector<std::string>& names) {
-  std::set<std::string, std::less<>> scopes;
-  for (const auto& name : names) {
-    std::size_t dot = name.find('.');
-    while (dot != std::string::npos) {
-      scopes.emplace(name, 0, dot);
-      dot = name.find('.', dot + 1);
-    }
-  }
-  return {scopes.begin(), scopes.end()};
 }
 
 std::vector<std::string> scan_tail_names(Bytes tail) {

@@ -20,9 +20,6 @@ namespace quarn::fsdb {
 /// build or log artefact.
 std::vector<std::string> extract_identifiers(Bytes data);
 
-/// Distinct proper dotted prefixes of `names`, in ascending byte order.
-std::vector<std::string> derive_scopes(const std::vector<std::string>& names);
-
 /// Candidate names of the file's last 4096 bytes: NUL-ended runs after a 0x02
 /// marker byte that is followed by a letter (runs after 0x04 0x02 are skipped).
 std::vector<std::string> scan_tail_names(Bytes tail);

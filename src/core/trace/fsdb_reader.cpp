@@ -2,6 +2,7 @@
 
 #include "trace/fsdb_blocks.h"
 #include "trace/fsdb_header.h"
+#include "trace/dotted_scopes.h"
 #include "trace/fsdb_names.h"
 #include "trace/fsdb_values.h"
 
