@@ -13,9 +13,6 @@
 
 namespace quarn::fsdb {
 
-/// The whole file in one read, or "Failed to read <path>: <reason>".
-std::variant<std::vector<std::uint8_t>, std::string> read_whole_file(const std::string& path);
-
 enum class Layout { Older, Newer };
 
 /// The layout named by the magic at offset 4, or the message for a file that

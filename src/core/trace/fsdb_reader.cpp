@@ -5,13 +5,14 @@
 #include "trace/dotted_scopes.h"
 #include "trace/fsdb_names.h"
 #include "trace/fsdb_values.h"
+#include "trace/vendor_file.h"
 
 namespace quarn {
 
 using namespace fsdb;
 
 std::variant<RecordTrace, std::string> FsdbTrace::from_file(const std::string& path) {
-  auto read = read_whole_file(path);
+  auto read = read_vendor_file(path);
   if (auto* error = std::get_if<std::string>(&read)) return std::move(*error);
   auto& bytes = std::get<std::vector<std::uint8_t>>(read);
   auto layout = check_file(bytes);

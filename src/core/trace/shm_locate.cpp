@@ -1,13 +1,9 @@
 #include "trace/shm_locate.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 
 #include "trace/text_scan.h"
 
@@ -154,34 +150,6 @@ std::variant<ShmInputs, std::string> resolve_inputs(const std::string& path) {
     in.dsn = path;
   }
   return in;
-}
-
-std::optional<std::string> read_file_bytes(const std::string& path, std::string& out) {
-  out.clear();
-  if (has_nul(path)) return std::string(std::strerror(EINVAL));
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return std::string(std::strerror(errno));
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
-  char buf[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n > 0) {
-      out.append(buf, static_cast<std::size_t>(n));
-      continue;
-    }
-    if (n == 0) break;
-    if (errno == EINTR) continue;
-    const int err = errno;
-    ::close(fd);
-    out.clear();
-    return std::string(std::strerror(err));
-  }
-  ::close(fd);
-  return std::nullopt;
 }
 
 }  // namespace quarn::shm

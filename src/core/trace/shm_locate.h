@@ -32,9 +32,4 @@ std::string partner_path(std::string_view path, std::string_view ext);
 /// without such files (or one that cannot be listed).
 std::variant<ShmInputs, std::string> resolve_inputs(const std::string& path);
 
-/// Reads a whole file into `out`; on failure returns the system's error text
-/// ("No such file or directory", "Is a directory"; "Invalid argument" for a
-/// path with a NUL byte).
-std::optional<std::string> read_file_bytes(const std::string& path, std::string& out);
-
 }  // namespace quarn::shm

@@ -1,9 +1,11 @@
 #include "trace/shm_reader.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "trace/shm_design.h"
 #include "trace/shm_locate.h"
+#include "trace/vendor_file.h"
 
 namespace quarn {
 
@@ -90,16 +92,24 @@ RecordTrace build_trace(shm::ShmDesign design, const std::vector<shm::ShmFileEve
 
 }  // namespace
 
+namespace {
+
+std::string_view as_text(const std::vector<std::uint8_t>& bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+}  // namespace
+
 std::variant<RecordTrace, std::string> ShmTrace::from_file(const std::string& path) {
   auto resolved = shm::resolve_inputs(path);
   if (auto* message = std::get_if<std::string>(&resolved)) return std::move(*message);
   const shm::ShmInputs& inputs = std::get<shm::ShmInputs>(resolved);
 
   shm::ShmDesign design;
-  std::string bytes;
   if (inputs.dsn) {
-    if (auto error = shm::read_file_bytes(*inputs.dsn, bytes)) return "DSN: " + *error;
-    auto read = shm::read_design(bytes);
+    auto file = read_file_whole(*inputs.dsn);
+    if (const int* err = std::get_if<int>(&file)) return "DSN: " + std::string(std::strerror(*err));
+    auto read = shm::read_design(as_text(std::get<std::vector<std::uint8_t>>(file)));
     if (auto* message = std::get_if<std::string>(&read)) return std::move(*message);
     design = std::move(std::get<shm::ShmDesign>(read));
   }
@@ -109,11 +119,13 @@ std::variant<RecordTrace, std::string> ShmTrace::from_file(const std::string& pa
   if (!design.names.empty()) {
     for (const std::string& trn : inputs.trns) {
       // An unreadable transition file is skipped like a foreign one.
-      if (shm::read_file_bytes(trn, bytes)) continue;
-      if (auto decoded = shm::decode_transitions(bytes, design.names.size())) files.push_back(std::move(*decoded));
+      auto file = read_file_whole(trn);
+      if (std::holds_alternative<int>(file)) continue;
+      const auto& bytes = std::get<std::vector<std::uint8_t>>(file);
+      if (auto decoded = shm::decode_transitions(as_text(bytes), design.names.size()))
+        files.push_back(std::move(*decoded));
     }
   }
-  bytes = std::string();
   return build_trace(std::move(design), files);
 }
 

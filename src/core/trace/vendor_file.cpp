@@ -17,13 +17,19 @@ std::string failure(const std::string& path, int err) {
 }  // namespace
 
 std::variant<std::vector<std::uint8_t>, std::string> read_vendor_file(const std::string& path) {
+  auto read = read_file_whole(path);
+  if (const int* err = std::get_if<int>(&read)) return failure(path, *err);
+  return std::move(std::get<std::vector<std::uint8_t>>(read));
+}
+
+std::variant<std::vector<std::uint8_t>, int> read_file_whole(const std::string& path) {
   // The system call would stop at a NUL and read some other file.
-  if (path.find('\0') != std::string::npos) return failure(path, EINVAL);
+  if (path.find('\0') != std::string::npos) return EINVAL;
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return failure(path, errno);
+  if (fd < 0) return errno;
 
   std::vector<std::uint8_t> bytes;
   struct stat st {};
@@ -45,7 +51,7 @@ std::variant<std::vector<std::uint8_t>, std::string> read_vendor_file(const std:
     if (errno == EINTR) continue;
     const int err = errno;  // EISDIR for a directory
     ::close(fd);
-    return failure(path, err);
+    return err;
   }
   ::close(fd);
   bytes.resize(used);
