@@ -18,15 +18,30 @@ inline std::uint64_t below(std::uint64_t a, std::uint64_t b) {  // a < b, unsign
   return ((~a & b) | (~(a ^ b) & (a - b))) >> 63;
 }
 
+struct Ones {
+  alignas(64) std::uint64_t lanes[kLanes + kPad];
+  constexpr Ones() : lanes{} {
+    for (auto& l : lanes) l = 1;
+  }
+};
+constexpr Ones kOnes;
+
 struct Reading {
   const std::uint64_t* num;
   const std::uint64_t* ok;
   bool uniform;  // only lane 0 holds the value of every lane
+  bool all_ok;   // every ok is 1
 };
 
+void set_flags(Lanes& out, bool uniform, bool general, bool all_ok, bool boolean) {
+  out.uniform = uniform;
+  out.general = general;
+  out.all_ok = all_ok;
+  out.boolean = boolean;
+}
+
 void set_uniform(Lanes& out, bool ok, std::uint64_t num) {
-  out.uniform = true;
-  out.general = false;
+  set_flags(out, true, false, ok, ok && num <= 1);
   out.ok[0] = ok;
   out.num[0] = ok ? num : 0;
 }
@@ -34,23 +49,24 @@ void set_uniform(Lanes& out, bool ok, std::uint64_t num) {
 void set_uniform_view(Lanes& out, const ValueView& v) {
   if (v.tag == ValueTag::Bits) return set_uniform(out, true, v.scalar);
   if (v.tag == ValueTag::Empty) return set_uniform(out, false, 0);
-  out.uniform = true;
-  out.general = true;
+  set_flags(out, true, true, false, false);
   out.views[0] = v;
 }
 
 ValueView lane_view(const Lanes& x, std::size_t j) {
   const std::size_t i = x.uniform ? 0 : j;
   if (x.general) return x.views[i];
-  return x.ok[i] ? ValueView::bits(x.num[i]) : ValueView::empty();
+  return ok_of(x)[i] ? ValueView::bits(x.num[i]) : ValueView::empty();
 }
 
 // Lanes 0 .. upto-1 move from num/ok to views.
 void make_general(Lanes& x, std::size_t upto) {
-  for (std::size_t j = 0; j < upto; ++j) x.views[j] = x.ok[j] ? ValueView::bits(x.num[j]) : ValueView::empty();
-  x.general = true;
+  const std::uint64_t* ok = ok_of(x);
+  for (std::size_t j = 0; j < upto; ++j) x.views[j] = ok[j] ? ValueView::bits(x.num[j]) : ValueView::empty();
+  set_flags(x, x.uniform, true, false, false);
 }
 
+// Lanes from .. to-1 read Empty; x must not be all_ok.
 void fill_empty(Lanes& x, std::size_t from, std::size_t to) {
   if (from >= to) return;
   if (x.general) {
@@ -64,14 +80,14 @@ void fill_empty(Lanes& x, std::size_t from, std::size_t to) {
 // Numeric readings of x's lanes; a uniform x gives one lane.
 template <class Scratch>
 Reading reading(const Lanes& x, std::size_t count, Scratch& s) {
-  if (!x.general) return {x.num, x.ok, x.uniform};
+  if (!x.general) return {x.num, ok_of(x), x.uniform, x.all_ok};
   const std::size_t m = x.uniform ? 1 : count;
   for (std::size_t j = 0; j < m; ++j) {
     std::uint64_t v = 0;
     s.ok[j] = read_u64(x.views[j], v);
     s.num[j] = v;
   }
-  return {s.num, s.ok, x.uniform};
+  return {s.num, s.ok, x.uniform, false};
 }
 
 // Calls f(j, a_num, a_ok, b_num, b_ok) for every lane, with a uniform side
@@ -93,21 +109,37 @@ void each_pair(const Reading& a, const Reading& b, std::size_t count, F f) {
   }
 }
 
-void truth_of(const Lanes& x, std::size_t count, std::uint64_t* __restrict t) {
+// 0/1 truth of x's lanes: x's own lanes when it is boolean and no lane needs
+// widening, else computed into t.
+const std::uint64_t* truth_of(const Lanes& x, std::size_t count, std::uint64_t* __restrict t) {
   const std::size_t m = x.uniform ? 1 : count;
+  if (x.boolean && m == count) return x.num;
   if (x.general) {
     for (std::size_t j = 0; j < m; ++j) t[j] = view_truthy(x.views[j]);
+  } else if (x.all_ok) {
+    const std::uint64_t* __restrict num = x.num;
+    for (std::size_t j = 0; j < m; ++j) t[j] = nonzero(num[j]);
   } else {
     const std::uint64_t* __restrict ok = x.ok;
     const std::uint64_t* __restrict num = x.num;
     for (std::size_t j = 0; j < m; ++j) t[j] = ok[j] & nonzero(num[j]);
   }
   if (m < count) std::fill(t + 1, t + count, t[0]);
+  return t;
 }
 
-template <class F>
+// out = f over the lanes of a and b; Empty where either is. `boolean`: f
+// yields 0 or 1.
+template <bool Boolean, class F>
 void combine(const Reading& a, const Reading& b, std::size_t count, Lanes& out, F f) {
   std::uint64_t* __restrict num = out.num;
+  if (a.all_ok && b.all_ok) {
+    out.all_ok = true;
+    out.boolean = Boolean;
+    each_pair(a, b, count,
+              [&](std::size_t j, std::uint64_t x, std::uint64_t, std::uint64_t y, std::uint64_t) { num[j] = f(x, y); });
+    return;
+  }
   std::uint64_t* __restrict ok = out.ok;
   each_pair(a, b, count, [&](std::size_t j, std::uint64_t x, std::uint64_t xo, std::uint64_t y, std::uint64_t yo) {
     ok[j] = xo & yo;
@@ -134,7 +166,8 @@ T load(const std::uint8_t* p, std::size_t i) {
 
 // Fills lanes j .. stop-1 from runs `run` on while they hold Bits or Empty,
 // with the element widths known at compile time. Returns false, with `run`
-// and `j` at the first run of another variant, if it meets one.
+// and `j` at the first run of another variant, if it meets one. With AllBits
+// (every run holds Bits) `ok` is left to the caller.
 template <class S, class P, bool AllBits>
 bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, std::size_t stop, Lanes& out) {
   const std::uint8_t* starts = c.run_starts().data();
@@ -164,7 +197,7 @@ bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, st
         P v;
         std::memcpy(&v, from + x * sizeof(P), sizeof(P));
         to_num[x] = v;  // an Empty run's scalar is 0
-        to_ok[x] = AllBits || tags[run + x] == static_cast<std::uint8_t>(ValueTag::Bits);
+        if constexpr (!AllBits) to_ok[x] = tags[run + x] == static_cast<std::uint8_t>(ValueTag::Bits);
       }
       run = tail;
       j = stop;
@@ -196,7 +229,7 @@ bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, st
       r += mark[x];
       // An Empty run's scalar is 0; Bits is tag 0.
       num[x] = load<P>(scalars, r);
-      ok[x] = AllBits || tags[r] == static_cast<std::uint8_t>(ValueTag::Bits);
+      if constexpr (!AllBits) ok[x] = tags[r] == static_cast<std::uint8_t>(ValueTag::Bits);
     }
     run = final_run;
     j = stop;
@@ -219,13 +252,15 @@ bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, st
     const std::uint64_t two[2] = {v, v};
     std::memcpy(num + x, two, sizeof two);
     std::memcpy(num + x + 2, two, sizeof two);
-    const std::uint64_t two_ok[2] = {o, o};
-    std::memcpy(ok + x, two_ok, sizeof two_ok);
-    std::memcpy(ok + x + 2, two_ok, sizeof two_ok);
+    if constexpr (!AllBits) {
+      const std::uint64_t two_ok[2] = {o, o};
+      std::memcpy(ok + x, two_ok, sizeof two_ok);
+      std::memcpy(ok + x + 2, two_ok, sizeof two_ok);
+    }
     static_assert(kPad == 4, "the stores above cover kPad lanes");
     for (std::size_t p = x + kPad; p < end; ++p) {
       num[p] = v;
-      ok[p] = o;
+      if constexpr (!AllBits) ok[p] = o;
     }
     x = end;
     if (x >= stop) break;
@@ -280,17 +315,24 @@ void BlockEvaluator::signal(const Step& s, std::size_t k, Lanes& out) {
     run_hint_[k] = run;
     return set_uniform_view(out, c->run_value(run));
   }
-  out.uniform = false;
-  out.general = false;
   // Index arithmetic from here on: lane = index - base (mod 2^64) for every
   // index the column holds in this window.
   const auto base = static_cast<Index>(e0);
   auto j = static_cast<std::size_t>(ja);
   const auto stop = static_cast<std::size_t>(jb);
   const Index stop_index = base + stop;
-  const bool plain = s.all_bits ? fill_plain_runs<true>(*c, run, base, j, stop, out)
-                                : fill_plain_runs<false>(*c, run, base, j, stop, out);
-  if (!plain) {
+  if (s.all_bits) {
+    fill_plain_runs<true>(*c, run, base, j, stop, out);
+    run_hint_[k] = run;
+    if (ja == 0 && jb == n) return set_flags(out, false, false, true, false);
+    set_flags(out, false, false, false, false);
+    std::fill(out.ok + ja, out.ok + jb, 1);
+    fill_empty(out, 0, static_cast<std::size_t>(ja));
+    fill_empty(out, stop, n_);
+    return;
+  }
+  set_flags(out, false, false, false, false);
+  if (!fill_plain_runs<false>(*c, run, base, j, stop, out)) {
     // A run of another variant: the window goes through views from here on.
     make_general(out, j);
     while (true) {
@@ -314,27 +356,27 @@ void BlockEvaluator::rel_eval(const Step& s, const Lanes& x, Lanes& out) {
   const WideIndex ja = std::clamp<WideIndex>(-t0, 0, n);
   const WideIndex jb = std::clamp<WideIndex>(static_cast<WideIndex>(program_.max_index) + 1 - t0, 0, n);
   if (ja >= jb) return set_uniform(out, false, 0);
-  out.general = x.general;
   if (ja == 0 && jb == n) {
-    out.uniform = x.uniform;
+    set_flags(out, x.uniform, x.general, x.all_ok, x.boolean);
     const std::size_t m = x.uniform ? 1 : n_;
     if (x.general) {
       std::copy(x.views, x.views + m, out.views);
     } else {
       std::copy(x.num, x.num + m, out.num);
-      std::copy(x.ok, x.ok + m, out.ok);
+      if (!x.all_ok) std::copy(x.ok, x.ok + m, out.ok);
     }
     return;
   }
-  out.uniform = false;
+  set_flags(out, false, x.general, false, false);
   const auto a = static_cast<std::size_t>(ja), b = static_cast<std::size_t>(jb);
+  const std::uint64_t* x_ok = x.general ? nullptr : ok_of(x);
   for (std::size_t j = a; j < b; ++j) {
     const std::size_t i = x.uniform ? 0 : j;
     if (x.general) {
       out.views[j] = x.views[i];
     } else {
       out.num[j] = x.num[i];
-      out.ok[j] = x.ok[i];
+      out.ok[j] = x_ok[i];
     }
   }
   fill_empty(out, 0, a);
@@ -360,31 +402,26 @@ void BlockEvaluator::run(Index start, std::size_t n) {
       case ExprKind::RelEval: rel_eval(s, *a, out); continue;
       default: break;
     }
-    out.uniform = uniform;
-    out.general = false;
+    // Every kind below yields 0/1 with no Empty, except the arithmetic and
+    // bit kinds, Slice and Signed, which say otherwise.
+    set_flags(out, uniform, false, true, true);
     switch (s.node->kind) {
-      case ExprKind::Not:
-        truth_of(*a, count, s0.ok);
-        {
-          std::uint64_t* __restrict num = out.num;
-          const std::uint64_t* __restrict t = s0.ok;
-          for (std::size_t j = 0; j < count; ++j) num[j] = t[j] ^ 1;
-        }
-        std::fill(out.ok, out.ok + count, 1);
+      case ExprKind::Not: {
+        std::uint64_t* __restrict num = out.num;
+        const std::uint64_t* __restrict t = truth_of(*a, count, s0.ok);
+        for (std::size_t j = 0; j < count; ++j) num[j] = t[j] ^ 1;
         break;
+      }
       case ExprKind::And:
       case ExprKind::Or: {
-        truth_of(*a, count, s0.ok);
-        truth_of(*b, count, s1.ok);
         std::uint64_t* __restrict num = out.num;
-        const std::uint64_t* __restrict ta = s0.ok;
-        const std::uint64_t* __restrict tb = s1.ok;
+        const std::uint64_t* __restrict ta = truth_of(*a, count, s0.ok);
+        const std::uint64_t* __restrict tb = truth_of(*b, count, s1.ok);
         if (s.node->kind == ExprKind::And) {
           for (std::size_t j = 0; j < count; ++j) num[j] = ta[j] & tb[j];
         } else {
           for (std::size_t j = 0; j < count; ++j) num[j] = ta[j] | tb[j];
         }
-        std::fill(out.ok, out.ok + count, 1);
         break;
       }
       case ExprKind::Eq:
@@ -403,7 +440,6 @@ void BlockEvaluator::run(Index start, std::size_t n) {
           for (std::size_t j = 0; j < count; ++j)
             out.num[j] = static_cast<std::uint64_t>(values_match(lane_view(*a, j), lane_view(*b, j))) ^ flip;
         }
-        std::fill(out.ok, out.ok + count, 1);
         break;
       }
       case ExprKind::Gt:
@@ -416,17 +452,18 @@ void BlockEvaluator::run(Index start, std::size_t n) {
       case ExprKind::BitOr:
       case ExprKind::BitXor: {
         const Reading ra = reading(*a, count, s0), rb = reading(*b, count, s1);
+        set_flags(out, uniform, false, false, false);
         using U = std::uint64_t;
         switch (s.node->kind) {
-          case ExprKind::Gt: combine(ra, rb, count, out, [](U x, U y) { return below(y, x); }); break;
-          case ExprKind::Lt: combine(ra, rb, count, out, [](U x, U y) { return below(x, y); }); break;
-          case ExprKind::Gte: combine(ra, rb, count, out, [](U x, U y) { return below(x, y) ^ 1; }); break;
-          case ExprKind::Lte: combine(ra, rb, count, out, [](U x, U y) { return below(y, x) ^ 1; }); break;
-          case ExprKind::Add: combine(ra, rb, count, out, [](U x, U y) { return x + y; }); break;
-          case ExprKind::Sub: combine(ra, rb, count, out, [](U x, U y) { return x - y; }); break;
-          case ExprKind::BitAnd: combine(ra, rb, count, out, [](U x, U y) { return x & y; }); break;
-          case ExprKind::BitOr: combine(ra, rb, count, out, [](U x, U y) { return x | y; }); break;
-          default: combine(ra, rb, count, out, [](U x, U y) { return x ^ y; }); break;
+          case ExprKind::Gt: combine<true>(ra, rb, count, out, [](U x, U y) { return below(y, x); }); break;
+          case ExprKind::Lt: combine<true>(ra, rb, count, out, [](U x, U y) { return below(x, y); }); break;
+          case ExprKind::Gte: combine<true>(ra, rb, count, out, [](U x, U y) { return below(x, y) ^ 1; }); break;
+          case ExprKind::Lte: combine<true>(ra, rb, count, out, [](U x, U y) { return below(y, x) ^ 1; }); break;
+          case ExprKind::Add: combine<false>(ra, rb, count, out, [](U x, U y) { return x + y; }); break;
+          case ExprKind::Sub: combine<false>(ra, rb, count, out, [](U x, U y) { return x - y; }); break;
+          case ExprKind::BitAnd: combine<false>(ra, rb, count, out, [](U x, U y) { return x & y; }); break;
+          case ExprKind::BitOr: combine<false>(ra, rb, count, out, [](U x, U y) { return x | y; }); break;
+          default: combine<false>(ra, rb, count, out, [](U x, U y) { return x ^ y; }); break;
         }
         break;
       }
@@ -446,10 +483,9 @@ void BlockEvaluator::run(Index start, std::size_t n) {
           }
         }
         const std::size_t m = r.uniform ? 1 : count;
-        for (std::size_t j = 0; j < m; ++j) {
-          out.num[j] = (r.num[j] >> shift) & mask;
-          out.ok[j] = r.ok[j];
-        }
+        set_flags(out, uniform, false, r.all_ok, false);
+        for (std::size_t j = 0; j < m; ++j) out.num[j] = (r.num[j] >> shift) & mask;
+        if (!r.all_ok) std::copy(r.ok, r.ok + m, out.ok);
         break;
       }
       case ExprKind::IsX:
@@ -460,9 +496,9 @@ void BlockEvaluator::run(Index start, std::size_t n) {
           for (std::size_t j = 0; j < m; ++j) out.num[j] = x_test ? view_is_x(a->views[j]) : view_is_z(a->views[j]);
         } else {
           // Bits never holds X or Z; only Empty counts, and only as X.
-          for (std::size_t j = 0; j < m; ++j) out.num[j] = x_test ? (a->ok[j] ^ 1) : 0;
+          const std::uint64_t* ok = ok_of(*a);
+          for (std::size_t j = 0; j < m; ++j) out.num[j] = x_test ? (ok[j] ^ 1) : 0;
         }
-        std::fill(out.ok, out.ok + count, 1);
         break;
       }
       default: break;
@@ -472,10 +508,10 @@ void BlockEvaluator::run(Index start, std::size_t n) {
 
 const std::uint64_t* BlockEvaluator::truth() {
   const Lanes& r = *slots_[program_.result_slot];
-  std::uint64_t* t = scratch_[2].ok;
-  truth_of(r, r.uniform ? 1 : n_, t);
-  return t;
+  return truth_of(r, r.uniform ? 1 : n_, scratch_[2].ok);
 }
+
+const std::uint64_t* ok_of(const Lanes& x) { return x.all_ok ? kOnes.lanes : x.ok; }
 
 SignalValue BlockEvaluator::first_value() const { return to_value(lane_view(*slots_[program_.result_slot], 0)); }
 
