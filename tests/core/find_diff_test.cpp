@@ -158,6 +158,30 @@ INSTANTIATE_TEST_SUITE_P(
                       Shape{"many_pieces", 200000, 2, 12, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Root conjunctions with signals among their terms: windows where one such
+// signal stays falsy (0, Empty, an unknown id, past a column's end) are
+// skipped without evaluating the rest, which must not change any answer.
+TEST(SearchMatchesModel, ConjunctionsOfSignals) {
+  std::mt19937_64 rng(0xa11);
+  for (std::size_t tr = 0; tr < 6; ++tr) {
+    const RecordTrace t = random_trace(rng, 20000, 4);
+    for (std::size_t k = 0; k < 25; ++k) {
+      std::vector<ExprPtr> seen;
+      ExprPtr e = random_expr(rng, 2, seen);
+      for (unsigned terms = 1 + rng() % 3; terms > 0; --terms) {
+        ExprPtr s = sig(rng() % 6 == 0 ? 1000 : rng() % 4);
+        e = rng() % 2 ? bin(K::And, std::move(s), std::move(e)) : bin(K::And, std::move(e), std::move(s));
+      }
+      const std::vector<Index> expected = model_find(t, *e);
+      SCOPED_TRACE("trace " + std::to_string(tr) + " tree " + std::to_string(k));
+      ASSERT_EQ(find(t, *e), expected);
+      ASSERT_EQ(parallel_count(t, *e), expected.size());
+      for (Index i : {Index{0}, Index{1023}, Index{1024}, t.max_index()})
+        ASSERT_TRUE(same_value(eval(t, *e, i), reference_eval(t, *e, i))) << "index " << i;
+    }
+  }
+}
+
 // Trees deeper than any stack: built, evaluated, searched and freed without
 // recursion.
 TEST(DeepTrees, HundredThousandLevels) {

@@ -182,7 +182,11 @@ bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, st
   // places later starts at the last lane exactly when runs are one lane each.
   const std::size_t lanes = stop - j;
   const std::size_t tail = run + lanes - 1;
-  if (lanes > 1 && tail <= last_run && load<S>(starts, tail) == last_index) {
+  // The next run's start, close by, rules most other columns out before the
+  // far one is read; that one is fetched a window ahead, since nothing else
+  // brings it into the cache.
+  if (lanes > 1 && tail <= last_run && load<S>(starts, run + 1) == base + j + 1 &&
+      (__builtin_prefetch(starts + (tail + lanes) * sizeof(S)), load<S>(starts, tail) == last_index)) {
     std::uint8_t other = 0;
     if constexpr (!AllBits) {
       for (std::size_t r = run; r <= tail; ++r)
@@ -349,6 +353,18 @@ void BlockEvaluator::signal(const Step& s, std::size_t k, Lanes& out) {
   fill_empty(out, stop, n_);
 }
 
+bool BlockEvaluator::falsy_throughout(const Step& s, std::size_t k) {
+  const Column* c = s.column;
+  if (c == nullptr) return true;
+  const WideIndex e0 = static_cast<WideIndex>(start_) + s.shift;
+  const WideIndex end = e0 + static_cast<WideIndex>(n_);
+  if (end <= 0 || e0 >= static_cast<WideIndex>(c->length())) return true;  // Empty throughout
+  if (e0 < 0 || end > static_cast<WideIndex>(c->length())) return false;   // Empty only in part
+  const std::size_t run = locate_run(*c, static_cast<Index>(e0), run_hint_[k]);
+  run_hint_[k] = run;
+  return static_cast<WideIndex>(c->run_end(run)) >= end && !view_truthy(c->run_value(run));
+}
+
 void BlockEvaluator::rel_eval(const Step& s, const Lanes& x, Lanes& out) {
   const WideIndex n = static_cast<WideIndex>(n_);
   const WideIndex t0 = static_cast<WideIndex>(start_) + s.shift + s.node->offset;
@@ -388,6 +404,9 @@ void BlockEvaluator::run(Index start, std::size_t n) {
   n_ = n;
   Scratch& s0 = scratch_[0];
   Scratch& s1 = scratch_[1];
+  for (const std::uint32_t k : program_.guards) {
+    if (falsy_throughout(program_.steps[k], k)) return set_uniform(*slots_[program_.result_slot], true, 0);
+  }
   for (std::size_t k = 0; k < program_.steps.size(); ++k) {
     const Step& s = program_.steps[k];
     Lanes& out = *slots_[s.out];

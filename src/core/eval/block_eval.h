@@ -11,8 +11,9 @@
 
 namespace quarn {
 
-/// Indices evaluated together: small enough that a node's lanes stay in L1.
-inline constexpr std::size_t kLanes = 512;
+/// Indices evaluated together: few enough that the lanes of the nodes in use
+/// stay in the first cache levels, many enough that per-window work is noise.
+inline constexpr std::size_t kLanes = 1024;
 inline constexpr std::size_t kPad = 4;
 
 /// The values of one node over a window of consecutive indices. Most nodes
@@ -57,6 +58,9 @@ class BlockEvaluator {
 
  private:
   void signal(const Step& s, std::size_t k, Lanes& out);
+  /// Whether signal step k reads one falsy value (or Empty) over the whole
+  /// window; answers without filling any lane.
+  bool falsy_throughout(const Step& s, std::size_t k);
   void rel_eval(const Step& s, const Lanes& x, Lanes& out);
 
   const Program& program_;

@@ -1,6 +1,7 @@
 #include "eval/program.h"
 
 #include <unordered_map>
+#include <unordered_set>
 
 #include "signal/column.h"
 #include "trace/trace.h"
@@ -82,6 +83,29 @@ void assign_slots(Program& p) {
   p.result_slot = n ? p.steps.back().out : 0;
 }
 
+// The signals of the root's conjunction. Subtrees may be shared, so each node
+// is visited once.
+std::vector<std::uint32_t> find_guards(const Expr& root,
+                                       const std::unordered_map<NodeAt, std::uint32_t, NodeAtHash>& done) {
+  std::vector<std::uint32_t> guards;
+  // Only an And at the root turns a falsy guard into the result's own value.
+  if (root.kind != ExprKind::And) return guards;
+  std::unordered_set<const Expr*> seen;
+  std::vector<const Expr*> todo{&root};
+  while (!todo.empty()) {
+    const Expr* e = todo.back();
+    todo.pop_back();
+    if (!seen.insert(e).second) continue;
+    if (e->kind == ExprKind::And) {
+      todo.push_back(e->left.get());
+      todo.push_back(e->right.get());
+    } else if (e->kind == ExprKind::Signal) {
+      guards.push_back(done.at({e, 0}));
+    }
+  }
+  return guards;
+}
+
 }  // namespace
 
 Program compile(const Trace& trace, const Expr& root) {
@@ -138,6 +162,7 @@ Program compile(const Trace& trace, const Expr& root) {
       finish(at, right_first ? second : first, right_first ? first : second);
     }
   }
+  p.guards = find_guards(root, done);
   assign_slots(p);
   return p;
 }

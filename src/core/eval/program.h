@@ -42,6 +42,10 @@ struct Program {
   std::vector<Step> steps;
   std::uint32_t slot_count = 0;
   std::uint32_t result_slot = 0;
+  /// Signal steps joined to the root by And nodes only: wherever one of them
+  /// is false (or Empty) over a whole window, so is the result, whatever the
+  /// rest of the tree holds.
+  std::vector<std::uint32_t> guards;
   Index max_index = 0;
 };
 
