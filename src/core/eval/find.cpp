@@ -32,16 +32,41 @@ void scan(BlockEvaluator& ev, Index first, Index last, Sink&& sink) {
   }
 }
 
+// For each 8-bit pattern, the positions of its set bits, lowest first, and
+// how many there are (the baseline instruction set has no popcount).
+struct BitPositions {
+  std::uint8_t at[256][8];
+  std::uint8_t count[256];
+  constexpr BitPositions() : at{}, count{} {
+    for (unsigned m = 0; m < 256; ++m) {
+      unsigned k = 0;
+      for (unsigned b = 0; b < 8; ++b)
+        if (m >> b & 1) at[m][k++] = static_cast<std::uint8_t>(b);
+      count[m] = static_cast<std::uint8_t>(k);
+    }
+  }
+};
+constexpr BitPositions kBitPositions;
+
 void collect(std::vector<Index>& out, Index start, const std::uint64_t* t, std::size_t n, bool uniform) {
   if (uniform) {
     if (!t[0]) return;
     for (std::size_t j = 0; j < n; ++j) out.push_back(start + j);
     return;
   }
-  Index picked[kLanes];
-  std::size_t count = 0;
-  for (std::size_t j = 0; j < n; ++j) {
-    picked[count] = start + j;  // written always, kept when true: no branch
+  // Eight lanes at a time: all eight slots are written, as many kept as are
+  // true, so no branch depends on the data and no lane waits on the last.
+  Index picked[kLanes + 8];
+  std::size_t count = 0, j = 0;
+  for (; j + 8 <= n; j += 8) {
+    unsigned m = 0;
+    for (unsigned b = 0; b < 8; ++b) m |= static_cast<unsigned>(t[j + b]) << b;
+    const std::uint8_t* at = kBitPositions.at[m];
+    for (unsigned b = 0; b < 8; ++b) picked[count + b] = start + j + at[b];
+    count += kBitPositions.count[m];
+  }
+  for (; j < n; ++j) {
+    picked[count] = start + j;
     count += t[j];
   }
   out.insert(out.end(), picked, picked + count);

@@ -42,13 +42,8 @@ Step make_step(const Trace& trace, const NodeAt& at, std::uint32_t left, std::ui
   s.right = right;
   if (at.node->kind == ExprKind::Signal) {
     s.column = trace.column(at.node->id);
-    if (s.column != nullptr && s.column->run_count() > 0) {
-      // One pass over a byte per run; lets the decoder skip every tag test.
-      std::uint8_t any = 0;
-      const std::uint8_t* tags = s.column->run_tags();
-      for (std::size_t k = 0; k < s.column->run_count(); ++k) any |= tags[k];
-      s.all_bits = any == static_cast<std::uint8_t>(ValueTag::Bits);
-    }
+    // Lets the decoder skip every tag test.
+    s.all_bits = s.column != nullptr && s.column->only_bits();
   }
   return s;
 }

@@ -60,6 +60,7 @@ std::uint64_t Column::encode_payload(const ValueView& v) {
 
 void Column::insert_run(std::size_t k, Index start, const ValueView& v) {
   const std::uint64_t payload = encode_payload(v);
+  tags_seen_ |= static_cast<std::uint8_t>(1u << static_cast<unsigned>(v.tag));
   if (k == run_count()) {  // appending, by far the common case
     starts_.push_back(start);
     tags_.push_back(static_cast<std::uint8_t>(v.tag));
@@ -74,6 +75,7 @@ void Column::insert_run(std::size_t k, Index start, const ValueView& v) {
 void Column::assign_run(std::size_t k, const ValueView& v) {
   payloads_.set(k, encode_payload(v));
   tags_[k] = static_cast<std::uint8_t>(v.tag);
+  tags_seen_ |= static_cast<std::uint8_t>(1u << static_cast<unsigned>(v.tag));
 }
 
 void Column::append(Index index, const ValueView& v) {

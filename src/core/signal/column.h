@@ -33,6 +33,11 @@ class Column {
   const PackedUints& run_starts() const { return starts_; }
   const PackedUints& run_scalars() const { return payloads_; }
   const std::uint8_t* run_tags() const { return tags_.data(); }
+  /// True when the column has runs and none has ever held another variant
+  /// than Bits, so every run holds Bits. Kept as runs are written, so asking
+  /// costs nothing; a rewrite that removes the last run of another variant
+  /// leaves it false, which only sends readers down their general path.
+  bool only_bits() const { return !tags_.empty() && tags_seen_ == 1u << static_cast<unsigned>(ValueTag::Bits); }
   /// View of run k's value; valid until the column is next written.
   ValueView run_value(std::size_t k) const;
   /// The run that holds `index`; requires index < length().
@@ -73,6 +78,7 @@ class Column {
   // Variable-size values: a LEB128 byte count, then the bytes.
   std::vector<std::uint8_t> heap_;
   Index length_ = 0;
+  std::uint8_t tags_seen_ = 0;  // bit t set once a run has held tag t
 };
 
 /// Reads one column at non-decreasing indices in amortized O(1) per step.
