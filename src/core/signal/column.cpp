@@ -40,6 +40,10 @@ ValueView Column::view(Index index) const {
 
 std::uint64_t Column::encode_payload(const ValueView& v) {
   if (!on_heap(v.tag)) return v.tag == ValueTag::Empty ? 0 : v.scalar;
+  return encode_on_heap(v);
+}
+
+std::uint64_t Column::encode_on_heap(const ValueView& v) {
   const std::uint64_t offset = heap_.size();
   const std::size_t bytes = v.byte_size();
   const auto* src = static_cast<const std::uint8_t*>(v.data);
@@ -58,15 +62,17 @@ std::uint64_t Column::encode_payload(const ValueView& v) {
   return offset;
 }
 
+void Column::push_run(Index start, const ValueView& v) {
+  tags_seen_ |= static_cast<std::uint8_t>(1u << static_cast<unsigned>(v.tag));
+  starts_.push_back(start);
+  tags_.push_back(static_cast<std::uint8_t>(v.tag));
+  payloads_.push_back(encode_payload(v));
+}
+
 void Column::insert_run(std::size_t k, Index start, const ValueView& v) {
+  if (k == run_count()) return push_run(start, v);  // appending, by far the common case
   const std::uint64_t payload = encode_payload(v);
   tags_seen_ |= static_cast<std::uint8_t>(1u << static_cast<unsigned>(v.tag));
-  if (k == run_count()) {  // appending, by far the common case
-    starts_.push_back(start);
-    tags_.push_back(static_cast<std::uint8_t>(v.tag));
-    payloads_.push_back(payload);
-    return;
-  }
   starts_.insert(k, start);
   tags_.insert(tags_.begin() + static_cast<std::ptrdiff_t>(k), static_cast<std::uint8_t>(v.tag));
   payloads_.insert(k, payload);
@@ -78,14 +84,20 @@ void Column::assign_run(std::size_t k, const ValueView& v) {
   tags_seen_ |= static_cast<std::uint8_t>(1u << static_cast<unsigned>(v.tag));
 }
 
+bool Column::last_run_holds(const ValueView& v) const {
+  if (run_count() == 0 || tags_.back() != static_cast<std::uint8_t>(v.tag)) return false;
+  // Scalars compare as stored numbers, without building a view.
+  if (!on_heap(v.tag)) return v.tag == ValueTag::Empty || payloads_.back() == v.scalar;
+  return identical(run_value(run_count() - 1), v);
+}
+
 void Column::append(Index index, const ValueView& v) {
   if (index > length_) {
     // Positions never written read as Empty.
-    if (run_count() == 0 || run_tag(run_count() - 1) != ValueTag::Empty)
-      insert_run(run_count(), length_, ValueView::empty());
+    if (run_count() == 0 || run_tag(run_count() - 1) != ValueTag::Empty) push_run(length_, ValueView::empty());
     length_ = index;
   }
-  if (run_count() == 0 || !identical(run_value(run_count() - 1), v)) insert_run(run_count(), index, v);
+  if (!last_run_holds(v)) push_run(index, v);
   length_ = index + 1;
 }
 

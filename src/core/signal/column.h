@@ -67,9 +67,13 @@ class Column {
 
  private:
   std::uint64_t encode_payload(const ValueView& v);
+  // Out of line: the scalar variants, nearly every change, need none of it.
+  [[gnu::noinline]] std::uint64_t encode_on_heap(const ValueView& v);
+  void push_run(Index start, const ValueView& v);
   void insert_run(std::size_t k, Index start, const ValueView& v);
   void assign_run(std::size_t k, const ValueView& v);
   void append(Index index, const ValueView& v);
+  bool last_run_holds(const ValueView& v) const;
 
   PackedUints starts_;
   std::vector<std::uint8_t> tags_;

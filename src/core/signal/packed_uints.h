@@ -34,9 +34,9 @@ class PackedUints {
     store(bytes_.data() + i * width_, v);
   }
   void push_back(std::uint64_t v) {
-    fit(v);
     // bytes_ is kept at its capacity; size_ says how much is in use.
-    if ((size_ + 1) * width_ > bytes_.size()) bytes_.resize(std::max<std::size_t>(16, bytes_.size() * 2));
+    if (v > limit_ || (size_ + 1) * width_ > bytes_.size()) [[unlikely]]
+      make_room(v);
     store(bytes_.data() + size_ * width_, v);
     ++size_;
   }
@@ -62,9 +62,15 @@ class PackedUints {
   static unsigned width_for(std::uint64_t v) {
     return v <= 0xFF ? 1 : v <= 0xFFFF ? 2 : v <= 0xFFFFFFFFu ? 4 : 8;
   }
+  // Out of line, so that push_back stays a few instructions wherever it is
+  // inlined.
+  [[gnu::noinline]] void make_room(std::uint64_t v) {
+    fit(v);
+    if ((size_ + 1) * width_ > bytes_.size()) bytes_.resize(std::max<std::size_t>(16, bytes_.size() * 2));
+  }
   void fit(std::uint64_t v) {
-    unsigned w = width_for(v);
-    if (w <= width_) return;
+    if (v <= limit_) return;  // one compare on the common path
+    const unsigned w = width_for(v);
     std::vector<std::uint8_t> wider(std::max<std::size_t>(16, size_ * w * 2));
     for (std::size_t i = 0; i < size_; ++i) {
       std::uint64_t x = get(i);
@@ -72,6 +78,7 @@ class PackedUints {
     }
     bytes_.swap(wider);
     width_ = w;
+    limit_ = w == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * w)) - 1;
   }
   void store(std::uint8_t* p, std::uint64_t v) const {
     // Fixed-size copies compile to single moves; a copy of width_ bytes
@@ -87,6 +94,7 @@ class PackedUints {
   std::vector<std::uint8_t> bytes_;
   std::size_t size_ = 0;
   unsigned width_ = 1;
+  std::uint64_t limit_ = 0xFF;  // largest value width_ bytes hold
 };
 
 }  // namespace quarn
