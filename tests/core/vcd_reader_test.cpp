@@ -343,7 +343,14 @@ TEST(VcdFile, FromFileMatchesParse) {
   for (std::size_t len : {mib - boundary.size() - 1, mib, mib + 1, 2 * mib - 1}) {
     boundary += "$comment " + std::string(len > 9 ? len - 9 : 0, 'c') + "\n1!\n#" + std::to_string(len) + "\n0!\n";
   }
+  // A first buffer of ASCII only, then a line that is not UTF-8 (skipped)
+  // across the boundary and one trimmed of a no-break space: the second
+  // buffer must not be read as ASCII on the first one's word.
+  std::string mixed = header + "#0\n1!\n#1\n$comment ";
+  mixed += std::string(mib - 1 - mixed.size() - 6, 'c') + " $end\n";
+  mixed += "0!\xff\n\xC2\xA0" "b101 #\n#2\n0!\n";
   const std::string texts[] = {
+      mixed,
       "",
       header + "#0\n1!\n#5\n0!",                                   // no final newline
       header + "#0\r\n1!\r\n#5\r\nb11 #\r\n",                        // CRLF

@@ -14,6 +14,26 @@ bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 bool parse_plain_binary(std::string_view text, std::uint64_t& low, std::size_t& significant) {
   const char* p = text.data();
   const std::size_t n = text.size();
+  if (n <= 64) {
+    // Nothing shifts out, so the value's bit length is the significant count
+    // and no leading '1' needs tracking.
+    std::uint64_t value = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+      std::uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      if ((w & 0xFEFEFEFEFEFEFEFEull) != 0x3030303030303030ull) return false;
+      value = (value << 8) | (((w - 0x3030303030303030ull) * 0x8040201008040201ull) >> 56);
+    }
+    for (; i < n; ++i) {
+      const auto c = static_cast<unsigned char>(p[i]);
+      if ((c & 0xFE) != 0x30) return false;
+      value = (value << 1) | (c & 1);
+    }
+    low = value;
+    significant = static_cast<std::size_t>(std::bit_width(value));
+    return true;
+  }
   std::uint64_t value = 0;
   std::size_t first_one = n, i = 0;
   for (; i + 8 <= n; i += 8) {

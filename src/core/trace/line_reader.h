@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "trace/text_scan.h"
+
 namespace quarn {
 
 /// Streams a file and hands each line (without its "\n") to a callback. The
@@ -20,6 +22,10 @@ class LineReader {
   template <class OnLine>
   std::string read_file(const std::string& path, OnLine&& on_line);
 
+  /// Inside `on_line`: every byte of the buffer that holds the line is ASCII,
+  /// so the line needs no UTF-8 check.
+  bool ascii() const { return ascii_; }
+
  private:
   int open_file(const std::string& path, std::string& error);
   // Fills the buffer after `keep` bytes; returns bytes read, 0 at end, -1 on error.
@@ -27,6 +33,7 @@ class LineReader {
   void close_file(int fd);
 
   std::vector<char> buffer_;
+  bool ascii_ = false;
 };
 
 /// Calls `on_line` for each "\n"-separated line of `text` (a last line without
@@ -60,6 +67,7 @@ std::string LineReader::read_file(const std::string& path, OnLine&& on_line) {
     }
     const char* begin = buffer_.data();
     const char* end = begin + keep + static_cast<std::size_t>(got);
+    ascii_ = is_ascii(std::string_view(begin, static_cast<std::size_t>(end - begin)));
     const char* line = begin;
     for (;;) {
       const void* nl = std::memchr(line, '\n', static_cast<std::size_t>(end - line));
@@ -69,6 +77,7 @@ std::string LineReader::read_file(const std::string& path, OnLine&& on_line) {
       line = at + 1;
     }
     keep = static_cast<std::size_t>(end - line);
+    ascii_ = false;  // the unfinished line is checked again with the next bytes
     if (keep) std::memmove(buffer_.data(), line, keep);
     if (keep == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // one very long line
   }

@@ -27,12 +27,13 @@ inline bool starts_with(std::string_view s, std::string_view prefix) {
 
 /// Handles one line of VCD text (without its "\n"). A "\r" before the end is
 /// dropped; a line that is not UTF-8 is skipped; the rest is trimmed of
-/// Unicode white space and classified by its first characters.
+/// Unicode white space and classified by its first characters. `known_ascii`:
+/// the caller has checked that the line is ASCII.
 template <class Sink>
-void parse_vcd_line(std::string_view line, Sink& sink) {
+void parse_vcd_line(std::string_view line, Sink& sink, bool known_ascii = false) {
   using vcd_detail::starts_with;
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  const Utf8Kind kind = classify_utf8(line);
+  const Utf8Kind kind = known_ascii ? Utf8Kind::Ascii : classify_utf8(line);
   if (kind == Utf8Kind::Invalid) return;
   const bool ascii = kind == Utf8Kind::Ascii;
   auto trim = [ascii](std::string_view s) { return ascii ? trim_ascii_white_space(s) : trim_white_space(s); };

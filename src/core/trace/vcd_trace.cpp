@@ -1,6 +1,7 @@
 #include "trace/vcd_trace.h"
 
 #include "trace/line_reader.h"
+#include "trace/text_scan.h"
 #include "trace/trace_record.h"
 #include "trace/vcd_builder.h"
 #include "trace/vcd_line_parser.h"
@@ -9,14 +10,16 @@ namespace quarn {
 
 VcdTrace VcdTrace::parse(std::string_view text) {
   VcdBuilder builder;
-  for_each_line(text, [&](std::string_view line) { parse_vcd_line(line, builder); });
+  const bool ascii = is_ascii(text);
+  for_each_line(text, [&](std::string_view line) { parse_vcd_line(line, builder, ascii); });
   return VcdTrace(builder.finish());
 }
 
 std::variant<VcdTrace, std::string> VcdTrace::from_file(const std::string& path) {
   VcdBuilder builder;
   LineReader reader;
-  std::string error = reader.read_file(path, [&](std::string_view line) { parse_vcd_line(line, builder); });
+  std::string error =
+      reader.read_file(path, [&](std::string_view line) { parse_vcd_line(line, builder, reader.ascii()); });
   if (!error.empty()) return error;
   return VcdTrace(builder.finish());
 }
