@@ -26,7 +26,7 @@ std::uint8_t* ChangeLog::reserve(std::size_t extra) {
   return bytes_.get() + size_;
 }
 
-void ChangeLog::append(Index index, const ValueView& v) {
+void ChangeLog::append_any(Index index, const ValueView& v) {
   const std::size_t payload = on_heap(v.tag) ? kMaxVarint + v.byte_size() : kMaxVarint;
   std::uint8_t* p = reserve(kMaxVarint + 1 + payload);
   const std::uint8_t* start = p;

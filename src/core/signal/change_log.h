@@ -2,10 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "signal/column.h"
 #include "signal/types.h"
+#include "signal/varint.h"
 #include "signal/value_view.h"
 
 namespace quarn {
@@ -18,7 +20,24 @@ namespace quarn {
 class ChangeLog {
  public:
   /// Records `v` at `index`; indices must not decrease.
-  void append(Index index, const ValueView& v);
+  void append(Index index, const ValueView& v) {
+    // Scalars (nearly every change) take the short way when there is room.
+    if (v.tag == ValueTag::WideBits || v.tag == ValueTag::Logic || v.tag == ValueTag::Text ||
+        capacity_ - size_ < kMaxScalarRecord) [[unlikely]]
+      return append_any(index, v);
+    std::uint8_t* p = bytes_.get() + size_;
+    const std::uint8_t* start = p;
+    p = put_varint(p, index - last_);
+    *p++ = static_cast<std::uint8_t>(v.tag);
+    if (v.tag == ValueTag::Bits) {
+      p = put_varint(p, v.scalar);
+    } else if (v.tag == ValueTag::Real) {
+      std::memcpy(p, &v.scalar, 8);
+      p += 8;
+    }
+    size_ += static_cast<std::size_t>(p - start);
+    last_ = index;
+  }
   /// `Column::record_change` of every logged change, in order.
   void replay_into(Column& column) const;
   bool empty() const { return size_ == 0; }
@@ -26,6 +45,9 @@ class ChangeLog {
   void release();
 
  private:
+  // Index delta, tag, then a varint or 8 bytes.
+  static constexpr std::size_t kMaxScalarRecord = 2 * kMaxVarintBytes + 1;
+  [[gnu::noinline]] void append_any(Index index, const ValueView& v);
   std::uint8_t* reserve(std::size_t extra);
 
   std::unique_ptr<std::uint8_t[]> bytes_;
