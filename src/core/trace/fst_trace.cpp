@@ -64,14 +64,22 @@ class ValueLoader {
       const std::size_t n = std::min(per_batch, count - b0);
       blocks_.assign(n, {});
       step_index_.assign(n, {});
+      step_base_.assign(n, kNoIndex);
       std::size_t most = 0;
       for (std::size_t k = 0; k < n; ++k) {
         FstValueBlock& block = blocks_[k];
         if (auto e = read_value_block(file.bytes(), layout_.value_blocks[b0 + k], b0 + k == 0, layout_, block); !e.empty())
           return e;
-        step_index_[k].resize(block.step_times.size());
+        auto& index = step_index_[k];
+        index.resize(block.step_times.size());
         for (std::size_t i = 0; i < block.step_times.size(); ++i)
-          step_index_[k][i] = fst_time_index(r_.timestamps, block.step_times[i]).value_or(kNoIndex);
+          index[i] = fst_time_index(r_.timestamps, block.step_times[i]).value_or(kNoIndex);
+        // Usually step i is just index[0] + i; then the table, which each
+        // change would read from a different cache line, is not needed.
+        bool affine = index[0] != kNoIndex;
+        for (std::size_t i = 1; affine && i < index.size(); ++i) affine = index[i] == index[0] + i;
+        step_base_[k] = affine ? index[0] : kNoIndex;
+        if (affine) index = {};
         most = std::max({most, block.handles, block.frame_handles});
       }
       frame_offset_.clear();
@@ -155,13 +163,19 @@ class ValueLoader {
       std::span<const std::uint8_t> data;
       if (!unpack_chain(block, h, buf, data)) return false;
       const std::vector<Index>& step_index = step_index_[k];
-      const bool good =
-          id == FstHierarchyBuilder::kNoId
-              ? decode_fst_chain(data, s, step_index.size(), scratch, [](std::uint64_t, const ValueView&, bool) {})
-              : decode_fst_chain(data, s, step_index.size(), scratch,
-                                 [&](std::uint64_t step, const ValueView& v, bool varlen) {
-                                   if (step_index[step] != kNoIndex) record(id, step_index[step], v, varlen);
-                                 });
+      const Index base = step_base_[k];
+      const std::size_t steps = block.step_times.size();
+      bool good;
+      if (id == FstHierarchyBuilder::kNoId)
+        good = decode_fst_chain(data, s, steps, scratch, [](std::uint64_t, const ValueView&, bool) {});
+      else if (base != kNoIndex)
+        good = decode_fst_chain(data, s, steps, scratch, [&](std::uint64_t step, const ValueView& v, bool varlen) {
+          record(id, base + step, v, varlen);
+        });
+      else
+        good = decode_fst_chain(data, s, steps, scratch, [&](std::uint64_t step, const ValueView& v, bool varlen) {
+          if (step_index[step] != kNoIndex) record(id, step_index[step], v, varlen);
+        });
       if (!good) return false;
     }
     if (last_batch_ && id != FstHierarchyBuilder::kNoId) columns_[id].shrink_to_fit();
@@ -217,6 +231,7 @@ class ValueLoader {
   const std::vector<SignalId>& handle_ids_;
   std::vector<FstValueBlock> blocks_;  // the batch of blocks being read
   std::vector<std::vector<Index>> step_index_;  // per block: index of each step
+  std::vector<Index> step_base_;  // per block: index of step 0 when step i is at it + i
   std::vector<std::size_t> frame_offset_;  // per handle: its bytes in the frame
   bool last_batch_ = false;
   // Built here, apart from the store, because threads fill them at once.
