@@ -2,14 +2,9 @@
 
 namespace quarn {
 
-ValueView fst_packed_bits_view(const std::uint8_t* p, std::uint32_t chars, FstValueScratch& scratch) {
+ValueView fst_packed_wide_bits_view(const std::uint8_t* p, std::uint32_t chars, FstValueScratch& scratch) {
   const std::size_t bytes = (std::size_t{chars} + 7) / 8;
   const std::size_t pad = bytes * 8 - chars;  // unused low bits of the last byte
-  if (chars <= 64) {
-    std::uint64_t v = 0;
-    for (std::size_t i = 0; i < bytes; ++i) v = (v << 8) | p[i];
-    return ValueView::bits(v >> pad);
-  }
   auto& words = scratch.binary.words;
   const std::size_t n = (std::size_t{chars} + 63) / 64;
   words.assign(n, 0);

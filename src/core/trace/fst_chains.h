@@ -30,9 +30,18 @@ inline double fst_double(const std::uint8_t* p, bool swapped) {
   return d;
 }
 
+/// `fst_packed_bits_view` for more than 64 digits.
+ValueView fst_packed_wide_bits_view(const std::uint8_t* p, std::uint32_t chars, FstValueScratch& scratch);
+
 /// Value of `chars` binary digits packed most significant first into
 /// (chars + 7) / 8 bytes, as `fst_value_view` gives for their text.
-ValueView fst_packed_bits_view(const std::uint8_t* p, std::uint32_t chars, FstValueScratch& scratch);
+inline ValueView fst_packed_bits_view(const std::uint8_t* p, std::uint32_t chars, FstValueScratch& scratch) {
+  if (chars > 64) return fst_packed_wide_bits_view(p, chars, scratch);
+  const std::uint32_t bytes = (chars + 7) / 8;
+  std::uint64_t v = 0;
+  for (std::uint32_t i = 0; i < bytes; ++i) v = (v << 8) | p[i];
+  return ValueView::bits(v >> (bytes * 8 - chars));  // drop the last byte's unused low bits
+}
 
 /// Initial value of a signal in a block's frame (`chars` bytes at `p`);
 /// Empty for a variable-length signal, which has none.

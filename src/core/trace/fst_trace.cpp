@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <limits>
 #include <new>
 
@@ -131,7 +130,7 @@ class ValueLoader {
           failure.store(2);
         }
       });
-      if (failure.load() == 2) throw std::bad_alloc();
+      if (failure.load() == 2) return "FST signals: out of memory";
       if (failure.load()) return "FST signals: corrupt value chain";
       // Chains lie in signal order, so what this round read is behind it.
       for (std::size_t k = 0; k < blocks_.size(); ++k) {
@@ -270,12 +269,14 @@ std::string load(const std::string& path, TraceRecord& r) {
   FstLayout layout;
   if (auto e = check_fst_image(file.bytes(), layout); !e.empty()) return e;
 
-  FstReaderHandle reader;
-  if (!quarn_fst_open(file.library_path().c_str(), &reader.get())) return "FST open: corrupt geometry data";
-  if (!reader.get()) return "FST open: the FST library could not read the file";
-
   FstHierarchyBuilder builder(r, layout.is_real.size());
-  if (auto e = read_hierarchy(reader.get(), layout, builder); !e.empty()) return e;
+  {
+    // The library reads the hierarchy; its context goes before the values load.
+    FstReaderHandle reader;
+    if (!quarn_fst_open(file.library_path().c_str(), &reader.get())) return "FST open: corrupt geometry data";
+    if (!reader.get()) return "FST open: the FST library could not read the file";
+    if (auto e = read_hierarchy(reader.get(), layout, builder); !e.empty()) return e;
+  }
 
   r.timestamps = std::move(layout.times);
   if (r.timestamps.empty()) r.timestamps.push_back(0);
