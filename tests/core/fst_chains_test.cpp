@@ -12,12 +12,14 @@
 #include <random>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "fst_test_writer.h"
 #include "trace/fst_chains.h"
 #include "trace/fst_file.h"
 #include "trace/fst_guard.h"
+#include "trace/fst_trace.h"
 #include "trace/fst_validate.h"
 #include "trace/fst_values.h"
 
@@ -198,6 +200,63 @@ TEST(FstChains, CorpusFilesMatchTheLibrarysWalk) {
       }
   }
   if (!compared) GTEST_SKIP() << "no corpus";
+}
+
+// Many signals over many blocks: the reader holds only so many blocks' chain
+// indexes at once and must carry every signal from one such batch of blocks
+// to the next, frame values included.
+TEST(FstChains, SignalsCarryAcrossBatchesOfBlocks) {
+  constexpr std::size_t kSignals = 40000, kBlocks = 60, kPerBlock = 40;
+  TempDir dir;
+  const auto file = dir.path("many.fst");
+  // expect[s][b]: digits of signal s at index b (block b has one step).
+  std::vector<std::vector<std::string>> expect(kSignals, std::vector<std::string>(kBlocks));
+  {
+    FstWriter w(file, {FST_WR_PT_LZ4, false, true});
+    w.scope("top");
+    std::vector<fstHandle> h;
+    for (std::size_t s = 0; s < kSignals; ++s) h.push_back(w.var(("s" + std::to_string(s)).c_str(), 3));
+    w.upscope();
+    w.value(h[7], "101");  // before the first step: the first block's frame
+    std::string held = "101";
+    for (std::size_t b = 0; b < kBlocks; ++b) {
+      w.time(10 + 10 * b);
+      for (std::size_t k = 0; k < kPerBlock; ++k) {
+        const std::size_t s = (b * 331 + k * 499) % kSignals;
+        const std::string v{static_cast<char>('0' + (b & 1)), static_cast<char>('0' + (k & 1)), '1'};
+        w.value(h[s], v.c_str());
+        expect[s][b] = v;
+      }
+      w.flush();
+    }
+  }
+  // The writer starts every signal at X, s7 at what was set before the first
+  // step; values hold until the next change.
+  for (std::size_t s = 0; s < kSignals; ++s) {
+    auto& row = expect[s];
+    if (row[0].empty()) row[0] = s == 7 ? "101" : "xxx";
+    for (std::size_t b = 1; b < kBlocks; ++b)
+      if (row[b].empty()) row[b] = row[b - 1];
+  }
+
+  {
+    // More chain index entries (signals times blocks) than the reader's
+    // 2^20 per batch, so there are at least two batches.
+    FstFile f;
+    FstLayout layout;
+    ASSERT_EQ(f.open(file.string()), "");
+    ASSERT_EQ(check_fst_image(f.bytes(), layout), "");
+    ASSERT_GT(layout.value_blocks.size() * kSignals, std::size_t{1} << 20);
+  }
+  auto r = FstTrace::from_file(file.string());
+  ASSERT_TRUE(std::holds_alternative<RecordTrace>(r)) << std::get<std::string>(r);
+  const RecordTrace& t = std::get<RecordTrace>(r);
+  ASSERT_EQ(t.max_index() + 1, kBlocks);
+  for (std::size_t s = 0; s < kSignals; s += 7)
+    for (std::size_t b = 0; b < kBlocks; ++b) {
+      ASSERT_EQ(t.signal_value("top.s" + std::to_string(s), b), convert_value(expect[s][b]))
+          << "s" << s << " index " << b << " expected " << expect[s][b];
+    }
 }
 
 // Packed digits against the same digits as text, across word boundaries.

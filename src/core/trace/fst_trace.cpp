@@ -110,7 +110,7 @@ class ValueLoader {
   }
 
  private:
-  static constexpr std::size_t kIndexEntries = std::size_t{1} << 22;  // 64 MB of chain index
+  static constexpr std::size_t kIndexEntries = std::size_t{1} << 20;  // 16 MB of chain index
   // Signals per round: between rounds the image pages read so far go back.
   static constexpr std::size_t kRoundSignals = 2048;
 
