@@ -205,6 +205,13 @@ TEST(FstChains, CorpusFilesMatchTheLibrarysWalk) {
 // Many signals over many blocks: the reader holds only so many blocks' chain
 // indexes at once and must carry every signal from one such batch of blocks
 // to the next, frame values included.
+std::string digits16(std::size_t v) {
+  std::string d(16, '0');
+  for (int i = 0; i < 16; ++i)
+    if (v >> (15 - i) & 1) d[i] = '1';
+  return d;
+}
+
 TEST(FstChains, SignalsCarryAcrossBatchesOfBlocks) {
   constexpr std::size_t kSignals = 40000, kBlocks = 60, kPerBlock = 40;
   TempDir dir;
@@ -215,26 +222,29 @@ TEST(FstChains, SignalsCarryAcrossBatchesOfBlocks) {
     FstWriter w(file, {FST_WR_PT_LZ4, false, true});
     w.scope("top");
     std::vector<fstHandle> h;
-    for (std::size_t s = 0; s < kSignals; ++s) h.push_back(w.var(("s" + std::to_string(s)).c_str(), 3));
+    for (std::size_t s = 0; s < kSignals; ++s) h.push_back(w.var(("s" + std::to_string(s)).c_str(), 16));
     w.upscope();
-    w.value(h[7], "101");  // before the first step: the first block's frame
-    std::string held = "101";
+    const std::string first = digits16(0xA5A5);
+    w.value(h[7], first.c_str());  // before the first step: the first block's frame
+    expect[7][0] = first;
     for (std::size_t b = 0; b < kBlocks; ++b) {
       w.time(10 + 10 * b);
       for (std::size_t k = 0; k < kPerBlock; ++k) {
         const std::size_t s = (b * 331 + k * 499) % kSignals;
-        const std::string v{static_cast<char>('0' + (b & 1)), static_cast<char>('0' + (k & 1)), '1'};
+        // Distinct within the block: the writer would share equal chains
+        // through aliases, and its alias code shifts negative numbers.
+        const std::string v = digits16((s ^ (b * 7919)) & 0xFFFF);
         w.value(h[s], v.c_str());
         expect[s][b] = v;
       }
       w.flush();
     }
   }
-  // The writer starts every signal at X, s7 at what was set before the first
-  // step; values hold until the next change.
+  // The writer starts every signal at X (s7 at what was set before the first
+  // step); values hold until the next change.
   for (std::size_t s = 0; s < kSignals; ++s) {
     auto& row = expect[s];
-    if (row[0].empty()) row[0] = s == 7 ? "101" : "xxx";
+    if (row[0].empty()) row[0] = std::string(16, 'x');
     for (std::size_t b = 1; b < kBlocks; ++b)
       if (row[b].empty()) row[b] = row[b - 1];
   }
