@@ -44,6 +44,8 @@ class FstWriter {
   void value(fstHandle h, const char* digits) { fstWriterEmitValueChange(ctx_, h, digits); }
   void value(fstHandle h, double d) { fstWriterEmitValueChange(ctx_, h, &d); }
   void text(fstHandle h, const std::string& s);
+  /// Ends the current value-change block; later changes go to a new one.
+  void flush() { fstWriterFlushContext(ctx_); }
   void close();
 
  private:

@@ -1,6 +1,7 @@
 #include "trace/fst_file.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -47,6 +48,15 @@ void FstFile::release_bytes() {
   if (map_) ::munmap(map_, size_);
   map_ = nullptr;
   size_ = 0;
+}
+
+void FstFile::drop_pages(std::size_t offset, std::size_t length) {
+  if (!map_ || offset >= size_) return;
+  const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  const std::size_t begin = offset / page * page;
+  const std::size_t end = std::min(size_, offset + std::min(length, size_ - offset));
+  // Advice only: when it fails the pages simply stay.
+  ::madvise(static_cast<std::uint8_t*>(map_) + begin, end - begin, MADV_DONTNEED);
 }
 
 std::string FstFile::library_path() const { return "/proc/self/fd/" + std::to_string(fd_); }

@@ -22,8 +22,11 @@ class FstFile {
   std::string open(const std::string& path);
   /// The plain image; valid until `release_bytes` or destruction.
   std::span<const std::uint8_t> bytes() const { return {static_cast<const std::uint8_t*>(map_), size_}; }
-  /// Unmaps the image once it has been checked; the descriptor stays open.
+  /// Unmaps the image once it has been read; the descriptor stays open.
   void release_bytes();
+  /// Gives back the memory of the pages of bytes offset .. offset+length-1
+  /// that were read; they stay readable (read again from the file).
+  void drop_pages(std::size_t offset, std::size_t length);
   /// "/proc/self/fd/N": opening it reaches this image without touching the
   /// file's folder, so the library finds no stray "<path>.hier" file beside
   /// it and makes its scratch files elsewhere.

@@ -1,12 +1,13 @@
 #include "trace/fst_trace.h"
 
 #include <algorithm>
-#include <cstring>
+#include <atomic>
 #include <limits>
 #include <new>
 
 #include "fstapi.h"
-#include "signal/change_log.h"
+#include "eval/thread_pool.h"
+#include "trace/fst_chains.h"
 #include "trace/fst_file.h"
 #include "trace/fst_guard.h"
 #include "trace/fst_hierarchy.h"
@@ -34,79 +35,172 @@ class FstReaderHandle {
   void* ctx_ = nullptr;
 };
 
-/// Receives value changes from the library and stores them. The library
-/// hands them over time-major across all signals; each signal's changes go
-/// to its own compact log (one cache line per change) and its column is built
-/// from the log at the end, one signal at a time. String signals, the only
-/// ones that can change to Empty, are stored directly, because the fill rule
-/// for Empty looks at the value before.
+/// Decodes the value chains of the file's value-change blocks and stores
+/// them. The FST library walks a block time-major over all signals and hands
+/// each value over as text; here each signal's chains are walked on their
+/// own, block after block, straight from their packed form into the signal's
+/// column, which is trimmed as soon as it is complete. Signals are thus
+/// independent and are shared out among the pool's threads. String signals,
+/// the only ones that can change to Empty, follow the fill rule for Empty,
+/// which looks at the value before.
 class ValueLoader {
  public:
   ValueLoader(TraceRecord& r, const FstLayout& layout, const std::vector<SignalId>& handle_ids, SignalId ids)
-      : r_(r), layout_(layout), handle_ids_(handle_ids), last_index_(ids, kNoIndex), last_empty_(ids, 0),
-        logs_(ids) {
+      : r_(r), layout_(layout), handle_ids_(handle_ids), columns_(ids), last_index_(ids, kNoIndex),
+        last_empty_(ids, 0), written_(ids, 0) {
     r_.store.reserve_ids(ids);
   }
 
-  static void on_value(void* user, std::uint64_t time, std::uint32_t handle, const unsigned char* value) {
-    static_cast<ValueLoader*>(user)->change(time, handle, value, 0, false);
-  }
-  static void on_varlen(void* user, std::uint64_t time, std::uint32_t handle, const unsigned char* value,
-                        std::uint32_t len) {
-    static_cast<ValueLoader*>(user)->change(time, handle, value, len, true);
+  /// Stores the changes of every value-change block. Returns "" or a message
+  /// starting "FST signals: ".
+  std::string load(FstFile& file) {
+    const std::size_t handles = layout_.is_real.size();
+    const std::size_t count = layout_.value_blocks.size();
+    // Blocks whose chain indexes are held at once; files with very many
+    // signals and blocks are taken a few blocks at a time.
+    const std::size_t per_batch = std::max<std::size_t>(1, kIndexEntries / std::max<std::size_t>(1, handles));
+    for (std::size_t b0 = 0; b0 < count; b0 += per_batch) {
+      const std::size_t n = std::min(per_batch, count - b0);
+      blocks_.assign(n, {});
+      step_index_.assign(n, {});
+      step_base_.assign(n, kNoIndex);
+      std::size_t most = 0;
+      for (std::size_t k = 0; k < n; ++k) {
+        FstValueBlock& block = blocks_[k];
+        if (auto e = read_value_block(file.bytes(), layout_.value_blocks[b0 + k], b0 + k == 0, layout_, block); !e.empty())
+          return e;
+        auto& index = step_index_[k];
+        index.resize(block.step_times.size());
+        for (std::size_t i = 0; i < block.step_times.size(); ++i)
+          index[i] = fst_time_index(r_.timestamps, block.step_times[i]).value_or(kNoIndex);
+        // Usually step i is just index[0] + i; then the table, which each
+        // change would read from a different cache line, is not needed.
+        bool affine = index[0] != kNoIndex;
+        for (std::size_t i = 1; affine && i < index.size(); ++i) affine = index[i] == index[0] + i;
+        step_base_[k] = affine ? index[0] : kNoIndex;
+        if (affine) index = {};
+        most = std::max({most, block.handles, block.frame_handles});
+      }
+      frame_offset_.clear();
+      if (b0 == 0 && blocks_[0].has_frame) {
+        frame_offset_.resize(blocks_[0].frame_handles);
+        std::size_t offset = 0;
+        for (std::size_t h = 0; h < frame_offset_.size(); ++h) frame_offset_[h] = offset, offset += layout_.value_chars[h];
+      }
+      last_batch_ = b0 + n == count;
+      if (auto e = load_batch(file, most); !e.empty()) return e;
+    }
+    blocks_ = {};
+    step_index_ = {};
+    return "";
   }
 
-  /// Builds the logged columns, applies the fill rule to each string
+  /// Hands the columns to the store, applies the fill rule to each string
   /// signal's last change and holds every value to the last index.
   void finish() {
-    for (SignalId id = 0; id < logs_.size(); ++id) {
-      if (logs_[id].empty()) continue;
-      logs_[id].replay_into(r_.store.column_for_write(id));
-      logs_[id].release();
+    for (SignalId id = 0; id < columns_.size(); ++id) {
+      if (!written_[id]) continue;
+      Column& c = r_.store.column_for_write(id);
+      c = std::move(columns_[id]);
+      if (last_empty_[id]) settle(c, id, last_index_[id]);
     }
-    for (SignalId id = 0; id < last_index_.size(); ++id)
-      if (last_index_[id] != kNoIndex && last_empty_[id]) settle(r_.store.column_for_write(id), id, last_index_[id]);
+    columns_ = {};
     if (!r_.timestamps.empty()) r_.store.hold_through(r_.timestamps.size() - 1);
     r_.store.shrink_to_fit();
   }
-  bool out_of_memory() const { return out_of_memory_; }
 
  private:
-  void change(std::uint64_t time, std::uint32_t handle, const unsigned char* value, std::uint32_t len,
-              bool varlen) noexcept {
-    if (out_of_memory_ || handle == 0 || handle > handle_ids_.size()) return;
-    const SignalId id = handle_ids_[handle - 1];
-    if (id == FstHierarchyBuilder::kNoId) return;
-    if (time != cur_time_) locate(time);
-    if (cur_index_ == kNoIndex) return;
-    const auto* text = reinterpret_cast<const char*>(value);
-    try {
-      if (varlen) {
-        store(r_.store.column_for_write(id), id, cur_index_, fst_text_view(std::string_view(text, len), scratch_));
-        return;
+  static constexpr std::size_t kIndexEntries = std::size_t{1} << 20;  // 16 MB of chain index
+  // Signals per round: between rounds the image pages read so far go back.
+  static constexpr std::size_t kRoundSignals = 2048;
+
+  std::string load_batch(FstFile& file, std::size_t handles) {
+    std::vector<std::size_t> dropped(blocks_.size(), 0);
+    for (std::size_t lo = 0; lo < handles; lo += kRoundSignals) {
+      const std::size_t hi = std::min(handles, lo + kRoundSignals);
+      std::atomic<int> failure{0};
+      // Small pieces: chains differ in length by orders of magnitude.
+      parallel_for(lo, hi, 16, [&](std::size_t a, std::size_t b) {
+        try {
+          std::vector<std::uint8_t> buf;
+          FstValueScratch scratch;
+          for (std::size_t h = a; h < b && !failure.load(std::memory_order_relaxed); ++h)
+            if (!load_signal(h, buf, scratch)) failure.store(1);
+        } catch (const std::bad_alloc&) {
+          failure.store(2);
+        }
+      });
+      if (failure.load() == 2) return "FST signals: out of memory";
+      if (failure.load()) return "FST signals: corrupt value chain";
+      // Chains lie in signal order, so what this round read is behind it.
+      for (std::size_t k = 0; k < blocks_.size(); ++k) {
+        const FstValueBlock& block = blocks_[k];
+        std::size_t end = 0;
+        for (std::size_t h = lo; h < std::min(hi, block.handles); ++h)
+          if (block.offset[h])
+            end = std::max(end, static_cast<std::size_t>(block.chain(h).data() - file.bytes().data()) + block.chain(h).size());
+        if (end > dropped[k]) {
+          file.drop_pages(dropped[k], end - dropped[k]);
+          dropped[k] = end;
+        }
       }
-      ValueView v;
-      if (layout_.is_real[handle - 1]) {
-        double d;
-        std::memcpy(&d, value, sizeof d);  // may be unaligned
-        v = ValueView::real(d);
-      } else {
-        // Fixed-width values always come with exactly this many characters
-        // (at least one), so they are never Empty.
-        v = fst_value_view(std::string_view(text, layout_.value_chars[handle - 1]), scratch_);
-      }
-      Index& last = last_index_[id];
-      if (last != kNoIndex && cur_index_ < last) return;  // time order is the library's promise
-      last = cur_index_;
-      logs_[id].append(cur_index_, v);
-    } catch (const std::bad_alloc&) {
-      out_of_memory_ = true;  // must not unwind through the library's C frames
     }
+    return "";
   }
 
-  void locate(Time time) {
-    cur_time_ = time;
-    cur_index_ = fst_time_index(r_.timestamps, time).value_or(kNoIndex);
+  // A corrupt chain fails the load even for a signal no name refers to.
+  bool load_signal(std::size_t h, std::vector<std::uint8_t>& buf, FstValueScratch& scratch) {
+    const SignalId id = id_of(h);
+    const FstSignalShape s = shape(h);
+    if (h < frame_offset_.size() && s.chars && id != FstHierarchyBuilder::kNoId) {
+      const Index index = fst_time_index(r_.timestamps, blocks_[0].begin_time).value_or(kNoIndex);
+      if (index != kNoIndex) record(id, index, fst_frame_view(blocks_[0].frame.data() + frame_offset_[h], s, scratch), false);
+    }
+    for (std::size_t k = 0; k < blocks_.size(); ++k) {
+      const FstValueBlock& block = blocks_[k];
+      if (h >= block.handles || !block.offset[h]) continue;
+      std::span<const std::uint8_t> data;
+      if (!unpack_chain(block, h, buf, data)) return false;
+      const std::vector<Index>& step_index = step_index_[k];
+      const Index base = step_base_[k];
+      const std::size_t steps = block.step_times.size();
+      bool good;
+      if (id == FstHierarchyBuilder::kNoId)
+        good = decode_fst_chain(data, s, steps, scratch, [](std::uint64_t, const ValueView&, bool) {});
+      else if (base != kNoIndex)
+        good = decode_fst_chain(data, s, steps, scratch, [&](std::uint64_t step, const ValueView& v, bool varlen) {
+          record(id, base + step, v, varlen);
+        });
+      else
+        good = decode_fst_chain(data, s, steps, scratch, [&](std::uint64_t step, const ValueView& v, bool varlen) {
+          if (step_index[step] != kNoIndex) record(id, step_index[step], v, varlen);
+        });
+      if (!good) return false;
+    }
+    if (last_batch_ && id != FstHierarchyBuilder::kNoId) columns_[id].shrink_to_fit();
+    return true;
+  }
+
+  FstSignalShape shape(std::size_t h) const {
+    return {layout_.value_chars[h], layout_.is_real[h] != 0, layout_.swapped_doubles};
+  }
+
+  SignalId id_of(std::size_t h) const {
+    return h < handle_ids_.size() ? handle_ids_[h] : FstHierarchyBuilder::kNoId;
+  }
+
+  void record(SignalId id, Index index, const ValueView& v, bool varlen) {
+    Index& last = last_index_[id];
+    Column& c = columns_[id];
+    if (varlen) {
+      written_[id] = 1;
+      store(c, id, index, v);
+      return;
+    }
+    if (last != kNoIndex && index < last) return;  // blocks that overlap in time
+    last = index;
+    written_[id] = 1;
+    c.record_change(index, v);
   }
 
   // Stores changes as they come (time order) and applies the load-then-fill
@@ -134,13 +228,16 @@ class ValueLoader {
   TraceRecord& r_;
   const FstLayout& layout_;
   const std::vector<SignalId>& handle_ids_;
+  std::vector<FstValueBlock> blocks_;  // the batch of blocks being read
+  std::vector<std::vector<Index>> step_index_;  // per block: index of each step
+  std::vector<Index> step_base_;  // per block: index of step 0 when step i is at it + i
+  std::vector<std::size_t> frame_offset_;  // per handle: its bytes in the frame
+  bool last_batch_ = false;
+  // Built here, apart from the store, because threads fill them at once.
+  std::vector<Column> columns_;
   std::vector<Index> last_index_;
   std::vector<std::uint8_t> last_empty_;
-  Time cur_time_ = std::numeric_limits<Time>::max();
-  Index cur_index_ = kNoIndex;
-  FstValueScratch scratch_;
-  std::vector<ChangeLog> logs_;
-  bool out_of_memory_ = false;
+  std::vector<std::uint8_t> written_;
 };
 
 std::string read_hierarchy(void* ctx, const FstLayout& layout, FstHierarchyBuilder& builder) {
@@ -171,24 +268,24 @@ std::string load(const std::string& path, TraceRecord& r) {
   if (auto e = file.open(path); !e.empty()) return e;
   FstLayout layout;
   if (auto e = check_fst_image(file.bytes(), layout); !e.empty()) return e;
-  file.release_bytes();
-
-  FstReaderHandle reader;
-  if (!quarn_fst_open(file.library_path().c_str(), &reader.get())) return "FST open: corrupt geometry data";
-  if (!reader.get()) return "FST open: the FST library could not read the file";
 
   FstHierarchyBuilder builder(r, layout.is_real.size());
-  if (auto e = read_hierarchy(reader.get(), layout, builder); !e.empty()) return e;
+  {
+    // The library reads the hierarchy; its context goes before the values load.
+    FstReaderHandle reader;
+    if (!quarn_fst_open(file.library_path().c_str(), &reader.get())) return "FST open: corrupt geometry data";
+    if (!reader.get()) return "FST open: the FST library could not read the file";
+    if (auto e = read_hierarchy(reader.get(), layout, builder); !e.empty()) return e;
+  }
 
   r.timestamps = std::move(layout.times);
   if (r.timestamps.empty()) r.timestamps.push_back(0);
 
+  // The image read so far goes back; the value blocks are read again.
+  file.drop_pages(0, file.bytes().size());
   ValueLoader loader(r, layout, builder.handle_ids(), builder.id_count());
-  int ok = 0;
-  if (!quarn_fst_iter_blocks(reader.get(), &ValueLoader::on_value, &ValueLoader::on_varlen, &loader, &ok))
-    return "FST signals: corrupt value change data";
-  if (loader.out_of_memory()) return "FST signals: out of memory";
-  if (!ok) return "FST signals: cannot read the value changes";
+  if (auto e = loader.load(file); !e.empty()) return e;
+  file.release_bytes();
   loader.finish();
   return "";
 }

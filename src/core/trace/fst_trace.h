@@ -9,7 +9,11 @@
 
 namespace quarn {
 
-/// Reader of FST files, on the FST library. The result is the shared record:
+/// Reader of FST files: the FST library opens the file and reads the
+/// hierarchy; the value chains are checked and decoded here (fst_chains.h),
+/// one signal per task on the thread pool, to the values the library's text
+/// for them would give.
+/// The result is the shared record:
 ///  - names: scope path + "." + the variable's name as the file spells it
 ///    (vectors keep their range, "data [7:0]"); a repeated full name keeps
 ///    its first declaration; variables on one handle share an id;

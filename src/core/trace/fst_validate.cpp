@@ -169,7 +169,7 @@ bool is_value_block(FstBlock t) {
   return t == FstBlock::ValueChanges || t == FstBlock::ValueChangesAlias || t == FstBlock::ValueChangesAlias2;
 }
 
-std::string check_header(const BlockRef& b) {
+std::string check_header(const BlockRef& b, bool& other_order) {
   if (b.length - 8 < kHeaderMinBytes) return fail(kOpen, "header block too short");
   Bytes r{b.body().data(), b.body().data() + b.body().size()};
   r.be64();  // start time
@@ -183,6 +183,7 @@ std::string check_header(const BlockRef& b) {
   double ds;
   std::memcpy(&ds, swapped, 8);
   if (d != kEndianTest && ds != kEndianTest) return fail(kOpen, "bad header (byte order mark)");
+  other_order = d != kEndianTest;
   return "";
 }
 
@@ -266,53 +267,9 @@ std::string check_blackout(const BlockRef& b) {
   return r.ok ? "" : fail(kSignals, "corrupt blackout block");
 }
 
-/// Unpacks one signal's chain as the library will and walks its entries: each
-/// must lie inside the chain and land on a time step of the block, since the
-/// library indexes its per-step lists with the sum of the time deltas.
-std::string check_chain(std::span<const std::uint8_t> packed, std::uint64_t size, std::uint8_t pack,
-                        const FstLayout& layout, std::size_t handle, std::uint64_t steps,
-                        std::vector<std::uint8_t>& buf) {
-  std::span<const std::uint8_t> data = packed;
-  if (size) {
-    bool good;
-    if (pack == '4') {
-      good = lz4_exact(packed, size, buf);
-    } else if (pack == 'F') {
-      good = plausible_output(size, packed.size()) && size <= std::numeric_limits<int>::max() &&
-             packed.size() <= std::numeric_limits<int>::max();
-      if (good) {
-        buf.resize(static_cast<std::size_t>(size));
-        const int n = fastlz_decompress(packed.data(), static_cast<int>(packed.size()), buf.data(), static_cast<int>(size));
-        good = n == static_cast<int>(size);
-      }
-    } else {
-      good = inflate_exact(packed, size, buf);
-    }
-    if (!good) return fail(kSignals, "corrupt value chain");
-    data = buf;
-  }
-  const std::uint32_t chars = layout.value_chars[handle];
-  const bool real = layout.is_real[handle];
-  Bytes e{data.data(), data.data() + data.size()};
-  std::uint64_t step = 0;
-  bool first = true;
-  while (e.left()) {
-    const std::uint64_t vli = e.varint(5);
-    const std::uint64_t delta = chars == 1 && !real ? vli >> (2u << (vli & 1)) : vli >> 1;
-    step = first ? delta : step + delta;
-    first = false;
-    if (!e.ok || step >= steps) return fail(kSignals, "corrupt value chain");
-    std::uint64_t value_bytes = 0;
-    if (real) value_bytes = (vli & 1) ? 8 : 1;
-    else if (chars == 0) value_bytes = e.varint(5);
-    else if (chars > 1) value_bytes = (vli & 1) ? chars : (chars + 7) / 8;
-    e.take(value_bytes);
-    if (!e.ok) return fail(kSignals, "corrupt value chain");
-  }
-  return "";
-}
-
-std::string check_value_block(const BlockRef& b, bool first, const FstLayout& layout, std::vector<Time>& times) {
+std::string read_block(std::span<const std::uint8_t> image, std::size_t at, std::uint64_t len, bool first,
+                       const FstLayout& layout, FstValueBlock& block) {
+  const BlockRef b{static_cast<FstBlock>(image[at]), at, len, image.data()};
   const std::uint64_t body_len = b.length - 8;
   if (body_len < kVcFixedBytes + kTimeTrailerBytes + 8) return fail(kSignals, "value change block too short");
   const std::span<const std::uint8_t> body = b.body();
@@ -321,6 +278,7 @@ std::string check_value_block(const BlockRef& b, bool first, const FstLayout& la
   r.be64();  // end time
   const std::uint64_t traversal = r.be64();
   if (!plausible_output(traversal, body.size())) return fail(kSignals, "corrupt value change block");
+  block.begin_time = begin_time;
 
   // Time table: the block's last 24 bytes size it; its data sits just before.
   Bytes t{body.data() + body.size() - kTimeTrailerBytes, body.data() + body.size()};
@@ -336,14 +294,12 @@ std::string check_value_block(const BlockRef& b, bool first, const FstLayout& la
   // The library reads time_table[0], so an empty table is corrupt too.
   if (t_items == 0 || t_items > tdata.size()) return fail(kSignals, "corrupt time table");
   Bytes td{tdata.data(), tdata.data() + tdata.size()};
+  block.step_times.resize(static_cast<std::size_t>(t_items));
   Time now = 0;
-  Time first_time = 0;
-  for (std::uint64_t i = 0; i < t_items; ++i) {
+  for (auto& step : block.step_times) {
     now += td.varint();
     if (!td.ok) return fail(kSignals, "corrupt time table");
-    if (i == 0) first_time = now;
-    // Blocks meet at a shared time step; anything not ascending is dropped.
-    if (times.empty() || now > times.back()) times.push_back(now);
+    step = now;
   }
 
   // Frame: the values at the block's start, used from the first block only.
@@ -353,11 +309,14 @@ std::string check_value_block(const BlockRef& b, bool first, const FstLayout& la
   if (!r.ok || f_handles > layout.is_real.size()) return fail(kSignals, "corrupt frame");
   const std::span<const std::uint8_t> f_data = r.take(f_packed);
   if (!r.ok || static_cast<std::size_t>(r.p - body.data()) > t_begin - 8) return fail(kSignals, "corrupt frame");
-  if (first && begin_time != first_time) {
+  block.has_frame = first && begin_time != block.step_times[0];
+  block.frame.clear();
+  block.frame_handles = 0;
+  if (block.has_frame) {
     std::uint64_t need = 0;
     for (std::size_t i = 0; i < f_handles; ++i) need += layout.value_chars[i];  // bytes the library copies per signal
-    std::vector<std::uint8_t> frame;
-    if (need > f_size || !unpack_section(f_data, f_size, frame)) return fail(kSignals, "corrupt frame");
+    if (need > f_size || !unpack_section(f_data, f_size, block.frame)) return fail(kSignals, "corrupt frame");
+    block.frame_handles = static_cast<std::size_t>(f_handles);
   }
 
   // Chain index: where each signal's changes sit, between the packing byte
@@ -373,9 +332,13 @@ std::string check_value_block(const BlockRef& b, bool first, const FstLayout& la
   const std::size_t index_pos = t_begin - 8 - static_cast<std::size_t>(index_len);
   const std::uint64_t chain_space = index_pos - vc_start;
   if (index_len == 0) return fail(kSignals, "corrupt chain index");
+  block.pack = pack;
+  block.chains = body.data() + vc_start;
 
-  std::vector<std::uint64_t> offset(static_cast<std::size_t>(vc_handles) + 1, 0);
-  std::vector<std::int64_t> length(static_cast<std::size_t>(vc_handles) + 1, 0);
+  auto& offset = block.offset;
+  auto& length = block.length;
+  offset.assign(static_cast<std::size_t>(vc_handles) + 1, 0);
+  length.assign(static_cast<std::size_t>(vc_handles) + 1, 0);
   Bytes ix{body.data() + index_pos, body.data() + t_begin - 8};
   std::uint64_t idx = 0, prev = 0, pos = 0;
   bool have_prev = false;
@@ -427,10 +390,10 @@ std::string check_value_block(const BlockRef& b, bool first, const FstLayout& la
       if (target < i) offset[i] = offset[target], length[i] = length[target];
     }
   }
+  block.handles = static_cast<std::size_t>(idx);
   // Every chain starts with its unpacked size; all of them must fit the
   // traversal buffer the library allocates from the block's word.
   std::uint64_t unpacked = 0;
-  std::vector<std::uint8_t> chain;
   for (std::size_t i = 0; i < idx; ++i) {
     if (offset[i] == 0) continue;
     if (length[i] <= 0 || offset[i] + static_cast<std::uint64_t>(length[i]) > chain_space)
@@ -440,7 +403,6 @@ std::string check_value_block(const BlockRef& b, bool first, const FstLayout& la
     if (!c.ok || (size == 0 && !c.left())) return fail(kSignals, "corrupt value chain");
     unpacked += size ? size : c.left();
     if (unpacked > traversal + 66) return fail(kSignals, "value chains larger than the block declares");
-    if (auto e = check_chain(c.take(c.left()), size, pack, layout, i, t_items, chain); !e.empty()) return e;
   }
   return "";
 }
@@ -474,7 +436,7 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
   }
   if (blocks.empty() || blocks.front().type != FstBlock::Header) return fail(kOpen, "not an FST file");
 
-  if (auto e = check_header(blocks.front()); !e.empty()) return e;
+  if (auto e = check_header(blocks.front(), layout.swapped_doubles); !e.empty()) return e;
   const BlockRef* geometry = nullptr;
   const BlockRef* hierarchy = nullptr;
   bool gz_hierarchy = false, lz4_hierarchy = false;
@@ -505,17 +467,56 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
   if (auto e = check_hierarchy(*hierarchy, layout.is_real.size()); !e.empty()) return e;
 
   bool first = true;
+  FstValueBlock block;
   for (const BlockRef& b : blocks) {
     std::string e;
-    if (b.type == FstBlock::Blackout) e = check_blackout(b);
-    else if (b.type == FstBlock::ValueChanges || b.type == FstBlock::ValueChangesAlias ||
-             b.type == FstBlock::ValueChangesAlias2) {
-      e = check_value_block(b, first, layout, layout.times);
+    if (b.type == FstBlock::Blackout) {
+      e = check_blackout(b);
+    } else if (is_value_block(b.type)) {
+      e = read_block(image, b.begin, b.length, first, layout, block);
       first = false;
+      // Blocks meet at a shared time step; anything not ascending is dropped.
+      for (const Time now : block.step_times)
+        if (layout.times.empty() || now > layout.times.back()) layout.times.push_back(now);
+      layout.value_blocks.emplace_back(b.begin, b.length);
     }
     if (!e.empty()) return e;
   }
   return "";
+}
+
+std::string read_value_block(std::span<const std::uint8_t> image, std::pair<std::size_t, std::uint64_t> at,
+                             bool first, const FstLayout& layout, FstValueBlock& block) {
+  return read_block(image, at.first, at.second, first, layout, block);
+}
+
+bool unpack_chain(const FstValueBlock& block, std::size_t h, std::vector<std::uint8_t>& buf,
+                  std::span<const std::uint8_t>& data) {
+  const std::span<const std::uint8_t> whole = block.chain(h);
+  Bytes c{whole.data(), whole.data() + whole.size()};
+  const std::uint64_t size = c.varint(5);
+  const std::span<const std::uint8_t> packed = c.take(c.left());
+  if (!c.ok) return false;
+  if (!size) {
+    data = packed;
+    return true;
+  }
+  bool good;
+  if (block.pack == '4') {
+    good = lz4_exact(packed, size, buf);
+  } else if (block.pack == 'F') {
+    good = plausible_output(size, packed.size()) && size <= std::numeric_limits<int>::max() &&
+           packed.size() <= std::numeric_limits<int>::max();
+    if (good) {
+      buf.resize(static_cast<std::size_t>(size));
+      const int n = fastlz_decompress(packed.data(), static_cast<int>(packed.size()), buf.data(), static_cast<int>(size));
+      good = n == static_cast<int>(size);
+    }
+  } else {
+    good = inflate_exact(packed, size, buf);
+  }
+  data = buf;
+  return good;
 }
 
 }  // namespace quarn

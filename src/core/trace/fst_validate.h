@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "signal/types.h"
@@ -33,13 +34,56 @@ struct FstLayout {
   std::vector<std::uint8_t> is_real;
   /// Per handle index: characters of a text value (0: variable length).
   std::vector<std::uint32_t> value_chars;
+  /// Doubles are stored in the other byte order than this machine's.
+  bool swapped_doubles = false;
+  /// Value-change blocks the library would walk, in file order: offset of the
+  /// type byte and section length.
+  std::vector<std::pair<std::size_t, std::uint64_t>> value_blocks;
 };
+
+/// One value-change block's parts, read by `read_value_block`. The chain of
+/// handle index h, when it has one, is `chain(h)`: its unpacked size (a
+/// varint, 0 when stored plain) and then its bytes.
+struct FstValueBlock {
+  /// The block's time table, one entry per step (not necessarily distinct).
+  std::vector<Time> step_times;
+  Time begin_time = 0;
+  /// Packing of the chains: '4' LZ4, 'F' FastLZ, anything else zlib.
+  std::uint8_t pack = 0;
+  /// Initial values of the first `frame_handles` handles, one after the
+  /// other (value_chars bytes each); only for a first block that starts
+  /// before its first step.
+  std::vector<std::uint8_t> frame;
+  std::size_t frame_handles = 0;
+  bool has_frame = false;
+  /// Handles 0 .. handles-1 are indexed; `offset` 0 means no chain.
+  std::size_t handles = 0;
+  std::vector<std::uint64_t> offset;
+  std::vector<std::int64_t> length;
+  const std::uint8_t* chains = nullptr;
+
+  std::span<const std::uint8_t> chain(std::size_t h) const {
+    return {chains + offset[h], static_cast<std::size_t>(length[h])};
+  }
+};
+
+/// Reads the block at `at` (an entry of `layout.value_blocks`) of an image
+/// `check_fst_image` accepted; `first` for the first of them. Chain contents
+/// are left to `unpack_chain`. Returns "" or a message starting "FST signals: ".
+std::string read_value_block(std::span<const std::uint8_t> image, std::pair<std::size_t, std::uint64_t> at,
+                             bool first, const FstLayout& layout, FstValueBlock& block);
+
+/// Unpacks chain `h` of `block` into `buf` (or views it in place when stored
+/// plain) and sets `data` to its entries. Returns false for a corrupt chain.
+bool unpack_chain(const FstValueBlock& block, std::size_t h, std::vector<std::uint8_t>& buf,
+                  std::span<const std::uint8_t>& data);
 
 /// Checks the block structure of an unpacked FST image before the FST library
 /// walks it: every block type known and inside the file, the header, the
 /// geometry, the hierarchy entries, and each value-change block's frame and
 /// time table (decompressed here; ratio-bounded, so a few bytes cannot ask
-/// for gigabytes). Returns "" and fills `layout`, or a message that starts
+/// for gigabytes). The contents of the value chains are checked as they are
+/// decoded (fst_chains.h). Returns "" and fills `layout`, or a message that starts
 /// with "FST open: ", "FST hierarchy: " or "FST signals: ".
 std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout);
 
