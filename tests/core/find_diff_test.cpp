@@ -182,6 +182,39 @@ TEST(SearchMatchesModel, ConjunctionsOfSignals) {
   }
 }
 
+// Values written over others after a column is built (a single-index run
+// rewritten, a run split): the column must stop passing for all 0/1 or all
+// Bits, or searches would read the new value with the old shortcut.
+TEST(SearchMatchesModel, ColumnsRewrittenInPlace) {
+  const V laters[] = {V::bits(2), V::logic({1, 2}), V::empty(), V::real(1.0)};
+  for (const V& later : laters) {
+    SCOPED_TRACE("rewritten with value " + std::to_string(&later - laters));
+    TraceRecord r;
+    std::vector<V> col;
+    for (Index i = 0; i < 3000; ++i) {
+      r.timestamps.push_back(i);
+      col.push_back(V::bits(i % 3 == 0));
+      r.store.set(0, i, col.back());
+      r.store.set(1, i, V::bits(1));
+    }
+    for (const Index i : {Index{1}, Index{1500}, Index{2999}}) {  // a one-index run, then splits
+      r.store.set(0, i, later);
+      r.store.set(1, i, later);
+    }
+    for (SignalId id = 0; id < 2; ++id) {
+      r.signal_names.push_back("top.s" + std::to_string(id));
+      r.name_to_id.emplace(r.signal_names.back(), id);
+    }
+    const RecordTrace t(std::move(r));
+    for (const ExprPtr& e : {bin(K::And, sig(0), sig(1)), bin(K::Or, sig(1), un(K::Not, sig(0))),
+                             bin(K::And, rel(sig(0), 1), sig(1))}) {
+      const std::vector<Index> expected = model_find(t, *e);
+      ASSERT_EQ(find(t, *e), expected);
+      ASSERT_EQ(parallel_count(t, *e), expected.size());
+    }
+  }
+}
+
 // Trees deeper than any stack: built, evaluated, searched and freed without
 // recursion.
 TEST(DeepTrees, HundredThousandLevels) {

@@ -328,7 +328,7 @@ void BlockEvaluator::signal(const Step& s, std::size_t k, Lanes& out) {
   if (s.all_bits) {
     fill_plain_runs<true>(*c, run, base, j, stop, out);
     run_hint_[k] = run;
-    if (ja == 0 && jb == n) return set_flags(out, false, false, true, false);
+    if (ja == 0 && jb == n) return set_flags(out, false, false, true, s.all_0_1);
     set_flags(out, false, false, false, false);
     std::fill(out.ok + ja, out.ok + jb, 1);
     fill_empty(out, 0, static_cast<std::size_t>(ja));

@@ -44,6 +44,7 @@ Step make_step(const Trace& trace, const NodeAt& at, std::uint32_t left, std::ui
     s.column = trace.column(at.node->id);
     // Lets the decoder skip every tag test.
     s.all_bits = s.column != nullptr && s.column->only_bits();
+    s.all_0_1 = s.column != nullptr && s.column->only_bits_0_1();
   }
   return s;
 }

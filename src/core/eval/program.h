@@ -25,6 +25,8 @@ struct Step {
   const Column* column = nullptr;
   /// Signal: every run of the column holds Bits (no Empty, no other variant).
   bool all_bits = false;
+  /// Signal: all_bits, and every number is 0 or 1.
+  bool all_0_1 = false;
   /// The node evaluates at (index + shift): the sum of the offsets of the
   /// RelEval nodes above it.
   WideIndex shift = 0;

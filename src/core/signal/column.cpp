@@ -62,8 +62,13 @@ std::uint64_t Column::encode_on_heap(const ValueView& v) {
   return offset;
 }
 
-void Column::push_run(Index start, const ValueView& v) {
+void Column::note_run(const ValueView& v) {
   tags_seen_ |= static_cast<std::uint8_t>(1u << static_cast<unsigned>(v.tag));
+  if (v.tag == ValueTag::Bits) bits_seen_ |= v.scalar;
+}
+
+void Column::push_run(Index start, const ValueView& v) {
+  note_run(v);
   starts_.push_back(start);
   tags_.push_back(static_cast<std::uint8_t>(v.tag));
   payloads_.push_back(encode_payload(v));
@@ -72,7 +77,7 @@ void Column::push_run(Index start, const ValueView& v) {
 void Column::insert_run(std::size_t k, Index start, const ValueView& v) {
   if (k == run_count()) return push_run(start, v);  // appending, by far the common case
   const std::uint64_t payload = encode_payload(v);
-  tags_seen_ |= static_cast<std::uint8_t>(1u << static_cast<unsigned>(v.tag));
+  note_run(v);
   starts_.insert(k, start);
   tags_.insert(tags_.begin() + static_cast<std::ptrdiff_t>(k), static_cast<std::uint8_t>(v.tag));
   payloads_.insert(k, payload);
@@ -81,7 +86,7 @@ void Column::insert_run(std::size_t k, Index start, const ValueView& v) {
 void Column::assign_run(std::size_t k, const ValueView& v) {
   payloads_.set(k, encode_payload(v));
   tags_[k] = static_cast<std::uint8_t>(v.tag);
-  tags_seen_ |= static_cast<std::uint8_t>(1u << static_cast<unsigned>(v.tag));
+  note_run(v);
 }
 
 bool Column::last_run_holds(const ValueView& v) const {

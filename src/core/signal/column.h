@@ -38,6 +38,8 @@ class Column {
   /// costs nothing; a rewrite that removes the last run of another variant
   /// leaves it false, which only sends readers down their general path.
   bool only_bits() const { return !tags_.empty() && tags_seen_ == 1u << static_cast<unsigned>(ValueTag::Bits); }
+  /// `only_bits`, and every number is 0 or 1 (as conservative).
+  bool only_bits_0_1() const { return only_bits() && bits_seen_ <= 1; }
   /// View of run k's value; valid until the column is next written.
   ValueView run_value(std::size_t k) const;
   /// The run that holds `index`; requires index < length().
@@ -70,6 +72,7 @@ class Column {
   // Out of line: the scalar variants, nearly every change, need none of it.
   [[gnu::noinline]] std::uint64_t encode_on_heap(const ValueView& v);
   void push_run(Index start, const ValueView& v);
+  void note_run(const ValueView& v);
   void insert_run(std::size_t k, Index start, const ValueView& v);
   void assign_run(std::size_t k, const ValueView& v);
   void append(Index index, const ValueView& v);
@@ -83,6 +86,7 @@ class Column {
   std::vector<std::uint8_t> heap_;
   Index length_ = 0;
   std::uint8_t tags_seen_ = 0;  // bit t set once a run has held tag t
+  std::uint64_t bits_seen_ = 0;  // every Bits number ever held, or-ed
 };
 
 /// Reads one column at non-decreasing indices in amortized O(1) per step.
