@@ -26,6 +26,9 @@ struct Ones {
 };
 constexpr Ones kOnes;
 
+// The `ok` lanes of a non-general `x`, all 1 when it is all_ok.
+const std::uint64_t* ok_of(const Lanes& x) { return x.all_ok ? kOnes.lanes : x.ok; }
+
 struct Reading {
   const std::uint64_t* num;
   const std::uint64_t* ok;
@@ -530,7 +533,6 @@ const std::uint64_t* BlockEvaluator::truth() {
   return truth_of(r, r.uniform ? 1 : n_, scratch_[2].ok);
 }
 
-const std::uint64_t* ok_of(const Lanes& x) { return x.all_ok ? kOnes.lanes : x.ok; }
 
 SignalValue BlockEvaluator::first_value() const { return to_value(lane_view(*slots_[program_.result_slot], 0)); }
 

@@ -24,8 +24,9 @@ struct Lanes {
   bool uniform = true;
   /// Lanes live in `views`; otherwise in `num`/`ok`.
   bool general = false;
-  /// Not general and no lane is Empty: `ok` is left unfilled (read through
-  /// `ok_of`), which spares a store per lane in every node over plain Bits.
+  /// Not general and no lane is Empty: `ok` is left unfilled (readers take
+  /// a shared array of ones instead), which spares a store per lane in every
+  /// node over plain Bits.
   bool all_ok = false;
   /// all_ok and every lane is 0 or 1: `num` is its own truth.
   bool boolean = false;
@@ -35,9 +36,6 @@ struct Lanes {
   alignas(64) std::uint64_t ok[kLanes + kPad] = {};  // 0 or 1: one width, so loops vectorise
   ValueView views[kLanes];
 };
-
-/// The `ok` lanes of a non-general `x`, all 1 when it is all_ok.
-const std::uint64_t* ok_of(const Lanes& x);
 
 /// Evaluates a program over windows of indices. Each evaluator keeps its own
 /// buffers and column positions, so one per thread; successive windows must

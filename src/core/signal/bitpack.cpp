@@ -1,5 +1,6 @@
 #include "signal/bitpack.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -10,49 +11,29 @@ namespace {
 bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 // Digit strings of '0' and '1' only, the common case, eight digits at a time.
-// Returns false, having read nothing, when another character appears.
+// Returns false when another character appears. `low` keeps the last 64
+// digits; `significant` counts the digits from the leading '1' on.
 bool parse_plain_binary(std::string_view text, std::uint64_t& low, std::size_t& significant) {
   const char* p = text.data();
   const std::size_t n = text.size();
-  if (n <= 64) {
-    // Nothing shifts out, so the value's bit length is the significant count
-    // and no leading '1' needs tracking.
-    std::uint64_t value = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-      std::uint64_t w;
-      std::memcpy(&w, p + i, 8);
-      if ((w & 0xFEFEFEFEFEFEFEFEull) != 0x3030303030303030ull) return false;
-      value = (value << 8) | (((w - 0x3030303030303030ull) * 0x8040201008040201ull) >> 56);
-    }
-    for (; i < n; ++i) {
-      const auto c = static_cast<unsigned char>(p[i]);
-      if ((c & 0xFE) != 0x30) return false;
-      value = (value << 1) | (c & 1);
-    }
-    low = value;
-    significant = static_cast<std::size_t>(std::bit_width(value));
-    return true;
-  }
   std::uint64_t value = 0;
-  std::size_t first_one = n, i = 0;
+  std::size_t i = 0;
   for (; i + 8 <= n; i += 8) {
     std::uint64_t w;
     std::memcpy(&w, p + i, 8);
     if ((w & 0xFEFEFEFEFEFEFEFEull) != 0x3030303030303030ull) return false;
     // Each byte is now 0 or 1; the multiply gathers them, first digit highest.
-    const std::uint64_t bits = ((w - 0x3030303030303030ull) * 0x8040201008040201ull) >> 56;
-    if (first_one == n && bits) first_one = i + static_cast<std::size_t>(std::countl_zero(bits) - 56);
-    value = (value << 8) | bits;
+    value = (value << 8) | (((w - 0x3030303030303030ull) * 0x8040201008040201ull) >> 56);
   }
   for (; i < n; ++i) {
-    const char c = p[i];
-    if (c != '0' && c != '1') return false;
-    if (c == '1' && first_one == n) first_one = i;
-    value = (value << 1) | static_cast<std::uint64_t>(c == '1');
+    const auto c = static_cast<unsigned char>(p[i]);
+    if ((c & 0xFE) != 0x30) return false;
+    value = (value << 1) | (c & 1);
   }
   low = value;
-  significant = n - first_one;
+  // Up to 64 digits nothing shifted out, so the bit length says it; longer
+  // strings (rare) look for their leading '1'.
+  significant = n <= 64 ? static_cast<std::size_t>(std::bit_width(value)) : n - std::min(n, text.find('1'));
   return true;
 }
 

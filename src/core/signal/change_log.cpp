@@ -8,8 +8,6 @@ namespace quarn {
 
 namespace {
 
-bool on_heap(ValueTag t) { return t == ValueTag::WideBits || t == ValueTag::Logic || t == ValueTag::Text; }
-
 constexpr std::size_t kMaxVarint = kMaxVarintBytes;
 
 }  // namespace
@@ -27,7 +25,7 @@ std::uint8_t* ChangeLog::reserve(std::size_t extra) {
 }
 
 void ChangeLog::append_any(Index index, const ValueView& v) {
-  const std::size_t payload = on_heap(v.tag) ? kMaxVarint + v.byte_size() : kMaxVarint;
+  const std::size_t payload = has_bytes(v.tag) ? kMaxVarint + v.byte_size() : kMaxVarint;
   std::uint8_t* p = reserve(kMaxVarint + 1 + payload);
   const std::uint8_t* start = p;
   p = put_varint(p, index - last_);

@@ -22,8 +22,7 @@ class ChangeLog {
   /// Records `v` at `index`; indices must not decrease.
   void append(Index index, const ValueView& v) {
     // Scalars (nearly every change) take the short way when there is room.
-    if (v.tag == ValueTag::WideBits || v.tag == ValueTag::Logic || v.tag == ValueTag::Text ||
-        capacity_ - size_ < kMaxScalarRecord) [[unlikely]]
+    if (has_bytes(v.tag) || capacity_ - size_ < kMaxScalarRecord) [[unlikely]]
       return append_any(index, v);
     std::uint8_t* p = bytes_.get() + size_;
     const std::uint8_t* start = p;

@@ -8,15 +8,9 @@
 
 namespace quarn {
 
-namespace {
-
-bool on_heap(ValueTag t) { return t == ValueTag::WideBits || t == ValueTag::Logic || t == ValueTag::Text; }
-
-}  // namespace
-
 ValueView Column::run_value(std::size_t k) const {
   const ValueTag tag = run_tag(k);
-  if (!on_heap(tag)) return {tag, tag == ValueTag::Empty ? 0 : payloads_.get(k), nullptr, 0};
+  if (!has_bytes(tag)) return {tag, tag == ValueTag::Empty ? 0 : payloads_.get(k), nullptr, 0};
   const std::uint8_t* p = heap_.data() + payloads_.get(k);
   const std::uint64_t bytes = get_varint(p);
   // WideBits words may sit unaligned here; readers copy them out with memcpy.
@@ -39,7 +33,7 @@ ValueView Column::view(Index index) const {
 }
 
 std::uint64_t Column::encode_payload(const ValueView& v) {
-  if (!on_heap(v.tag)) return v.tag == ValueTag::Empty ? 0 : v.scalar;
+  if (!has_bytes(v.tag)) return v.tag == ValueTag::Empty ? 0 : v.scalar;
   return encode_on_heap(v);
 }
 
@@ -92,7 +86,7 @@ void Column::assign_run(std::size_t k, const ValueView& v) {
 bool Column::last_run_holds(const ValueView& v) const {
   if (run_count() == 0 || tags_.back() != static_cast<std::uint8_t>(v.tag)) return false;
   // Scalars compare as stored numbers, without building a view.
-  if (!on_heap(v.tag)) return v.tag == ValueTag::Empty || payloads_.back() == v.scalar;
+  if (!has_bytes(v.tag)) return v.tag == ValueTag::Empty || payloads_.back() == v.scalar;
   return identical(run_value(run_count() - 1), v);
 }
 

@@ -37,6 +37,9 @@ struct ValueView {
   std::size_t byte_size() const { return tag == ValueTag::WideBits ? size * 8 : size; }
 };
 
+/// The variants whose value is bytes behind `data` rather than `scalar`.
+inline bool has_bytes(ValueTag t) { return t == ValueTag::WideBits || t == ValueTag::Logic || t == ValueTag::Text; }
+
 /// View of an owned value; valid while `v` lives and is unchanged.
 ValueView view_of(const SignalValue& v);
 /// Owned copy of a viewed value.
