@@ -3,6 +3,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include "py_errors.h"
 #include "py_expr.h"
 #include "py_ref.h"
 #include "py_trace.h"
@@ -26,7 +27,24 @@ int add_class(PyObject* module, PyObject* type, const char* name) {
   return text ? PyList_Append(all, text.get()) : -1;
 }
 
+ErrorTypes& state_of(PyObject* module) { return *static_cast<ErrorTypes*>(PyModule_GetState(module)); }
+
+int traverse_core(PyObject* module, visitproc visit, void* arg) {
+  Py_VISIT(state_of(module).trace_error);
+  Py_VISIT(state_of(module).trace_warning);
+  return 0;
+}
+
+int clear_core(PyObject* module) {
+  Py_CLEAR(state_of(module).trace_error);
+  Py_CLEAR(state_of(module).trace_warning);
+  return 0;
+}
+
+void free_core(void* module) { clear_core(static_cast<PyObject*>(module)); }
+
 int exec_core(PyObject* module) {
+  if (add_error_types(module, state_of(module)) < 0) return -1;
   if (add_class(module, register_py_trace(module), "PyTrace") < 0) return -1;
   if (add_class(module, register_py_expr(module), "PyExpr") < 0) return -1;
   return 0;
@@ -44,15 +62,17 @@ PyModuleDef core_module = {
     PyModuleDef_HEAD_INIT,
     "_core",
     "",
-    0,
+    sizeof(ErrorTypes),
     nullptr,
     core_slots,
-    nullptr,
-    nullptr,
-    nullptr,
+    traverse_core,
+    clear_core,
+    free_core,
 };
 
 }  // namespace
+
+PyModuleDef* core_module_def() { return &core_module; }
 }  // namespace quarn::py
 
 PyMODINIT_FUNC PyInit__core() { return PyModuleDef_Init(&quarn::py::core_module); }

@@ -1,5 +1,6 @@
 #include "py_args.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
@@ -63,9 +64,10 @@ PyRef index_of(PyObject* obj, const char* name) {
 }  // namespace
 
 bool bind_args(const char* function, const char* const* names, std::size_t count, PyObject* const* args,
-               Py_ssize_t nargs, PyObject* kwnames, PyObject** out) {
-  const Py_ssize_t declared = static_cast<Py_ssize_t>(count);
-  for (std::size_t i = 0; i < count; ++i) out[i] = i < static_cast<std::size_t>(nargs) ? args[i] : nullptr;
+               Py_ssize_t nargs, PyObject* kwnames, PyObject** out, std::size_t keyword_only) {
+  const Py_ssize_t declared = static_cast<Py_ssize_t>(count - keyword_only);  // positional ones
+  for (std::size_t i = 0; i < count; ++i)
+    out[i] = static_cast<Py_ssize_t>(i) < std::min(nargs, declared) ? args[i] : nullptr;
 
   // Keywords first, then the positional count, then what is missing: the
   // order in which the interpreter reports a Python function's bad call.
@@ -73,7 +75,7 @@ bool bind_args(const char* function, const char* const* names, std::size_t count
   for (Py_ssize_t k = 0; k < nkw; ++k) {
     PyObject* key = PyTuple_GET_ITEM(kwnames, k);
     Py_ssize_t slot = -1;
-    for (Py_ssize_t i = 0; i < declared; ++i) {
+    for (Py_ssize_t i = 0; i < static_cast<Py_ssize_t>(count); ++i) {
       if (PyUnicode_CompareWithASCIIString(key, names[i]) == 0) {
         slot = i;
         break;
@@ -97,7 +99,7 @@ bool bind_args(const char* function, const char* const* names, std::size_t count
   }
 
   std::vector<const char*> missing;
-  for (std::size_t i = 0; i < count; ++i)
+  for (std::size_t i = 0; i < count - keyword_only; ++i)
     if (out[i] == nullptr) missing.push_back(names[i]);
   if (!missing.empty()) {
     const std::string list = quoted_list(missing);
@@ -145,6 +147,13 @@ bool arg_i64(PyObject* obj, const char* name, std::int64_t& out) {
   const long long v = PyLong_AsLongLong(i.get());
   if (v == -1 && PyErr_Occurred()) return false;
   out = v;
+  return true;
+}
+
+bool arg_bool(PyObject* obj, const char* name, bool& out) {
+  if (obj == nullptr) return true;
+  if (!PyBool_Check(obj)) return raise_wrong_type(obj, name, "bool");
+  out = obj == Py_True;
   return true;
 }
 

@@ -19,18 +19,21 @@ template <std::size_t N>
 struct Params {
   const char* function;
   std::array<const char*, N> names;
+  /// The last `keyword_only` names are optional and keyword-only; their
+  /// slots stay null when not given.
+  std::size_t keyword_only = 0;
 };
 
 /// Binds fast-call arguments, given by position or keyword, to `out` (borrowed
 /// references, one per parameter). Missing, surplus, repeated or unknown
 /// arguments raise TypeError in the interpreter's wording; returns false then.
 bool bind_args(const char* function, const char* const* names, std::size_t count, PyObject* const* args,
-               Py_ssize_t nargs, PyObject* kwnames, PyObject** out);
+               Py_ssize_t nargs, PyObject* kwnames, PyObject** out, std::size_t keyword_only = 0);
 
 template <std::size_t N>
 bool bind_args(const Params<N>& params, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                std::array<PyObject*, N>& out) {
-  return bind_args(params.function, params.names.data(), N, args, nargs, kwnames, out.data());
+  return bind_args(params.function, params.names.data(), N, args, nargs, kwnames, out.data(), params.keyword_only);
 }
 
 // Converters: each returns false with the Python exception set when `obj`
@@ -38,6 +41,8 @@ bool bind_args(const Params<N>& params, PyObject* const* args, Py_ssize_t nargs,
 
 /// A str as UTF-8; the view lives as long as `obj`.
 bool arg_str(PyObject* obj, const char* name, std::string_view& out);
+/// True or False only; `obj` null (not given) leaves `out` unchanged.
+bool arg_bool(PyObject* obj, const char* name, bool& out);
 /// An int (or __index__ object) in 0 .. 2^64-1.
 bool arg_u64(PyObject* obj, const char* name, std::uint64_t& out);
 /// An int (or __index__ object) in 0 .. 2^32-1.

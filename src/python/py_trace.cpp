@@ -19,6 +19,8 @@
 #include "trace/fsdb_reader.h"
 #include "trace/fst_trace.h"
 #include "trace/shm_reader.h"
+#include "signal/value_bits.h"
+#include "trace/vcd_reader.h"
 #include "trace/vcd_trace.h"
 #include "trace/vpd_reader.h"
 #include "trace/wlf_reader.h"
@@ -76,23 +78,53 @@ PyObject* load_file(PyObject* type, const Params<1>& params, PyObject* const* ar
     std::string_view path;
     if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "path", path)) return nullptr;
     auto loaded = reader(std::string(path));
-    if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(*message);
+    if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(type, *message, path);
     return new_py_trace(type, std::make_shared<const TraceType>(std::move(std::get<TraceType>(loaded))));
   });
 }
 
+// A VCD load's result: the trace, after one TraceWarning for what was
+// skipped; or, when `strict` and something was, TraceError at its place.
+PyObject* finish_vcd_load(PyObject* type, std::variant<VcdLoad, std::string>& loaded, std::string_view path,
+                          bool strict) {
+  if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(type, *message, path);
+  VcdLoad& load = std::get<VcdLoad>(loaded);
+  const LoadDiagnostics& d = load.diagnostics;
+  if (d.count) {
+    const std::string where = "line " + std::to_string(d.line) + ", column " + std::to_string(d.column) + ": ";
+    if (strict) return raise_load_error(type, "Malformed VCD at " + where + d.message, path, d.line, d.column);
+    const std::string text = "VCD: " + std::to_string(d.count) + " place" + (d.count == 1 ? "" : "s") +
+                             " skipped or read with a default; the first at " + where + d.message;
+    if (!warn_load(type, text)) return nullptr;
+  }
+  return new_py_trace(type, std::make_shared<const VcdTrace>(std::move(load.trace)));
+}
+
 PyObject* from_vcd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr Params<1> params{"from_vcd", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &VcdTrace::from_file);
+  static constexpr Params<2> params{"from_vcd", {"path", "strict"}, 1};
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 2> a;
+    std::string_view path;
+    bool strict = false;
+    if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "path", path) ||
+        !arg_bool(a[1], "strict", strict))
+      return nullptr;
+    auto loaded = read_vcd_file(std::string(path));
+    return finish_vcd_load(type, loaded, path, strict);
+  });
 }
 
 PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr Params<1> params{"from_vcd_string", {"data"}};
+  static constexpr Params<2> params{"from_vcd_string", {"data", "strict"}, 1};
   return guarded([&]() -> PyObject* {
-    std::array<PyObject*, 1> a;
+    std::array<PyObject*, 2> a;
     std::string_view data;
-    if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "data", data)) return nullptr;
-    return new_py_trace(type, std::make_shared<const VcdTrace>(VcdTrace::parse(data)));
+    bool strict = false;
+    if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "data", data) ||
+        !arg_bool(a[1], "strict", strict))
+      return nullptr;
+    auto loaded = read_vcd_text(data);
+    return finish_vcd_load(type, loaded, std::string_view(), strict);
   });
 }
 
@@ -193,6 +225,23 @@ PyObject* signal_value_raw(PyObject* self, PyObject* const* args, Py_ssize_t nar
   });
 }
 
+PyObject* signal_bits(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<2> params{"signal_bits", {"name", "index"}};
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 2> a;
+    std::string_view name;
+    Index index = 0;
+    const Trace* t = receiver(self);
+    if (t == nullptr || !bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "name", name) ||
+        !arg_u64(a[1], "index", index))
+      return nullptr;
+    if (!t->signal_id(name)) Py_RETURN_NONE;
+    const std::string bits = value_bits(t->signal_value(name, index), t->signal_width(name));
+    if (bits.empty()) Py_RETURN_NONE;
+    return PyUnicode_FromStringAndSize(bits.data(), static_cast<Py_ssize_t>(bits.size()));
+  });
+}
+
 PyObject* signal_width(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"signal_width", {"name"}};
   return guarded([&]() -> PyObject* {
@@ -287,8 +336,9 @@ constexpr int kConstructor = METH_FASTCALL | METH_KEYWORDS | METH_CLASS;
 constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef py_trace_methods[] = {
-    {"from_vcd", as_method(from_vcd), kConstructor, "from_vcd(path)\n--\n\n"},
-    {"from_vcd_string", as_method(from_vcd_string), kConstructor, "from_vcd_string(data)\n--\n\n"},
+    {"from_vcd", as_method(from_vcd), kConstructor, "from_vcd(path, *, strict=False)\n--\n\n"},
+    {"from_vcd_string", as_method(from_vcd_string), kConstructor,
+     "from_vcd_string(data, *, strict=False)\n--\n\n"},
     {"from_fst", as_method(from_fst), kConstructor, "from_fst(path)\n--\n\n"},
     {"from_fsdb", as_method(from_fsdb), kConstructor, "from_fsdb(path)\n--\n\n"},
     {"from_shm", as_method(from_shm), kConstructor, "from_shm(path)\n--\n\n"},
@@ -300,6 +350,7 @@ PyMethodDef py_trace_methods[] = {
     {"timestamp", as_method(timestamp), kMethod, "timestamp($self, index)\n--\n\n"},
     {"signal_value", as_method(signal_value), kMethod, "signal_value($self, name, index)\n--\n\n"},
     {"signal_value_raw", as_method(signal_value_raw), kMethod, "signal_value_raw($self, name, index)\n--\n\n"},
+    {"signal_bits", as_method(signal_bits), kMethod, "signal_bits($self, name, index)\n--\n\n"},
     {"signal_width", as_method(signal_width), kMethod, "signal_width($self, name)\n--\n\n"},
     {"signal_id", as_method(signal_id), kMethod, "signal_id($self, name)\n--\n\n"},
     {"signal_values_range", as_method(signal_values_range), kMethod,

@@ -36,11 +36,10 @@ class VcdTrace final : public Trace {
 
   explicit VcdTrace(Record record) : r_(std::move(record)) {}
 
-  /// Reads VCD text held in memory; never fails.
+  /// Reads VCD text held in memory; never fails (text that is not VCD gives
+  /// an empty trace). `read_vcd_text` also tells what it skipped.
   static VcdTrace parse(std::string_view text);
-  /// Streams a VCD file. Fails with "Failed to open <path>: <reason>" when it
-  /// cannot be opened, "Failed to read <path>: <reason>" on a read error
-  /// (a directory included).
+  /// Streams a VCD file: `read_vcd_file` without the diagnostics.
   static std::variant<VcdTrace, std::string> from_file(const std::string& path);
 
   const std::vector<std::string>& signal_names() const override { return r_.signal_names; }

@@ -1,0 +1,227 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "signal/signal_value.h"
+#include "signal/types.h"
+#include "trace/load_diagnostics.h"
+#include "trace/text_scan.h"
+
+namespace quarn {
+
+/// What a sink says about a value change or timestamp it was given.
+enum class VcdStatus : std::uint8_t { Ok, UnknownCode, BadValue, TimeBackwards };
+
+/// One `$var` as declared.
+struct VcdDecl {
+  std::string_view kind;       // "wire", "reg", "event", "string", "real", ...
+  Width width = 1;
+  std::string_view code;
+  std::string_view reference;  // the name, any "[...]" cut off
+  std::string_view range;      // "[7:0]", "[3]" or "" (split off the name or given apart)
+};
+
+/// Turns VCD tokens (see `for_each_vcd_token`) into calls on a sink:
+///   scope(name), upscope(), var(const VcdDecl&), end_definitions(),
+///   timestamp(time), scalar(char, code), vector(digits, code),
+///   real(double, code), text(string, code)   (the last five return VcdStatus)
+/// and reports what it skips or reads with a default to `diagnostics`.
+/// Commands may span tokens and lines in any way; the parser keeps its place
+/// between calls, so input may arrive in pieces.
+template <class Sink>
+class VcdParser {
+ public:
+  VcdParser(Sink& sink, LoadDiagnostics& diagnostics) : sink_(sink), diag_(diagnostics) {}
+
+  /// One token, at byte `offset` of the whole input. Its bytes must stay
+  /// valid until the next call of `detach` or `token`.
+  void token(std::string_view t, std::uint64_t offset);
+  /// The input ended at `offset`: reports an unfinished command or change.
+  void end(std::uint64_t offset);
+  /// Copies whatever the parser still views into its own storage, so the
+  /// caller may reuse its buffer.
+  void detach();
+  /// Offset of the first token that only VCD has (a keyword or a timestamp),
+  /// or ~0 when none was seen.
+  std::uint64_t first_vcd_token() const { return first_vcd_; }
+
+ private:
+  enum class Command : std::uint8_t { None, Scope, Upscope, Var, EndDefinitions, Skip };
+
+  void body_token(std::string_view t, std::uint64_t offset);
+  void keyword(std::string_view t, std::uint64_t offset);
+  void finish_command(std::uint64_t offset);
+  void value_change_seen(std::string_view t, std::uint64_t offset) {
+    if (!in_data_) diag_.report(offset, "expected declarations before $enddefinitions, not a value change", t);
+  }
+  void check(VcdStatus s, std::string_view t, std::uint64_t offset);
+
+  Sink& sink_;
+  LoadDiagnostics& diag_;
+  Command command_ = Command::None;
+  std::string command_name_;
+  std::vector<std::string> fields_;
+  char pending_ = 0;  // 'b', 'r' or 's' while the code of a change is awaited
+  std::string_view pending_value_;
+  std::string pending_owned_;
+  std::uint64_t pending_offset_ = 0;
+  bool in_data_ = false;
+  std::uint64_t first_vcd_ = ~std::uint64_t{0};
+};
+
+template <class Sink>
+void VcdParser<Sink>::token(std::string_view t, std::uint64_t offset) {
+  if (pending_) {
+    const char kind = pending_;
+    pending_ = 0;
+    const std::string_view value = pending_value_;
+    const std::string_view shown = std::string_view(value.data() - 1, value.size() + 1);
+    if (kind == 'b') {
+      check(sink_.vector(value, t), shown, pending_offset_);
+    } else if (kind == 'r') {
+      if (auto d = parse_real(value)) check(sink_.real(*d, t), shown, pending_offset_);
+      else diag_.report(pending_offset_, "expected a real number", shown);
+    } else {
+      check(sink_.text(value, t), shown, pending_offset_);
+    }
+    return;
+  }
+  if (command_ == Command::None) return body_token(t, offset);
+  if (t == "$end") return finish_command(offset);
+  if (command_ == Command::Skip) return;
+  if (t.front() == '$') {
+    // A keyword inside a declaration: its "$end" is missing.
+    diag_.report(offset, "expected $end to close " + command_name_, t);
+    finish_command(offset);
+    return body_token(t, offset);
+  }
+  fields_.emplace_back(t);
+}
+
+template <class Sink>
+void VcdParser<Sink>::body_token(std::string_view t, std::uint64_t offset) {
+  const char c = t.front();
+  switch (c) {
+    case '$': return keyword(t, offset);
+    case '#': {
+      const auto time = parse_decimal_u64(t.substr(1));
+      if (!time) return diag_.report(offset, "expected a decimal time below 2^64", t);
+      if (first_vcd_ == ~std::uint64_t{0}) first_vcd_ = offset;
+      in_data_ = true;
+      const VcdStatus s = sink_.timestamp(*time);
+      if (s == VcdStatus::TimeBackwards)
+        diag_.report(offset, "expected a time not below the previous one (this time and its changes are skipped)", t);
+      return;
+    }
+    case 'b': case 'B': case 'r': case 'R': case 's': case 'S':
+      value_change_seen(t, offset);
+      pending_ = static_cast<char>(c | 0x20);
+      pending_value_ = t.substr(1);
+      pending_offset_ = offset;
+      return;
+    default:
+      if (logic_from_char(c) == 0xFF) return diag_.report(offset, "expected a value change, timestamp or keyword", t);
+      value_change_seen(t, offset);
+      if (t.size() == 1) return diag_.report(offset, "expected an identifier code right after the value", t);
+      return check(sink_.scalar(c, t.substr(1)), t, offset);
+  }
+}
+
+template <class Sink>
+void VcdParser<Sink>::keyword(std::string_view t, std::uint64_t offset) {
+  static constexpr std::string_view kKnown[] = {
+      "$scope",   "$upscope", "$var",     "$enddefinitions", "$timescale", "$date",     "$version", "$comment",
+      "$dumpvars", "$dumpall", "$dumpon", "$dumpoff",        "$end",       "$attrbegin", "$timezero"};
+  bool known = false;
+  for (std::string_view k : kKnown) known = known || t == k;
+  if (known && first_vcd_ == ~std::uint64_t{0}) first_vcd_ = offset;
+  if (t == "$end") return;  // closes a $dumpvars-like section
+  if (t == "$dumpvars" || t == "$dumpall" || t == "$dumpon" || t == "$dumpoff") {
+    in_data_ = true;  // its value changes follow as ordinary tokens
+    return;
+  }
+  command_name_.assign(t);
+  fields_.clear();
+  if (t == "$scope") command_ = Command::Scope;
+  else if (t == "$upscope") command_ = Command::Upscope;
+  else if (t == "$var") command_ = Command::Var;
+  else if (t == "$enddefinitions") command_ = Command::EndDefinitions;
+  else command_ = Command::Skip;  // $comment, $date, $timescale, vendors' own
+}
+
+template <class Sink>
+void VcdParser<Sink>::finish_command(std::uint64_t offset) {
+  const Command command = command_;
+  command_ = Command::None;
+  switch (command) {
+    case Command::Scope:
+      if (fields_.size() < 2) diag_.report(offset, "expected '$scope <kind> <name> $end'", command_name_);
+      sink_.scope(fields_.size() >= 2 ? std::string_view(fields_[1]) : std::string_view());
+      return;
+    case Command::Upscope: sink_.upscope(); return;
+    case Command::EndDefinitions:
+      in_data_ = true;
+      sink_.end_definitions();
+      return;
+    case Command::Var: {
+      if (fields_.size() < 4) return diag_.report(offset, "expected '$var <kind> <width> <code> <name> $end'", "$var");
+      VcdDecl d;
+      d.kind = fields_[0];
+      const auto width = parse_decimal_u32(fields_[1]);
+      if (!width || *width == 0 || *width >= (Width{1} << 31)) {
+        diag_.report(offset, "expected a $var width from 1 to 2^31-1 (1 is used)", fields_[1]);
+      } else {
+        d.width = *width;
+      }
+      d.code = fields_[2];
+      d.reference = fields_[3];
+      const std::size_t bracket = d.reference.find('[');
+      if (bracket != std::string_view::npos) {
+        d.range = d.reference.substr(bracket);
+        d.reference = d.reference.substr(0, bracket);
+      } else if (fields_.size() > 4) {
+        // A range written apart, "[7:0]" or spread over tokens: joined.
+        for (std::size_t k = 5; k < fields_.size(); ++k) fields_[4] += fields_[k];
+        d.range = fields_[4];
+      }
+      sink_.var(d);
+      return;
+    }
+    default: return;
+  }
+}
+
+template <class Sink>
+void VcdParser<Sink>::check(VcdStatus s, std::string_view t, std::uint64_t offset) {
+  if (s == VcdStatus::UnknownCode) diag_.report(offset, "expected an identifier code declared by $var", t);
+  else if (s == VcdStatus::BadValue) diag_.report(offset, "expected value characters of the variable's kind", t);
+}
+
+template <class Sink>
+void VcdParser<Sink>::end(std::uint64_t offset) {
+  if (pending_) {
+    pending_ = 0;
+    diag_.report(pending_offset_, "expected an identifier code after the value (input cut off?)",
+                 std::string_view(pending_value_.data() - 1, pending_value_.size() + 1));
+  }
+  if (command_ != Command::None && command_ != Command::Skip) {
+    diag_.report(offset, "expected $end to close " + command_name_ + " (input cut off?)", command_name_);
+    finish_command(offset);
+  } else if (command_ == Command::Skip) {
+    diag_.report(offset, "expected $end to close " + command_name_ + " (input cut off?)", command_name_);
+    command_ = Command::None;
+  }
+}
+
+template <class Sink>
+void VcdParser<Sink>::detach() {
+  if (!pending_ || pending_value_.data() == pending_owned_.data() + 1) return;
+  // Keep the character before the value (the 'b', 'r' or 's') for messages.
+  pending_owned_.assign(pending_value_.data() - 1, pending_value_.size() + 1);
+  pending_value_ = std::string_view(pending_owned_).substr(1);
+}
+
+}  // namespace quarn
