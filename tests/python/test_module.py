@@ -29,8 +29,8 @@ def test_class_cannot_be_subclassed(cls):
 @pytest.mark.parametrize(
     ("method", "signature"),
     [
-        ("from_vcd", "(path)"),
-        ("from_vcd_string", "(data)"),
+        ("from_vcd", "(path, *, strict=False)"),
+        ("from_vcd_string", "(data, *, strict=False)"),
         ("signal_names", "($self)"),
         ("scopes", "($self)"),
         ("max_index", "($self)"),

@@ -15,6 +15,17 @@ namespace quarn {
 /// What a sink says about a value change or timestamp it was given.
 enum class VcdStatus : std::uint8_t { Ok, UnknownCode, BadValue, TimeBackwards };
 
+/// The keywords of VCD (and "$attrbegin", which some writers add).
+inline bool is_vcd_keyword(std::string_view t) {
+  static constexpr std::string_view kKeywords[] = {
+      "$scope",    "$upscope", "$var",   "$enddefinitions", "$timescale", "$date",      "$version", "$comment",
+      "$dumpvars", "$dumpall", "$dumpon", "$dumpoff",       "$end",       "$attrbegin", "$timezero"};
+  if (t.size() < 4 || t.front() != '$') return false;
+  for (std::string_view k : kKeywords)
+    if (t == k) return true;
+  return false;
+}
+
 /// One `$var` as declared.
 struct VcdDecl {
   std::string_view kind;       // "wire", "reg", "event", "string", "real", ...
@@ -92,8 +103,9 @@ void VcdParser<Sink>::token(std::string_view t, std::uint64_t offset) {
   if (command_ == Command::None) return body_token(t, offset);
   if (t == "$end") return finish_command(offset);
   if (command_ == Command::Skip) return;
-  if (t.front() == '$') {
-    // A keyword inside a declaration: its "$end" is missing.
+  if (is_vcd_keyword(t)) {
+    // A keyword inside a declaration: its "$end" is missing. (Other tokens
+    // starting with '$' are fields: '$' is a valid identifier code.)
     diag_.report(offset, "expected $end to close " + command_name_, t);
     finish_command(offset);
     return body_token(t, offset);
@@ -132,12 +144,7 @@ void VcdParser<Sink>::body_token(std::string_view t, std::uint64_t offset) {
 
 template <class Sink>
 void VcdParser<Sink>::keyword(std::string_view t, std::uint64_t offset) {
-  static constexpr std::string_view kKnown[] = {
-      "$scope",   "$upscope", "$var",     "$enddefinitions", "$timescale", "$date",     "$version", "$comment",
-      "$dumpvars", "$dumpall", "$dumpon", "$dumpoff",        "$end",       "$attrbegin", "$timezero"};
-  bool known = false;
-  for (std::string_view k : kKnown) known = known || t == k;
-  if (known && first_vcd_ == ~std::uint64_t{0}) first_vcd_ = offset;
+  if (is_vcd_keyword(t) && first_vcd_ == ~std::uint64_t{0}) first_vcd_ = offset;
   if (t == "$end") return;  // closes a $dumpvars-like section
   if (t == "$dumpvars" || t == "$dumpall" || t == "$dumpon" || t == "$dumpoff") {
     in_data_ = true;  // its value changes follow as ordinary tokens
