@@ -27,6 +27,8 @@ class VcdBuilder {
   void upscope();
   void var(const VcdDecl& d);
   void end_definitions() {}
+  /// Ignores changes up to the next timestamp (one that could not be read).
+  void drop_changes() { skipping_ = true; }
   VcdStatus timestamp(Time time);
   VcdStatus scalar(char value, std::string_view code);
   VcdStatus vector(std::string_view digits, std::string_view code);

@@ -36,7 +36,7 @@ struct VcdDecl {
 };
 
 /// Turns VCD tokens (see `for_each_vcd_token`) into calls on a sink:
-///   scope(name), upscope(), var(const VcdDecl&), end_definitions(),
+///   scope(name), upscope(), var(const VcdDecl&), end_definitions(), drop_changes(),
 ///   timestamp(time), scalar(char, code), vector(digits, code),
 ///   real(double, code), text(string, code)   (the last five return VcdStatus)
 /// and reports what it skips or reads with a default to `diagnostics`.
@@ -120,7 +120,10 @@ void VcdParser<Sink>::body_token(std::string_view t, std::uint64_t offset) {
     case '$': return keyword(t, offset);
     case '#': {
       const auto time = parse_decimal_u64(t.substr(1));
-      if (!time) return diag_.report(offset, "expected a decimal time below 2^64", t);
+      if (!time) {
+        sink_.drop_changes();  // they belong to a time not known
+        return diag_.report(offset, "expected a decimal time below 2^64 (this time and its changes are skipped)", t);
+      }
       if (first_vcd_ == ~std::uint64_t{0}) first_vcd_ = offset;
       in_data_ = true;
       const VcdStatus s = sink_.timestamp(*time);
