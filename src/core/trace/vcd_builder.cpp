@@ -106,6 +106,8 @@ void VcdBuilder::build_bus(const VcdNamed& bus, SignalId id) {
   }
   std::sort(starts.begin(), starts.end());
   starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+  if (!starts.empty())
+    for (Column& bit : bits) bit.hold_through(starts.back());  // each bit holds until it changes
   Column& out = r_.store.column_for_write(id);
   std::string digits(bits.size(), 'x');
   for (Index at : starts) {
