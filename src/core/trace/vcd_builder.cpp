@@ -78,8 +78,14 @@ VcdStatus VcdBuilder::vector(std::string_view digits, std::string_view code) {
   if (id == CodeTable::kUnknown) return VcdStatus::UnknownCode;
   if (signals_[id].kind == Kind::Event) return trigger(id);
   ValueView v;
-  if (!parse_vcd_vector(digits, signals_[id].width, scratch_, v)) return VcdStatus::BadValue;
-  return store(id, v);
+  if (parse_vcd_vector(digits, signals_[id].width, scratch_, v)) return store(id, v);
+  // Some Python writers leak bin()'s prefix: "b0b0101".
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'b' || digits[1] == 'B') &&
+      parse_vcd_vector(digits.substr(2), signals_[id].width, scratch_, v)) {
+    store(id, v);
+    return VcdStatus::Repaired;
+  }
+  return VcdStatus::BadValue;
 }
 
 VcdStatus VcdBuilder::real(double value, std::string_view code) {

@@ -13,7 +13,8 @@
 namespace quarn {
 
 /// What a sink says about a value change or timestamp it was given.
-enum class VcdStatus : std::uint8_t { Ok, UnknownCode, BadValue, TimeBackwards };
+/// `Repaired`: read, but only after mending a known writer fault.
+enum class VcdStatus : std::uint8_t { Ok, UnknownCode, BadValue, TimeBackwards, Repaired };
 
 /// The keywords of VCD (and "$attrbegin", which some writers add).
 inline bool is_vcd_keyword(std::string_view t) {
@@ -168,7 +169,7 @@ void VcdParser<Sink>::finish_command(std::uint64_t offset) {
   command_ = Command::None;
   switch (command) {
     case Command::Scope:
-      if (fields_.size() < 2) diag_.report(offset, "expected '$scope <kind> <name> $end'", command_name_);
+      // Verilator writes a scope without a name: it adds no component.
       sink_.scope(fields_.size() >= 2 ? std::string_view(fields_[1]) : std::string_view());
       return;
     case Command::Upscope: sink_.upscope(); return;
@@ -181,7 +182,10 @@ void VcdParser<Sink>::finish_command(std::uint64_t offset) {
       VcdDecl d;
       d.kind = fields_[0];
       const auto width = parse_decimal_u32(fields_[1]);
-      if (!width || *width == 0 || *width >= (Width{1} << 31)) {
+      // Strings have no bits: writers give them width 0, or any.
+      if (width && *width == 0 && fields_[0] == "string") {
+        d.width = 0;
+      } else if (!width || *width == 0 || *width >= (Width{1} << 31)) {
         diag_.report(offset, "expected a $var width from 1 to 2^31-1 (1 is used)", fields_[1]);
       } else {
         d.width = *width;
@@ -208,6 +212,7 @@ template <class Sink>
 void VcdParser<Sink>::check(VcdStatus s, std::string_view t, std::uint64_t offset) {
   if (s == VcdStatus::UnknownCode) diag_.report(offset, "expected an identifier code declared by $var", t);
   else if (s == VcdStatus::BadValue) diag_.report(offset, "expected value characters of the variable's kind", t);
+  else if (s == VcdStatus::Repaired) diag_.report(offset, "expected binary digits after 'b' (read without its '0b')", t);
 }
 
 template <class Sink>
