@@ -50,10 +50,11 @@ void VcdBuilder::var(const VcdDecl& d) {
 
 VcdStatus VcdBuilder::timestamp(Time time) {
   if (timed_ && time < last_time_) {
-    skipping_ = true;
+    drop_changes();
     return VcdStatus::TimeBackwards;
   }
   skipping_ = false;
+  usual_ = true;
   if (!timed_ && early_values_ && time > 0) r_.timestamps.push_back(0);  // index 0 holds the initial values
   timed_ = true;
   last_time_ = time;

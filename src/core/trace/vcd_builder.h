@@ -28,7 +28,7 @@ class VcdBuilder {
   void var(const VcdDecl& d);
   void end_definitions() {}
   /// Ignores changes up to the next timestamp (one that could not be read).
-  void drop_changes() { skipping_ = true; }
+  void drop_changes() { skipping_ = true, usual_ = false; }
   VcdStatus timestamp(Time time);
   VcdStatus scalar(char value, std::string_view code);
   VcdStatus vector(std::string_view digits, std::string_view code);
@@ -47,8 +47,10 @@ class VcdBuilder {
   };
 
   VcdStatus store(SignalId id, const ValueView& v) {
-    if (skipping_) return VcdStatus::Ok;  // changes of a timestamp that went back
-    early_values_ |= !timed_;
+    if (!usual_) [[unlikely]] {
+      if (skipping_) return VcdStatus::Ok;  // changes of a timestamp that went back
+      early_values_ |= !timed_;
+    }
     logs_[id].append(current_, v);
     return VcdStatus::Ok;
   }
@@ -72,6 +74,7 @@ class VcdBuilder {
   bool timed_ = false;         // a timestamp was taken
   bool early_values_ = false;  // a change came before it
   bool skipping_ = false;
+  bool usual_ = false;  // timed_ and not skipping_: changes just go to their log
   BinaryScratch scratch_;
 };
 

@@ -32,7 +32,7 @@ struct VcdDecl {
   std::string_view kind;       // "wire", "reg", "event", "string", "real", ...
   Width width = 1;
   std::string_view code;
-  std::string_view reference;  // the name, any "[...]" cut off
+  std::string_view reference;  // the name, any "[...]" cut off (kept whole when escaped: "\o[0]")
   std::string_view range;      // "[7:0]", "[3]" or "" (split off the name or given apart)
 };
 
@@ -50,7 +50,7 @@ class VcdParser {
 
   /// One token, at byte `offset` of the whole input. Its bytes must stay
   /// valid until the next call of `detach` or `token`.
-  void token(std::string_view t, std::uint64_t offset);
+  [[gnu::always_inline]] void token(std::string_view t, std::uint64_t offset);
   /// The input ended at `offset`: reports an unfinished command or change.
   void end(std::uint64_t offset);
   /// Copies whatever the parser still views into its own storage, so the
@@ -63,13 +63,16 @@ class VcdParser {
  private:
   enum class Command : std::uint8_t { None, Scope, Upscope, Var, EndDefinitions, Skip };
 
-  void body_token(std::string_view t, std::uint64_t offset);
-  void keyword(std::string_view t, std::uint64_t offset);
-  void finish_command(std::uint64_t offset);
+  [[gnu::always_inline]] void body_token(std::string_view t, std::uint64_t offset);
+  [[gnu::noinline]] void keyword(std::string_view t, std::uint64_t offset);
+  [[gnu::noinline]] void finish_command(std::uint64_t offset);
   void value_change_seen(std::string_view t, std::uint64_t offset) {
     if (!in_data_) diag_.report(offset, "expected declarations before $enddefinitions, not a value change", t);
   }
-  void check(VcdStatus s, std::string_view t, std::uint64_t offset);
+  void check(VcdStatus s, std::string_view t, std::uint64_t offset) {
+    if (s != VcdStatus::Ok) [[unlikely]] report(s, t, offset);
+  }
+  [[gnu::noinline]] void report(VcdStatus s, std::string_view t, std::uint64_t offset);
 
   Sink& sink_;
   LoadDiagnostics& diag_;
@@ -85,7 +88,7 @@ class VcdParser {
 };
 
 template <class Sink>
-void VcdParser<Sink>::token(std::string_view t, std::uint64_t offset) {
+inline void VcdParser<Sink>::token(std::string_view t, std::uint64_t offset) {
   if (pending_) {
     const char kind = pending_;
     pending_ = 0;
@@ -115,12 +118,13 @@ void VcdParser<Sink>::token(std::string_view t, std::uint64_t offset) {
 }
 
 template <class Sink>
-void VcdParser<Sink>::body_token(std::string_view t, std::uint64_t offset) {
+inline void VcdParser<Sink>::body_token(std::string_view t, std::uint64_t offset) {
   const char c = t.front();
+  const std::string_view rest(t.data() + 1, t.size() - 1);  // tokens are never empty
   switch (c) {
     case '$': return keyword(t, offset);
     case '#': {
-      const auto time = parse_decimal_u64(t.substr(1));
+      const auto time = parse_decimal_u64(rest);
       if (!time) {
         sink_.drop_changes();  // they belong to a time not known
         return diag_.report(offset, "expected a decimal time below 2^64 (this time and its changes are skipped)", t);
@@ -135,14 +139,14 @@ void VcdParser<Sink>::body_token(std::string_view t, std::uint64_t offset) {
     case 'b': case 'B': case 'r': case 'R': case 's': case 'S':
       value_change_seen(t, offset);
       pending_ = static_cast<char>(c | 0x20);
-      pending_value_ = t.substr(1);
+      pending_value_ = rest;
       pending_offset_ = offset;
       return;
     default:
       if (logic_from_char(c) == 0xFF) return diag_.report(offset, "expected a value change, timestamp or keyword", t);
       value_change_seen(t, offset);
       if (t.size() == 1) return diag_.report(offset, "expected an identifier code right after the value", t);
-      return check(sink_.scalar(c, t.substr(1)), t, offset);
+      return check(sink_.scalar(c, rest), t, offset);
   }
 }
 
@@ -192,7 +196,8 @@ void VcdParser<Sink>::finish_command(std::uint64_t offset) {
       }
       d.code = fields_[2];
       d.reference = fields_[3];
-      const std::size_t bracket = d.reference.find('[');
+      // An escaped name ("\o[0]") keeps its brackets: they are no range.
+      const std::size_t bracket = d.reference.front() == '\\' ? std::string_view::npos : d.reference.find('[');
       if (bracket != std::string_view::npos) {
         d.range = d.reference.substr(bracket);
         d.reference = d.reference.substr(0, bracket);
@@ -209,7 +214,7 @@ void VcdParser<Sink>::finish_command(std::uint64_t offset) {
 }
 
 template <class Sink>
-void VcdParser<Sink>::check(VcdStatus s, std::string_view t, std::uint64_t offset) {
+void VcdParser<Sink>::report(VcdStatus s, std::string_view t, std::uint64_t offset) {
   if (s == VcdStatus::UnknownCode) diag_.report(offset, "expected an identifier code declared by $var", t);
   else if (s == VcdStatus::BadValue) diag_.report(offset, "expected value characters of the variable's kind", t);
   else if (s == VcdStatus::Repaired) diag_.report(offset, "expected binary digits after 'b' (read without its '0b')", t);
