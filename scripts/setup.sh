@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-debian_packages=(g++ zlib1g-dev libgtest-dev libtbb-dev libutf8proc-dev verilator gtkwave)
+debian_packages=(g++ zlib1g-dev libbz2-dev libzstd-dev libgtest-dev libtbb-dev libutf8proc-dev verilator gtkwave)
 missing=()
 for p in "${debian_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -5,8 +5,10 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
+#include "trace/byte_source.h"
 #include "trace/text_scan.h"
 
 namespace quarn {
@@ -17,21 +19,20 @@ class LineReader {
  public:
   explicit LineReader(std::size_t buffer_bytes = std::size_t{1} << 20) : buffer_(buffer_bytes) {}
 
-  /// Reads all lines of `path`. Returns an empty string on success, else
-  /// "Failed to open <path>: <reason>" or "Failed to read <path>: <reason>".
+  /// Reads all lines of `path` (gzip, bzip2 or zstd content decoded on the
+  /// fly). Returns an empty string on success, else "Failed to open <path>:
+  /// <reason>" or "Failed to read <path>: <reason>".
   template <class OnLine>
-  std::string read_file(const std::string& path, OnLine&& on_line);
+  std::string read_file(const std::string& path, OnLine&& on_line, ReadProgress progress = {});
+  /// Reads all lines of `source`; returns "" or the source's error.
+  template <class OnLine>
+  std::string read_source(ByteSource& source, OnLine&& on_line);
 
   /// Inside `on_line`: every byte of the buffer that holds the line is ASCII,
   /// so the line needs no UTF-8 check.
   bool ascii() const { return ascii_; }
 
  private:
-  int open_file(const std::string& path, std::string& error);
-  // Fills the buffer after `keep` bytes; returns bytes read, 0 at end, -1 on error.
-  long fill(int fd, std::size_t keep, std::string& error, const std::string& path);
-  void close_file(int fd);
-
   std::vector<char> buffer_;
   bool ascii_ = false;
 };
@@ -53,17 +54,21 @@ void for_each_line(std::string_view text, OnLine&& on_line) {
 }
 
 template <class OnLine>
-std::string LineReader::read_file(const std::string& path, OnLine&& on_line) {
-  std::string error;
-  const int fd = open_file(path, error);
-  if (fd < 0) return error;
+std::string LineReader::read_file(const std::string& path, OnLine&& on_line, ReadProgress progress) {
+  auto opened = open_byte_source(path, std::move(progress));
+  if (auto* error = std::get_if<std::string>(&opened)) return *error;
+  return read_source(*std::get<0>(opened), on_line);
+}
+
+template <class OnLine>
+std::string LineReader::read_source(ByteSource& source, OnLine&& on_line) {
   std::size_t keep = 0;  // bytes of an unfinished line at the buffer's start
   for (;;) {
-    const long got = fill(fd, keep, error, path);
-    if (got < 0) break;
+    const long got = source.read(buffer_.data() + keep, buffer_.size() - keep);
+    if (got < 0) return source.error();
     if (got == 0) {
       if (keep) on_line(std::string_view(buffer_.data(), keep));
-      break;
+      return "";
     }
     const char* begin = buffer_.data();
     const char* end = begin + keep + static_cast<std::size_t>(got);
@@ -81,8 +86,6 @@ std::string LineReader::read_file(const std::string& path, OnLine&& on_line) {
     if (keep) std::memmove(buffer_.data(), line, keep);
     if (keep == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // one very long line
   }
-  close_file(fd);
-  return error;
 }
 
 }  // namespace quarn

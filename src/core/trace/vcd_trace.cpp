@@ -5,6 +5,7 @@
 #include "trace/trace_record.h"
 #include "trace/vcd_builder.h"
 #include "trace/vcd_line_parser.h"
+#include "trace/vcd_timescale.h"
 
 namespace quarn {
 
@@ -12,16 +13,27 @@ VcdTrace VcdTrace::parse(std::string_view text) {
   VcdBuilder builder;
   const bool ascii = is_ascii(text);
   for_each_line(text, [&](std::string_view line) { parse_vcd_line(line, builder, ascii); });
-  return VcdTrace(builder.finish());
+  Record r = builder.finish();
+  r.timescale = vcd_timescale(text);
+  return VcdTrace(std::move(r));
 }
 
-std::variant<VcdTrace, std::string> VcdTrace::from_file(const std::string& path) {
+std::variant<VcdTrace, std::string> VcdTrace::from_file(const std::string& path, ReadProgress progress) {
   VcdBuilder builder;
   LineReader reader;
-  std::string error =
-      reader.read_file(path, [&](std::string_view line) { parse_vcd_line(line, builder, reader.ascii()); });
+  VcdTimescaleScan timescale;
+  std::string error = reader.read_file(
+      path,
+      [&](std::string_view line) {
+        if (!timescale.done()) [[unlikely]]
+          timescale.line(line);
+        parse_vcd_line(line, builder, reader.ascii());
+      },
+      std::move(progress));
   if (!error.empty()) return error;
-  return VcdTrace(builder.finish());
+  Record r = builder.finish();
+  r.timescale = timescale.result();
+  return VcdTrace(std::move(r));
 }
 
 const VcdVar* VcdTrace::find_var(std::string_view name) const {

@@ -8,6 +8,7 @@
 
 #include "signal/store.h"
 #include "signal/types.h"
+#include "trace/byte_source.h"
 #include "trace/code_table.h"
 #include "trace/string_map.h"
 #include "trace/trace.h"
@@ -32,16 +33,21 @@ class VcdTrace final : public Trace {
     CodeTable codes;
     SignalStore store;
     std::uint64_t id_count = 0;
+    std::optional<Timescale> timescale;
   };
 
   explicit VcdTrace(Record record) : r_(std::move(record)) {}
 
   /// Reads VCD text held in memory; never fails.
   static VcdTrace parse(std::string_view text);
-  /// Streams a VCD file. Fails with "Failed to open <path>: <reason>" when it
-  /// cannot be opened, "Failed to read <path>: <reason>" on a read error
-  /// (a directory included).
-  static std::variant<VcdTrace, std::string> from_file(const std::string& path);
+  /// Streams a VCD file, plain or packed with gzip, bzip2 or zstd (decoded on
+  /// the fly). Fails with "Failed to open <path>: <reason>" when it cannot be
+  /// opened, "Failed to read <path>: <reason>" on a read error (a directory
+  /// and corrupt packed data included). `progress` hears of each read.
+  static std::variant<VcdTrace, std::string> from_file(const std::string& path, ReadProgress progress);
+  static std::variant<VcdTrace, std::string> from_file(const std::string& path) {
+    return from_file(path, ReadProgress{});
+  }
 
   const std::vector<std::string>& signal_names() const override { return r_.signal_names; }
   const std::vector<std::string>& scopes() const override { return r_.scopes; }
@@ -53,6 +59,8 @@ class VcdTrace final : public Trace {
   std::vector<SignalValue> signal_values_range(std::string_view name, Index start, Index end) const override;
   SignalValue signal_value_by_id(SignalId id, Index index) const override;
   const Column* column(SignalId id) const override { return r_.store.column(id); }
+  std::span<const Time> timestamps() const override { return r_.timestamps; }
+  std::optional<Timescale> timescale() const override { return r_.timescale; }
 
   const Record& record() const { return r_; }
 
