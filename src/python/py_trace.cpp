@@ -15,6 +15,7 @@
 #include "py_ref.h"
 #include "py_trace_changes.h"
 #include "py_trace_queries.h"
+#include "py_trace_time.h"
 #include "signal/bit_ops.h"
 #include "trace/fsdb_reader.h"
 #include "trace/fst_trace.h"
@@ -38,29 +39,29 @@ constexpr Index kRangeChunk = 65536;
 
 void py_trace_dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
-  reinterpret_cast<PyTraceObject*>(self)->trace.~shared_ptr();
+  auto* obj = reinterpret_cast<PyTraceObject*>(self);
+  obj->trace.~shared_ptr();
+  obj->format.~basic_string();
+  obj->source.~basic_string();
   type->tp_free(self);
   // Instances of heap types own a reference to their type.
   Py_DECREF(type);
 }
 
-// The receiver's trace, or null with TypeError set.
-const Trace* receiver(PyObject* self) {
-  if (!py_trace_check(self)) {
-    raise_not_instance(self, "PyTrace");
-    return nullptr;
-  }
-  return reinterpret_cast<PyTraceObject*>(self)->trace.get();
-}
+const Trace* receiver(PyObject* self) { return trace_of(self); }
 
 // `type_obj` is the class the constructor was called on: the constructors are
 // class methods because a static method of a heap type cannot reach its type
 // without module state.
-PyObject* new_py_trace(PyObject* type_obj, std::shared_ptr<const Trace> trace) {
+PyObject* new_py_trace(PyObject* type_obj, std::shared_ptr<const Trace> trace, const char* format,
+                       std::string source) {
   auto* type = reinterpret_cast<PyTypeObject*>(type_obj);
   PyObject* obj = type->tp_alloc(type, 0);
   if (obj == nullptr) return nullptr;
-  new (&reinterpret_cast<PyTraceObject*>(obj)->trace) std::shared_ptr<const Trace>(std::move(trace));
+  auto* t = reinterpret_cast<PyTraceObject*>(obj);
+  new (&t->trace) std::shared_ptr<const Trace>(std::move(trace));
+  new (&t->format) std::string(format);
+  new (&t->source) std::string(std::move(source));
   return obj;
 }
 
@@ -70,20 +71,22 @@ PyObject* new_py_trace(PyObject* type_obj, std::shared_ptr<const Trace> trace) {
 // or an error message.
 template <class TraceType>
 PyObject* load_file(PyObject* type, const Params<1>& params, PyObject* const* args, Py_ssize_t nargs,
-                    PyObject* kwnames, std::variant<TraceType, std::string> (*reader)(const std::string&)) {
+                    PyObject* kwnames, std::variant<TraceType, std::string> (*reader)(const std::string&),
+                    const char* format) {
   return guarded([&]() -> PyObject* {
     std::array<PyObject*, 1> a;
-    std::string_view path;
-    if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "path", path)) return nullptr;
-    auto loaded = reader(std::string(path));
+    std::string path;
+    if (!bind_args(params, args, nargs, kwnames, a) || !arg_path(a[0], "path", path)) return nullptr;
+    auto loaded = reader(path);
     if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(*message);
-    return new_py_trace(type, std::make_shared<const TraceType>(std::move(std::get<TraceType>(loaded))));
+    return new_py_trace(type, std::make_shared<const TraceType>(std::move(std::get<TraceType>(loaded))), format,
+                        path);
   });
 }
 
 PyObject* from_vcd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_vcd", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &VcdTrace::from_file);
+  return load_file(type, params, args, nargs, kwnames, &VcdTrace::from_file, "vcd");
 }
 
 PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -92,33 +95,33 @@ PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t narg
     std::array<PyObject*, 1> a;
     std::string_view data;
     if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "data", data)) return nullptr;
-    return new_py_trace(type, std::make_shared<const VcdTrace>(VcdTrace::parse(data)));
+    return new_py_trace(type, std::make_shared<const VcdTrace>(VcdTrace::parse(data)), "vcd", "<string>");
   });
 }
 
 PyObject* from_fst(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_fst", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &FstTrace::from_file);
+  return load_file(type, params, args, nargs, kwnames, &FstTrace::from_file, "fst");
 }
 
 PyObject* from_fsdb(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_fsdb", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &FsdbTrace::from_file);
+  return load_file(type, params, args, nargs, kwnames, &FsdbTrace::from_file, "fsdb");
 }
 
 PyObject* from_shm(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_shm", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &ShmTrace::from_file);
+  return load_file(type, params, args, nargs, kwnames, &ShmTrace::from_file, "shm");
 }
 
 PyObject* from_vpd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_vpd", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &VpdTrace::from_file);
+  return load_file(type, params, args, nargs, kwnames, &VpdTrace::from_file, "vpd");
 }
 
 PyObject* from_wlf(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_wlf", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &WlfTrace::from_file);
+  return load_file(type, params, args, nargs, kwnames, &WlfTrace::from_file, "wlf");
 }
 
 // Signal access.
@@ -313,7 +316,8 @@ PyMethodDef py_trace_methods[] = {
 PyMethodDef* all_methods() {
   static std::vector<PyMethodDef> table = [] {
     std::vector<PyMethodDef> t;
-    for (const PyMethodDef* part : {py_trace_methods, py_trace_query_methods, py_trace_change_methods})
+    for (const PyMethodDef* part : {py_trace_methods, py_trace_query_methods, py_trace_change_methods,
+                                    py_trace_time_methods, py_trace_bulk_methods})
       for (const PyMethodDef* m = part; m->ml_name != nullptr; ++m) t.push_back(*m);
     t.push_back({nullptr, nullptr, 0, nullptr});
     return t;
@@ -324,6 +328,14 @@ PyMethodDef* all_methods() {
 PyType_Slot py_trace_slots[] = {
     {Py_tp_dealloc, reinterpret_cast<void*>(py_trace_dealloc)},
     {Py_tp_methods, nullptr},  // all_methods(), set at registration
+    {Py_tp_doc, const_cast<char*>(
+        "A loaded waveform trace, read whole into memory; made by quarn.open or the\n"
+        "from_* constructors. Index i is the i-th time step (see times()); every signal\n"
+        "has a value at every index, the value in force there (forward filled).\n"
+        "len(trace) is the number of indices; `name in trace` tells whether a signal exists.")},
+    {Py_sq_length, reinterpret_cast<void*>(py_trace_length)},
+    {Py_sq_contains, reinterpret_cast<void*>(py_trace_contains)},
+    {Py_tp_repr, reinterpret_cast<void*>(py_trace_repr)},
     {0, nullptr},
 };
 
@@ -340,6 +352,14 @@ PyType_Spec py_trace_spec = {
 PyObject* register_py_trace(PyObject* module) {
   py_trace_slots[1].pfunc = all_methods();
   return PyType_FromModuleAndSpec(module, &py_trace_spec, nullptr);
+}
+
+const Trace* trace_of(PyObject* self) {
+  if (!py_trace_check(self)) {
+    raise_not_instance(self, "PyTrace");
+    return nullptr;
+  }
+  return reinterpret_cast<PyTraceObject*>(self)->trace.get();
 }
 
 // Each module instance has its own type object, but all share this dealloc.

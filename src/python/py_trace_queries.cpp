@@ -52,7 +52,7 @@ PyObject* search(const char* name, PyObject* self, PyObject* const* args, Py_ssi
   std::array<PyObject*, 1> a;
   PyExprObject* expr = nullptr;
   const Trace* t = receiver(self);
-  if (t == nullptr || !bind_args(name, names.data(), 1, args, nargs, kwnames, a.data()) ||
+  if (t == nullptr || !bind_args(name, names.data(), 1, 1, args, nargs, kwnames, a.data()) ||
       !arg_expr(a[0], "expr", expr))
     return nullptr;
   return run(*t, *expr->expr);
