@@ -89,6 +89,32 @@ PyObject* from_vcd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyOb
   return load_file(type, params, args, nargs, kwnames, &VcdTrace::from_file, "vcd");
 }
 
+// quarn.open's VCD path: from_vcd with a callable that hears (done, total)
+// bytes now and then, for a progress bar. An exception it raises is
+// reported as unraisable rather than stopping the load.
+PyObject* from_vcd_progress(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<2> params{"_from_vcd_progress", {"path", "progress"}};
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 2> a;
+    std::string path;
+    if (!bind_args(params, args, nargs, kwnames, a) || !arg_path(a[0], "path", path)) return nullptr;
+    PyObject* callback = a[1];
+    std::uint64_t last_step = ~std::uint64_t{0};
+    auto progress = [&](std::uint64_t done, std::uint64_t total) {
+      // About a hundred calls per load, not one per read.
+      const std::uint64_t step = total ? done * 100 / total : done >> 26;
+      if (step == last_step) return;
+      last_step = step;
+      PyRef r(PyObject_CallFunction(callback, "KK", static_cast<unsigned long long>(done),
+                                    static_cast<unsigned long long>(total)));
+      if (!r) PyErr_WriteUnraisable(callback);
+    };
+    auto loaded = VcdTrace::from_file(path, progress);
+    if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(*message);
+    return new_py_trace(type, std::make_shared<const VcdTrace>(std::move(std::get<VcdTrace>(loaded))), "vcd", path);
+  });
+}
+
 PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_vcd_string", {"data"}};
   return guarded([&]() -> PyObject* {
@@ -292,6 +318,7 @@ constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
 PyMethodDef py_trace_methods[] = {
     {"from_vcd", as_method(from_vcd), kConstructor, "from_vcd(path)\n--\n\n"},
     {"from_vcd_string", as_method(from_vcd_string), kConstructor, "from_vcd_string(data)\n--\n\n"},
+    {"_from_vcd_progress", as_method(from_vcd_progress), kConstructor, "_from_vcd_progress(path, progress)\n--\n\n"},
     {"from_fst", as_method(from_fst), kConstructor, "from_fst(path)\n--\n\n"},
     {"from_fsdb", as_method(from_fsdb), kConstructor, "from_fsdb(path)\n--\n\n"},
     {"from_shm", as_method(from_shm), kConstructor, "from_shm(path)\n--\n\n"},
@@ -317,7 +344,7 @@ PyMethodDef* all_methods() {
   static std::vector<PyMethodDef> table = [] {
     std::vector<PyMethodDef> t;
     for (const PyMethodDef* part : {py_trace_methods, py_trace_query_methods, py_trace_change_methods,
-                                    py_trace_time_methods, py_trace_bulk_methods})
+                                    py_trace_time_methods, py_trace_bulk_methods, py_trace_forward_methods})
       for (const PyMethodDef* m = part; m->ml_name != nullptr; ++m) t.push_back(*m);
     t.push_back({nullptr, nullptr, 0, nullptr});
     return t;

@@ -76,6 +76,26 @@ PyObject* values(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObje
   });
 }
 
+PyObject* signal_kind(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"signal_kind", {"name"}};
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 1> a;
+    std::string_view name;
+    const Trace* t = trace_of(self);
+    if (t == nullptr || !bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "name", name)) return nullptr;
+    const auto id = known_signal(*t, name);
+    if (!id) return nullptr;
+    const Width width = t->signal_width(name);
+    switch (bulk_kind(t->column(*id), width)) {
+      case BulkKind::Real: return PyUnicode_FromString("real");
+      case BulkKind::Text: return PyUnicode_FromString("string");
+      case BulkKind::Uint:
+      case BulkKind::Wide: break;
+    }
+    return PyUnicode_FromString(width == 1 ? "bit" : "vector");
+  });
+}
+
 constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
 
 }  // namespace
@@ -93,6 +113,9 @@ PyMethodDef py_trace_bulk_methods[] = {
      "values($self, name, start=0, end=None)\n--\n\nThe value of signal `name` at every index from "
      "start to end - 1 (end\ndefaults to the number of indices) as numpy arrays (values, unknown), "
      "with the\ndtypes of changes. KeyError for an unknown name."},
+    {"signal_kind", as_method(signal_kind), kMethod,
+     "signal_kind($self, name)\n--\n\nWhat signal `name` holds, from its values and width: 'bit' (width 1),\n"
+     "'vector', 'real' or 'string'. KeyError for an unknown name."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -67,6 +67,18 @@ PyObject* times(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
   });
 }
 
+PyObject* ticks(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"ticks", {"time"}};
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 1> a;
+    Time time = 0;
+    const Trace* t = trace_of(self);
+    if (t == nullptr || !bind_args(params, args, nargs, kwnames, a) || !arg_time(a[0], "time", *t, time))
+      return nullptr;
+    return u64_to_py(time);
+  });
+}
+
 PyObject* index_at(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"index_at", {"time"}};
   return guarded([&]() -> PyObject* {
@@ -141,6 +153,10 @@ PyMethodDef py_trace_time_methods[] = {
     {"times", as_method(times), kMethod,
      "times($self)\n--\n\nThe timestamp of every index, in ticks, as a read-only numpy uint64 array\n"
      "that shares the trace's memory (no copy). Empty for a trace without times."},
+    {"ticks", as_method(ticks), kMethod,
+     "ticks($self, time)\n--\n\n`time` in ticks of this trace: an int as it is, a str with a unit\n"
+     "('1.2us', '40 ns') converted with the trace's timescale and rounded down.\n"
+     "ValueError for a malformed time, or a unit on a trace without a timescale."},
     {"index_at", as_method(index_at), kMethod,
      "index_at($self, time)\n--\n\nThe index in force at simulation time `time`: the last index whose\n"
      "timestamp is <= time; None before the first timestamp. `time` is an int in\n"
