@@ -16,6 +16,9 @@ _LOADERS: dict[str, Callable[[str], PyTrace]] = {
     "shm": PyTrace.from_shm,
 }
 
+# Binary formats whose readers explain a bad file better than "unknown".
+_BY_SUFFIX = {".fst": "fst", ".fsdb": "fsdb", ".vpd": "vpd", ".wlf": "wlf", ".dsn": "shm", ".trn": "shm"}
+
 
 def open(  # noqa: A001 - the natural name, as in gzip.open
     path: str | os.PathLike[str],
@@ -43,6 +46,11 @@ def open(  # noqa: A001 - the natural name, as in gzip.open
     fspath = os.fspath(path)
     name, found = detect_format(fspath)
     if name == "unknown":
+        # A damaged binary file named for its format gets its reader's own,
+        # more precise message ("Not an FSDB file (magic=0x...)").
+        suffix = os.path.splitext(os.fsdecode(fspath))[1].lower()
+        if suffix in _BY_SUFFIX:
+            return _LOADERS[_BY_SUFFIX[suffix]](fspath, **kw)
         raise ValueError(f"not a trace file quarn can read: {os.fsdecode(fspath)} holds {found}")
     if name == "vcd" and progress is not None and not kw:
         return PyTrace._from_vcd_progress(fspath, progress)

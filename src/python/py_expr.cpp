@@ -251,39 +251,39 @@ PyObject* expr_repr(PyObject* self) {
 constexpr int kStatic = METH_FASTCALL | METH_KEYWORDS | METH_CLASS;
 constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
 
-#define QUARN_UNARY(K, NAME) {NAME, as_method(unary<ExprKind::K>), kMethod, NAME "($self)\n--\n\n"}
-#define QUARN_BINARY(K, NAME) {NAME, as_method(binary<ExprKind::K>), kMethod, NAME "($self, other)\n--\n\n"}
+#define QUARN_UNARY(K, NAME, DOC) {NAME, as_method(unary<ExprKind::K>), kMethod, NAME "($self)\n--\n\n" DOC}
+#define QUARN_BINARY(K, NAME, DOC) {NAME, as_method(binary<ExprKind::K>), kMethod, NAME "($self, other)\n--\n\n" DOC}
 
 PyMethodDef py_expr_methods[] = {
-    {"signal", as_method(signal), kStatic, "signal(id)\n--\n\n"},
+    {"signal", as_method(signal), kStatic, "signal(id)\n--\n\nA reference to the signal with numeric id `id` (see PyTrace.signal_id);\nPyTrace.sig(name) does the same by name."},
     {"const_int", as_method(const_int), kStatic,
      "const_int(val)\n--\n\nAn integer constant. Any Python int: 0 .. 2**64-1 is a 64-bit number; a larger\n"
      "one is a wide number in as many 64-bit words as it needs; a negative one is its\n"
      "two's complement in as many 64-bit words as hold it with its sign (-1 is\n"
      "2**64-1, -2**64 needs two words). Comparisons with a signal of the same word\n"
      "count are exact; arithmetic and ordering read the low 64 bits."},
-    {"const_float", as_method(const_float), kStatic, "const_float(val)\n--\n\n"},
-    {"const_str", as_method(const_str), kStatic, "const_str(val)\n--\n\n"},
-    {"always_true", as_method(always_true), kStatic, "always_true()\n--\n\n"},
-    {"rel_eval", as_method(rel_eval), kMethod, "rel_eval($self, offset)\n--\n\n"},
-    QUARN_UNARY(Not, "not_"),
-    {"slice", as_method(slice), kMethod, "slice($self, high, low)\n--\n\n"},
-    QUARN_UNARY(Signed, "signed"),
-    QUARN_UNARY(IsX, "is_x"),
-    QUARN_UNARY(IsZ, "is_z"),
-    QUARN_BINARY(And, "and_"),
-    QUARN_BINARY(Or, "or_"),
-    QUARN_BINARY(Eq, "eq_"),
-    QUARN_BINARY(Neq, "neq"),
-    QUARN_BINARY(Gt, "gt_"),
-    QUARN_BINARY(Lt, "lt_"),
-    QUARN_BINARY(Gte, "gte"),
-    QUARN_BINARY(Lte, "lte"),
-    QUARN_BINARY(Add, "add"),
-    QUARN_BINARY(Sub, "sub"),
-    QUARN_BINARY(BitAnd, "bit_and"),
-    QUARN_BINARY(BitOr, "bit_or"),
-    QUARN_BINARY(BitXor, "bit_xor"),
+    {"const_float", as_method(const_float), kStatic, "const_float(val)\n--\n\nA real constant (ints are converted)."},
+    {"const_str", as_method(const_str), kStatic, "const_str(val)\n--\n\nA string constant."},
+    {"always_true", as_method(always_true), kStatic, "always_true()\n--\n\nAn expression true at every index."},
+    {"rel_eval", as_method(rel_eval), kMethod, "rel_eval($self, offset)\n--\n\nThis expression evaluated `offset` indices away (-1 the previous index,\n+1 the next); Empty beyond either end of the trace."},
+    QUARN_UNARY(Not, "not_", "Logical not: 1 when this expression is false, else 0 (also ~expr)."),
+    {"slice", as_method(slice), kMethod, "slice($self, high, low)\n--\n\nBits high..low of this expression's value (bit 0 the least significant)."},
+    QUARN_UNARY(Signed, "signed", "This value read as a signed number of its width."),
+    QUARN_UNARY(IsX, "is_x", "1 where this value has an x bit (or no value), else 0."),
+    QUARN_UNARY(IsZ, "is_z", "1 where this value has a z bit, else 0."),
+    QUARN_BINARY(And, "and_", "Logical and: 1 when both are true, else 0."),
+    QUARN_BINARY(Or, "or_", "Logical or: 1 when either is true, else 0."),
+    QUARN_BINARY(Eq, "eq_", "1 when the values are equal, else 0 (also expr == other)."),
+    QUARN_BINARY(Neq, "neq", "1 when the values differ, else 0 (also expr != other)."),
+    QUARN_BINARY(Gt, "gt_", "1 when this value is greater, else 0 (also expr > other)."),
+    QUARN_BINARY(Lt, "lt_", "1 when this value is smaller, else 0 (also expr < other)."),
+    QUARN_BINARY(Gte, "gte", "1 when this value is greater or equal, else 0 (also expr >= other)."),
+    QUARN_BINARY(Lte, "lte", "1 when this value is smaller or equal, else 0 (also expr <= other)."),
+    QUARN_BINARY(Add, "add", "The 64-bit sum, wrapping (also expr + other)."),
+    QUARN_BINARY(Sub, "sub", "The 64-bit difference, wrapping (also expr - other)."),
+    QUARN_BINARY(BitAnd, "bit_and", "Bitwise and (also expr & other)."),
+    QUARN_BINARY(BitOr, "bit_or", "Bitwise or (also expr | other)."),
+    QUARN_BINARY(BitXor, "bit_xor", "Bitwise exclusive or (also expr ^ other)."),
     {nullptr, nullptr, 0, nullptr},
 };
 
