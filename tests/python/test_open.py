@@ -125,3 +125,12 @@ def test_vendor_loaders_take_path_objects(loader, tmp_path):
 def test_missing_file_keeps_the_readers_message(tmp_path):
     with pytest.raises(ValueError, match="^Failed to open .*missing.vcd: No such file"):
         quarn.open(tmp_path / "missing.vcd")
+
+
+def test_progress_hears_the_whole_file(tmp_path):
+    path = tmp_path / "p.vcd"
+    path.write_text(SMALL_VCD * 2000)
+    heard = []
+    trace = quarn.open(path, progress=lambda done, total: heard.append((done, total)))
+    assert len(trace) == 6000 and heard and heard[-1] == (path.stat().st_size, path.stat().st_size)
+    assert [d for d, _ in heard] == sorted(d for d, _ in heard)
