@@ -84,15 +84,13 @@ def draw_real(ax, base: float, xs, ends, values, unknown) -> None:
     known = values[~unknown] if len(values) else values
     lo, hi = (float(np.nanmin(known)), float(np.nanmax(known))) if len(known) else (0.0, 1.0)
     span = hi - lo or 1.0
-    for x0, x1, v, u in zip(xs, ends, values, unknown):
+    ys = base + (values - lo) / span * ROW_HEIGHT
+    # A line held between changes and joined at each change, broken where unknown.
+    ys = np.where(unknown | np.isnan(values), np.nan, ys)
+    ax.step(np.append(xs, ends[-1]), np.append(ys, ys[-1]), where="post", color=WAVE_COLOR, linewidth=1.2)
+    for x0, x1, u, v in zip(xs, ends, unknown, values):
         if u or np.isnan(v):
             ax.fill_between([x0, x1], base, base + ROW_HEIGHT, color=UNKNOWN_COLOR, alpha=0.35, linewidth=0)
-            continue
-        y = base + (v - lo) / span * ROW_HEIGHT
-        ax.plot([x0, x1], [y, y], color=WAVE_COLOR, linewidth=1.2)
-    points = [(x, base + (v - lo) / span * ROW_HEIGHT) for x, v, u in zip(xs, values, unknown) if not u and not np.isnan(v)]
-    if len(points) > 1:
-        ax.plot(*zip(*points), color=WAVE_COLOR, linewidth=0.6, alpha=0.5)
 
 
 def plot(
