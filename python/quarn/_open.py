@@ -51,7 +51,7 @@ def open(  # noqa: A001 - the natural name, as in gzip.open
         suffix = os.path.splitext(os.fsdecode(fspath))[1].lower()
         if suffix in _BY_SUFFIX:
             return _LOADERS[_BY_SUFFIX[suffix]](fspath, **kw)
-        raise ValueError(f"not a trace file quarn can read: {os.fsdecode(fspath)} holds {found}")
+        raise ValueError(f"cannot tell the trace format of {os.fsdecode(fspath)}: found {found}")
     if name == "vcd" and progress is not None and not kw:
         return PyTrace._from_vcd_progress(fspath, progress)
     return _LOADERS[name](fspath, **kw)

@@ -56,7 +56,7 @@ def exit_code(argv):
     [
         # A binary format's file is explained by its reader; others by what they hold.
         ("trace.fst", b"\x89PNG\r\n\x1a\n" + bytes(64), "FST open: not an FST file"),
-        ("trace", b"\x89PNG\r\n\x1a\n" + bytes(64), "holds a PNG image"),
+        ("trace", b"\x89PNG\r\n\x1a\n" + bytes(64), "found a PNG image"),
         ("missing.vcd", None, "Failed to open"),
     ],
 )

@@ -96,7 +96,7 @@ def test_cut_packed_file_is_an_error(tmp_path, content, message):
 def test_unknown_content_names_what_was_found(tmp_path, content, found):
     path = tmp_path / "mystery"
     path.write_bytes(content)
-    with pytest.raises(ValueError, match=f"holds {found}"):
+    with pytest.raises(ValueError, match=f": found {found}"):
         quarn.open(path)
 
 
