@@ -55,6 +55,8 @@ PACKERS = {
     # Members or streams one after another, as `cat a.gz b.gz` makes.
     "gz-members": lambda d: gzip.compress(d[:1000]) + gzip.compress(d[1000:]),
     "bz2-streams": lambda d: bz2.compress(d[:1000]) + bz2.compress(d[1000:]),
+    # Zero padding after the last member (tape and some writers add it): ignored, as gzip does.
+    "gz-padded": lambda d: gzip.compress(d) + bytes(512),
 }
 
 

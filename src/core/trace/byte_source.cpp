@@ -132,7 +132,14 @@ class GzipSource final : public PackedSource {
       if (!refill(next, avail)) return -1;
       z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(next));
       z_.avail_in = static_cast<uInt>(avail);
-      if (avail == 0 && !in_member_) return 0;
+      if (avail == 0 && !in_member_) break;
+      // After a member, bytes that start no other member are trailing
+      // padding, which gzip itself ignores.
+      if (!in_member_ && static_cast<unsigned char>(*next) != 0x1F) {
+        z_.avail_in = 0;
+        at_end_ = true;
+        break;
+      }
       // Called with no input too: inflate may hold output for a full buffer.
       const int rc = inflate(&z_, Z_NO_FLUSH);
       in_member_ = true;
