@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "eval/expr.h"
-#include "eval/name_suggest.h"
 #include "eval/time_lookup.h"
 #include "py_args.h"
 #include "py_convert.h"
