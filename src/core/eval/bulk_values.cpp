@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "signal/column.h"
+#include "signal/packed_uints.h"
 #include "signal/value_view.h"
 
 namespace quarn {
@@ -24,6 +25,26 @@ std::uint64_t logic_number(const ValueView& v, bool& unknown) {
     unknown |= bits[i] > kLogic1;
   }
   return n;
+}
+
+// Elements from .. from+count-1 of a packed array, widened to 64 bits: one
+// loop per element width rather than a width test per element.
+template <class T>
+void widen(const std::uint8_t* bytes, std::size_t from, std::size_t count, std::uint64_t* out) {
+  for (std::size_t i = 0; i < count; ++i) {
+    T v;
+    std::memcpy(&v, bytes + (from + i) * sizeof(T), sizeof(T));
+    out[i] = v;
+  }
+}
+
+void copy_packed(const PackedUints& p, std::size_t from, std::size_t count, std::uint64_t* out) {
+  switch (p.width()) {
+    case 1: return widen<std::uint8_t>(p.data(), from, count, out);
+    case 2: return widen<std::uint16_t>(p.data(), from, count, out);
+    case 4: return widen<std::uint32_t>(p.data(), from, count, out);
+    default: return widen<std::uint64_t>(p.data(), from, count, out);
+  }
 }
 
 /// Appends entries of one kind; `count` copies of a run's value.
@@ -98,11 +119,10 @@ BulkValues bulk_changes(const Column* column, Width width) {
   out.unknown.reserve(runs - k);
   if (out.kind == BulkKind::Uint && column->only_bits()) {
     // Nearly every signal: numbers straight from the packed arrays.
-    out.uints.reserve(runs - k);
-    for (; k < runs; ++k) {
-      out.indices.push_back(column->run_start(k));
-      out.uints.push_back(column->run_scalar(k));
-    }
+    out.indices.resize(runs - k);
+    out.uints.resize(runs - k);
+    copy_packed(column->run_starts(), k, runs - k, out.indices.data());
+    copy_packed(column->run_scalars(), k, runs - k, out.uints.data());
     out.unknown.assign(out.uints.size(), 0);
     return out;
   }
