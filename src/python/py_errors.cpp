@@ -54,9 +54,10 @@ PyObject* position_of(std::uint64_t n) {
 
 }  // namespace
 
-PyObject* raise_load_error(PyObject* cls, const std::string& message, std::string_view path, std::uint64_t line,
-                           std::uint64_t column) {
-  ErrorTypes* types = error_types_of(cls);
+namespace {
+
+PyObject* raise_trace_error(ErrorTypes* types, const std::string& message, std::string_view path, std::uint64_t line,
+                            std::uint64_t column) {
   if (types == nullptr) return nullptr;
   PyRef text(text_of(message));
   if (!text) return nullptr;
@@ -71,6 +72,17 @@ PyObject* raise_load_error(PyObject* cls, const std::string& message, std::strin
     return nullptr;
   PyErr_SetObject(types->trace_error, error.get());
   return nullptr;
+}
+
+}  // namespace
+
+PyObject* raise_load_error(PyObject* cls, const std::string& message, std::string_view path, std::uint64_t line,
+                           std::uint64_t column) {
+  return raise_trace_error(error_types_of(cls), message, path, line, column);
+}
+
+PyObject* raise_module_load_error(PyObject* module, const std::string& message, std::string_view path) {
+  return raise_trace_error(static_cast<ErrorTypes*>(PyModule_GetState(module)), message, path, 0, 0);
 }
 
 bool warn_load(PyObject* cls, const std::string& message) {

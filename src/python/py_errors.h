@@ -32,6 +32,9 @@ int add_error_types(PyObject* module, ErrorTypes& types);
 PyObject* raise_load_error(PyObject* cls, const std::string& message, std::string_view path, std::uint64_t line = 0,
                            std::uint64_t column = 0);
 
+/// `raise_load_error` for a function of `module` (quarn._core) itself.
+PyObject* raise_module_load_error(PyObject* module, const std::string& message, std::string_view path);
+
 /// Issues `message` as a TraceWarning; false when that raised (warnings
 /// turned into errors).
 bool warn_load(PyObject* cls, const std::string& message);

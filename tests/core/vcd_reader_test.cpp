@@ -38,6 +38,7 @@ struct RecordingSink {
   void var(const VcdDecl& d) {
     add("var " + q(d.kind) + " " + std::to_string(d.width) + " " + q(d.code) + " " + q(d.reference) + " " + q(d.range));
   }
+  void timescale(std::string_view t) { add("timescale " + q(t)); }
   void end_definitions() { add("enddefinitions"); }
   void drop_changes() { add("drop"); }
   VcdStatus timestamp(Time time) {

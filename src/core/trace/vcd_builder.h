@@ -7,6 +7,7 @@
 
 #include "signal/bitpack.h"
 #include "signal/change_log.h"
+#include "trace/timescale.h"
 #include "trace/vcd_names.h"
 #include "trace/vcd_parser.h"
 #include "trace/vcd_trace.h"
@@ -27,6 +28,7 @@ class VcdBuilder {
   void upscope();
   void var(const VcdDecl& d);
   void end_definitions() {}
+  void timescale(std::string_view text) { r_.timescale = parse_timescale(text); }
   /// Ignores changes up to the next timestamp (one that could not be read).
   void drop_changes() { skipping_ = true, usual_ = false; }
   VcdStatus timestamp(Time time);

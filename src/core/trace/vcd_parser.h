@@ -37,7 +37,7 @@ struct VcdDecl {
 };
 
 /// Turns VCD tokens (see `for_each_vcd_token`) into calls on a sink:
-///   scope(name), upscope(), var(const VcdDecl&), end_definitions(), drop_changes(),
+///   scope(name), upscope(), var(const VcdDecl&), timescale(text), end_definitions(), drop_changes(),
 ///   timestamp(time), scalar(char, code), vector(digits, code),
 ///   real(double, code), text(string, code)   (the last five return VcdStatus)
 /// and reports what it skips or reads with a default to `diagnostics`.
@@ -61,7 +61,7 @@ class VcdParser {
   std::uint64_t first_vcd_token() const { return first_vcd_; }
 
  private:
-  enum class Command : std::uint8_t { None, Scope, Upscope, Var, EndDefinitions, Skip };
+  enum class Command : std::uint8_t { None, Scope, Upscope, Var, Timescale, EndDefinitions, Skip };
 
   [[gnu::always_inline]] void body_token(std::string_view t, std::uint64_t offset);
   [[gnu::noinline]] void keyword(std::string_view t, std::uint64_t offset);
@@ -164,7 +164,8 @@ void VcdParser<Sink>::keyword(std::string_view t, std::uint64_t offset) {
   else if (t == "$upscope") command_ = Command::Upscope;
   else if (t == "$var") command_ = Command::Var;
   else if (t == "$enddefinitions") command_ = Command::EndDefinitions;
-  else command_ = Command::Skip;  // $comment, $date, $timescale, vendors' own
+  else if (t == "$timescale") command_ = Command::Timescale;
+  else command_ = Command::Skip;  // $comment, $date, vendors' own
 }
 
 template <class Sink>
@@ -177,6 +178,12 @@ void VcdParser<Sink>::finish_command(std::uint64_t offset) {
       sink_.scope(fields_.size() >= 2 ? std::string_view(fields_[1]) : std::string_view());
       return;
     case Command::Upscope: sink_.upscope(); return;
+    case Command::Timescale: {
+      std::string text;  // "1ns", or "1 ns" over two tokens
+      for (const std::string& f : fields_) text += f;
+      sink_.timescale(text);
+      return;
+    }
     case Command::EndDefinitions:
       in_data_ = true;
       sink_.end_definitions();

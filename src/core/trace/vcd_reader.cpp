@@ -5,7 +5,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "trace/regular_file.h"
+#include "trace/byte_source.h"
 #include "trace/vcd_builder.h"
 #include "trace/vcd_parser.h"
 #include "trace/vcd_tokens.h"
@@ -61,15 +61,18 @@ class VcdLoadState {
   std::uint64_t base_ = 0;  // input offset of the next chunk
 };
 
-// Line and column of `offset` in the open file, read again from its start.
-void locate_in_file(int fd, std::uint64_t offset, LoadDiagnostics& d) {
+// Line and column of `offset` in the file's content, read again from its
+// start (through the same decoding, for a packed file).
+void locate_in_file(const std::string& path, std::uint64_t offset, LoadDiagnostics& d) {
+  auto opened = open_byte_source(path);
+  if (!std::holds_alternative<std::unique_ptr<ByteSource>>(opened)) return;
+  ByteSource& source = *std::get<0>(opened);
   std::vector<char> buffer(kBufferBytes);
   std::uint64_t line = 1, at = 0, line_start = 0;
   while (at < offset) {
-    const ssize_t n = ::pread(fd, buffer.data(), std::min<std::uint64_t>(buffer.size(), offset - at),
-                              static_cast<off_t>(at));
+    const long n = source.read(buffer.data(), std::min<std::uint64_t>(buffer.size(), offset - at));
     if (n <= 0) break;
-    for (ssize_t i = 0; i < n; ++i) {
+    for (long i = 0; i < n; ++i) {
       if (buffer[static_cast<std::size_t>(i)] == '\n') {
         ++line;
         line_start = at + static_cast<std::uint64_t>(i) + 1;
@@ -106,18 +109,22 @@ std::variant<VcdLoad, std::string> read_vcd_text(std::string_view text) {
   return load;
 }
 
-std::variant<VcdLoad, std::string> read_vcd_file(const std::string& path) {
+std::variant<VcdLoad, std::string> read_vcd_file(const std::string& path, ReadProgress progress) {
+  auto opened = open_byte_source(path, std::move(progress));
+  if (auto* failed = std::get_if<std::string>(&opened)) return std::move(*failed);
+  ByteSource& source = *std::get<0>(opened);
   std::string error;
-  const int fd = open_regular_file(path, error);
-  if (fd < 0) return error;
   VcdLoadState state;
   std::vector<char> buffer(kBufferBytes);
   std::string start;      // the first bytes, for "Not a VCD file"
   std::size_t keep = 0;   // bytes of an unfinished token at the buffer's start
   for (;;) {
     if (keep == buffer.size()) buffer.resize(buffer.size() * 2);  // one very long token
-    const long got = read_some(fd, buffer.data() + keep, buffer.size() - keep, path, error);
-    if (got < 0) break;
+    const long got = source.read(buffer.data() + keep, buffer.size() - keep);
+    if (got < 0) {
+      error = source.error();
+      break;
+    }
     const bool final = got == 0;
     const std::size_t size = keep + static_cast<std::size_t>(got);
     if (start.size() < 8) start.assign(buffer.data(), std::min<std::size_t>(size, 8));
@@ -127,8 +134,7 @@ std::variant<VcdLoad, std::string> read_vcd_file(const std::string& path) {
     keep = size - used;
     if (keep) std::memmove(buffer.data(), buffer.data() + used, keep);
   }
-  if (error.empty() && state.diagnostics().count) locate_in_file(fd, state.diagnostics().offset, state.diagnostics());
-  ::close(fd);
+  if (error.empty() && state.diagnostics().count) locate_in_file(path, state.diagnostics().offset, state.diagnostics());
   if (!error.empty()) return error;
   return state.finish();
 }

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <variant>
 
+#include "trace/byte_source.h"
 #include "trace/load_diagnostics.h"
 #include "trace/vcd_trace.h"
 
@@ -21,9 +22,11 @@ struct VcdLoad {
 /// first 64 KiB.
 std::variant<VcdLoad, std::string> read_vcd_text(std::string_view text);
 
-/// Streams a VCD file through a 1 MiB buffer. Fails with the messages of
-/// `open_regular_file`, "Failed to read <path>: <reason>", or "Not a VCD
-/// file: ..." as `read_vcd_text`.
-std::variant<VcdLoad, std::string> read_vcd_file(const std::string& path);
+/// Streams a VCD file through a 1 MiB buffer, plain or packed with gzip,
+/// bzip2 or zstd (decoded on the fly). Fails with the messages of
+/// `open_byte_source`, "Failed to read <path>: <reason>" (corrupt packed data
+/// included), or "Not a VCD file: ..." as `read_vcd_text`. `progress` hears
+/// of each read of the file.
+std::variant<VcdLoad, std::string> read_vcd_file(const std::string& path, ReadProgress progress = {});
 
 }  // namespace quarn

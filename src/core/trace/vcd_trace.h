@@ -9,6 +9,7 @@
 #include "signal/store.h"
 #include "signal/types.h"
 #include "trace/code_table.h"
+#include "trace/timescale.h"
 #include "trace/string_map.h"
 #include "trace/trace.h"
 
@@ -32,6 +33,7 @@ class VcdTrace final : public Trace {
     CodeTable codes;
     SignalStore store;
     std::uint64_t id_count = 0;
+    std::optional<Timescale> timescale;  // as `$timescale` declares it
   };
 
   explicit VcdTrace(Record record) : r_(std::move(record)) {}
@@ -52,6 +54,8 @@ class VcdTrace final : public Trace {
   std::vector<SignalValue> signal_values_range(std::string_view name, Index start, Index end) const override;
   SignalValue signal_value_by_id(SignalId id, Index index) const override;
   const Column* column(SignalId id) const override { return r_.store.column(id); }
+  std::span<const Time> timestamps() const override { return r_.timestamps; }
+  std::optional<Timescale> timescale() const override { return r_.timescale; }
 
   const Record& record() const { return r_; }
 
