@@ -3,6 +3,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include "py_cycles.h"
 #include "py_expr.h"
 #include "py_ref.h"
 #include "py_trace.h"
@@ -29,6 +30,7 @@ int add_class(PyObject* module, PyObject* type, const char* name) {
 int exec_core(PyObject* module) {
   if (add_class(module, register_py_trace(module), "PyTrace") < 0) return -1;
   if (add_class(module, register_py_expr(module), "PyExpr") < 0) return -1;
+  if (add_class(module, register_py_cycles(module), "PyCycles") < 0) return -1;
   return 0;
 }
 

@@ -579,6 +579,8 @@ const std::uint64_t* BlockEvaluator::truth() {
 }
 
 
+ValueView BlockEvaluator::result_lane(std::size_t j) const { return lane_view(*slots_[program_.result_slot], j); }
+
 SignalValue BlockEvaluator::first_value() const { return to_value(lane_view(*slots_[program_.result_slot], 0)); }
 
 }  // namespace quarn
