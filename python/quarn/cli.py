@@ -9,6 +9,7 @@ import sys
 from pathlib import Path
 from typing import Callable, Iterator, Sequence
 
+from . import cli_check
 from ._core import PyTrace
 
 # Loader per file extension; the other formats join as their readers land.
@@ -111,7 +112,12 @@ def main(argv: Sequence[str] | None = None) -> int:
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
     info = commands.add_parser("info", help="summarise a trace")
     info.add_argument("path", nargs="?", metavar="PATH", help="trace file (default: a bundled sample)")
-    args = parser.parse_args(argv)
+    cli_check.add_commands(commands)
+    args, extra = parser.parse_known_args(argv)
+    if extra and not cli_check.take_extra(args, extra):
+        parser.error(f"unrecognized arguments: {' '.join(extra)}")
+    if hasattr(args, "func"):
+        return args.func(args)
     if args.command == "info":
         return _info(info, args.path)
     return 2

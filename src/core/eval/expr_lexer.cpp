@@ -96,7 +96,11 @@ std::size_t ExprLexer::scan_number(std::size_t p) const {
       return p;
     }
     while (p < n && (is_digit(src_[p]) || src_[p] == '_')) ++p;
-    if (p >= n || src_[p] != '\'') return p;
+    if (p >= n || src_[p] != '\'') {
+      // Letters glued to digits make one (bad) number, not a number and a name.
+      while (p < n && is_ident(src_[p])) ++p;
+      return p;
+    }
   }
   ++p;  // the quote of a based literal
   if (p < n && (src_[p] == 's' || src_[p] == 'S')) ++p;
