@@ -7,9 +7,9 @@ import quarn._core as core
 from quarn import PyExpr, PyTrace
 
 
-def test_module_exports_both_classes_in_order():
-    assert core.__all__ == ["PyTrace", "PyExpr"]
-    assert quarn.__all__ == ["PyTrace", "PyExpr"]
+def test_module_exports_classes_in_order():
+    assert core.__all__ == ["PyTrace", "PyExpr", "PyCycles"]
+    assert quarn.__all__ == ["PyTrace", "PyExpr", "Cycles", "CheckResult"]
     assert quarn.PyTrace is core.PyTrace and quarn.PyExpr is core.PyExpr
     assert core.__doc__ == ""
 
