@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
+#include <unordered_map>
 
 #include "eval/block_eval.h"
 #include "eval/program.h"
@@ -40,18 +42,94 @@ struct Verdict {
 
 enum class SeqEnd { Stopped, Dead, Open };
 
-// One automaton's thread sets, reused across attempts.
-struct Sim {
-  std::vector<std::uint32_t> cur, next, stamp;
-  std::uint32_t gen = 0;
-  explicit Sim(std::size_t states) : stamp(states, 0) {}
+// An automaton's subset construction, built as attempts reach new subsets
+// and letters: after warm-up a cycle costs one table lookup. One per thread,
+// so nothing is shared while it grows.
+class LazyDfa {
+ public:
+  static constexpr std::int32_t kDead = 0;
+  static constexpr std::int32_t kUnknown = -1;
+
+  LazyDfa(const Nfa& nfa, std::size_t leaves)
+      : nfa_(nfa), dense_bits_(leaves <= kDenseBits ? static_cast<unsigned>(leaves) : 0), stamp_(nfa.size(), 0) {
+    intern({});  // kDead
+    // Not and Disable nodes have no automaton of their own.
+    start_ = nfa.size() > 0 && nfa.live[nfa.init] ? intern({nfa.init}) : kDead;
+  }
+
+  std::int32_t start() const { return start_; }
+
+  /// (next subset << 1) | (some thread matched at this letter).
+  std::int32_t step(std::int32_t d, std::uint64_t letter) {
+    if (dense_bits_ > 0 || letter == 0) {
+      const std::size_t at = (static_cast<std::size_t>(d) << dense_bits_) | letter;
+      if (dense_[at] == kUnknown) {
+        const std::int32_t t = compute(d, letter);  // may grow dense_
+        dense_[at] = t;
+      }
+      return dense_[at];
+    }
+    const auto it = sparse_.find({d, letter});
+    if (it != sparse_.end()) return it->second;
+    const std::int32_t t = compute(d, letter);
+    sparse_.emplace(std::make_pair(d, letter), t);
+    return t;
+  }
+
+ private:
+  static constexpr unsigned kDenseBits = 8;
+
+  struct KeyHash {
+    std::size_t operator()(const std::pair<std::int32_t, std::uint64_t>& k) const {
+      return std::hash<std::uint64_t>()(k.second * 0x9e3779b97f4a7c15ULL ^ static_cast<std::uint64_t>(k.first));
+    }
+  };
+
+  std::int32_t intern(std::vector<std::uint32_t> set) {
+    const auto [it, fresh] = ids_.try_emplace(set, static_cast<std::int32_t>(ids_.size()));
+    if (fresh) {
+      sets_.push_back(std::move(set));
+      dense_.resize(dense_.size() + (std::size_t{1} << dense_bits_), kUnknown);
+    }
+    return it->second;
+  }
+
+  std::int32_t compute(std::int32_t d, std::uint64_t letter) {
+    if (++gen_ == 0) {
+      std::fill(stamp_.begin(), stamp_.end(), 0);
+      gen_ = 1;
+    }
+    std::vector<std::uint32_t> next;
+    bool matched = false;
+    for (std::uint32_t p : sets_[static_cast<std::size_t>(d)])
+      for (const NfaEdge& e : nfa_.out[p]) {
+        if (!e.guard.holds(letter) || stamp_[e.to] == gen_) continue;
+        stamp_[e.to] = gen_;
+        matched = matched || nfa_.accept[e.to];
+        // Accepting states without a way on have done their work.
+        if (!nfa_.out[e.to].empty()) next.push_back(e.to);
+      }
+    std::sort(next.begin(), next.end());
+    return (intern(std::move(next)) << 1) | static_cast<std::int32_t>(matched);
+  }
+
+  const Nfa& nfa_;
+  unsigned dense_bits_;
+  std::int32_t start_ = kDead;
+  std::map<std::vector<std::uint32_t>, std::int32_t> ids_;
+  std::vector<std::vector<std::uint32_t>> sets_;
+  std::vector<std::int32_t> dense_;
+  std::unordered_map<std::pair<std::int32_t, std::uint64_t>, std::int32_t, KeyHash> sparse_;
+  std::vector<std::uint32_t> stamp_;
+  std::uint32_t gen_ = 0;
 };
 
 class Runner {
  public:
   Runner(const CompiledProgram& p, const std::vector<std::vector<std::uint64_t>>& truths, std::size_t n)
       : truths_(truths), n_(n) {
-    for (const CompiledProp* q = p.prop.get(); q != nullptr; q = q->child.get()) sims_.emplace_back(q->nfa.size());
+    for (const CompiledProp* q = p.prop.get(); q != nullptr; q = q->child.get())
+      dfas_.emplace_back(q->nfa, truths.size());
   }
 
   std::uint64_t letter(Index c) const {
@@ -61,37 +139,32 @@ class Runner {
     return l;
   }
 
-  bool leaf_at(std::uint32_t leaf, Index c) const { return (truths_[leaf][c >> 6] >> (c & 63)) & 1; }
+  // First cycle in s .. last where `leaf` holds, or kNever.
+  Index next_true(std::uint32_t leaf, Index s, Index last) const {
+    const std::vector<std::uint64_t>& bits = truths_[leaf];
+    for (Index w = s >> 6; (w << 6) <= last; ++w) {
+      std::uint64_t word = bits[w];
+      if (w == (s >> 6)) word &= ~std::uint64_t{0} << (s & 63);
+      if (word == 0) continue;
+      const Index c = (w << 6) + static_cast<Index>(__builtin_ctzll(word));
+      return c <= last ? c : kNever;
+    }
+    return kNever;
+  }
 
-  // Runs `nfa` from cycle s; `on_match(c)` for each cycle where a match
-  // ends, until it returns false (Stopped). Dead: no thread left after the
-  // returned cycle; Open: threads left at the end of the trace.
+  // Runs an automaton from cycle s; `on_match(c)` for each cycle where a
+  // match ends, until it returns false (Stopped). Dead: no thread left after
+  // the returned cycle; Open: threads left at the end of the trace.
   template <class F>
-  std::pair<SeqEnd, Index> run(const Nfa& nfa, Sim& sim, Index s, F&& on_match) {
-    sim.cur.assign(1, nfa.init);
-    if (!nfa.live[nfa.init]) return {SeqEnd::Dead, s};
+  std::pair<SeqEnd, Index> run(LazyDfa& dfa, Index s, F&& on_match) {
+    std::int32_t d = dfa.start();
+    if (d == LazyDfa::kDead) return {SeqEnd::Dead, s};
     for (Index c = s;; ++c) {
       if (c >= n_) return {SeqEnd::Open, c};
-      const std::uint64_t l = letter(c);
-      if (++sim.gen == 0) {
-        std::fill(sim.stamp.begin(), sim.stamp.end(), 0);
-        sim.gen = 1;
-      }
-      sim.next.clear();
-      bool matched = false;
-      for (std::uint32_t p : sim.cur)
-        for (const NfaEdge& e : nfa.out[p]) {
-          if (!e.guard.holds(l) || sim.stamp[e.to] == sim.gen) continue;
-          sim.stamp[e.to] = sim.gen;
-          sim.next.push_back(e.to);
-          matched = matched || nfa.accept[e.to];
-        }
-      if (matched && !on_match(c)) return {SeqEnd::Stopped, c};
-      // Accepting states without a way on have done their work.
-      sim.cur.clear();
-      for (std::uint32_t q : sim.next)
-        if (!nfa.out[q].empty()) sim.cur.push_back(q);
-      if (sim.cur.empty()) return {SeqEnd::Dead, c};
+      const std::int32_t t = dfa.step(d, letter(c));
+      if ((t & 1) && !on_match(c)) return {SeqEnd::Stopped, c};
+      d = t >> 1;
+      if (d == LazyDfa::kDead) return {SeqEnd::Dead, c};
     }
   }
 
@@ -99,7 +172,7 @@ class Runner {
     if (s >= n_) return {Outcome::Pending, 0};
     switch (p.kind) {
       case PropNode::Kind::Seq: {
-        const auto [how, c] = run(p.nfa, sims_[depth], s, [](Index) { return false; });
+        const auto [how, c] = run(dfas_[depth], s, [](Index) { return false; });
         if (how == SeqEnd::Stopped) return {Outcome::Passed, c};
         if (how == SeqEnd::Dead) return {Outcome::Failed, c};
         return {Outcome::Pending, 0};
@@ -112,7 +185,7 @@ class Runner {
       case PropNode::Kind::Implies: {
         Index first_fail = kNever, decided = s;
         bool matched = false, pending = false;
-        const auto [how, c] = run(p.nfa, sims_[depth], s, [&](Index e) {
+        const auto [how, c] = run(dfas_[depth], s, [&](Index e) {
           // A consequent starting at e cannot fail before e.
           if (e >= first_fail) return false;
           matched = true;
@@ -130,17 +203,16 @@ class Runner {
       case PropNode::Kind::Disable: {
         const Verdict r = eval(*p.child, depth + 1, s);
         const Index last = r.outcome == Outcome::Pending ? n_ - 1 : r.cycle;
-        for (Index c = s; c <= last; ++c)
-          if (leaf_at(p.leaf, c)) return {Outcome::Disabled, c};
-        return r;
+        const Index c = next_true(p.leaf, s, last);
+        return c == kNever ? r : Verdict{Outcome::Disabled, c};
       }
     }
     return {Outcome::Pending, 0};
   }
 
-  Index first_end(const Nfa& nfa, Index s) {
+  Index first_end(Index s) {
     Index end = kNever;
-    run(nfa, sims_[0], s, [&](Index c) {
+    run(dfas_[0], s, [&](Index c) {
       end = c;
       return false;
     });
@@ -150,7 +222,7 @@ class Runner {
  private:
   const std::vector<std::vector<std::uint64_t>>& truths_;
   std::size_t n_;
-  std::vector<Sim> sims_;
+  std::vector<LazyDfa> dfas_;
 };
 
 // Runs body(chunk, lo, hi) over fixed chunks of 0 .. n-1.
@@ -210,7 +282,7 @@ SeqMatches run_matches(const CompiledProgram& program, const std::vector<std::ve
   over_chunks(cycle_count, parallel, [&](std::size_t k, std::size_t lo, std::size_t hi) {
     Runner r(program, truths, cycle_count);
     for (std::size_t s = lo; s < hi; ++s) {
-      const Index e = r.first_end(program.prop->nfa, s);
+      const Index e = r.first_end(s);
       if (e == kNever) continue;
       parts[k].start.push_back(s);
       parts[k].end.push_back(e);
