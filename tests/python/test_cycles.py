@@ -224,3 +224,12 @@ def test_property_errors(text, message):
     with pytest.raises(ValueError) as e:
         c.check(text)
     assert str(e.value) == message
+
+
+def test_to_pandas_rows_per_cycle():
+    pd = pytest.importorskip("pandas")
+    c = cycles_of({"a": [0, 1, 1], "v": [3, 0, 2]}, widths={"v": 2})
+    df = c.to_pandas(["top.a", "top.v"])
+    assert list(df.columns) == ["time", "top.a", "top.v"]
+    assert df["time"].tolist() == [10, 20, 30] and df["top.v"].tolist() == [3, 0, 2]
+    assert isinstance(df, pd.DataFrame)
