@@ -155,6 +155,25 @@ void combine(const Reading& a, const Reading& b, std::size_t count, Lanes& out, 
 void bit_count(ExprKind kind, const Lanes& a, std::size_t count, Lanes& out) {
   const std::size_t m = a.uniform ? 1 : count;
   set_flags(out, a.uniform, false, false, kind != ExprKind::CountOnes);
+  if (!a.general) {
+    // Plain numbers (Bits lanes): no views needed; Empty lanes stay Empty.
+    const std::uint64_t* ok = ok_of(a);
+    std::uint64_t* __restrict num = out.num;
+    for (std::size_t j = 0; j < m; ++j) {
+      const std::uint64_t x = a.num[j];
+      const auto ones = static_cast<std::uint64_t>(__builtin_popcountll(x));
+      num[j] = kind == ExprKind::Lsb       ? (x & 1)
+               : kind == ExprKind::OneHot  ? std::uint64_t{ones == 1}
+               : kind == ExprKind::OneHot0 ? std::uint64_t{ones <= 1}
+                                           : ones;
+    }
+    std::copy(ok, ok + m, out.ok);
+    out.all_ok = a.all_ok;
+    out.boolean = out.boolean && a.all_ok;
+    if (!a.all_ok)
+      for (std::size_t j = 0; j < m; ++j) num[j] &= 0 - ok[j];
+    return;
+  }
   bool all_ok = true;
   for (std::size_t j = 0; j < m; ++j) {
     const ValueView v = lane_view(a, j);
