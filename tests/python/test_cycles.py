@@ -233,3 +233,24 @@ def test_to_pandas_rows_per_cycle():
     assert list(df.columns) == ["time", "top.a", "top.v"]
     assert df["time"].tolist() == [10, 20, 30] and df["top.v"].tolist() == [3, 0, 2]
     assert isinstance(df, pd.DataFrame)
+
+
+VARIANTS = ["{}", "{} == 1", "{} != 0", "!!{}", "{} > 0", "{} >= 1", "({} & 1)", "({} | 0)", "{} + 0"]
+
+
+@pytest.mark.parametrize("seed", range(40))
+def test_many_distinct_conditions_give_the_same_verdicts(seed):
+    # Over 8 distinct conditions the automaton keys its table by the whole
+    # letter instead of indexing it; spelling one signal nine ways must not
+    # change a single verdict.
+    rng = random.Random(1000 + seed)
+    n = 40
+    values = {k: [int(rng.random() < 0.5) for _ in range(n)] for k in NAMES}
+    c = cycles_of(values)
+    seqs = [random_seq(rng, 2) for _ in range(4)]
+    plain = scoped(prop_text(("imp", ("or", ("or", seqs[0], seqs[1]), seqs[2]), rng.random() < 0.5, ("seq", seqs[3]))))
+    turn = iter(range(10**6))
+    spelled = re.sub(r"top\.[abc]\b", lambda m: VARIANTS[next(turn) % len(VARIANTS)].format(m.group(0)), plain)
+    a, b = c.check(plain), c.check(spelled)
+    assert a.counts() == b.counts(), spelled
+    assert a.failure_cycle.tolist() == b.failure_cycle.tolist()
