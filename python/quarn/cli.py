@@ -21,7 +21,7 @@ import sys
 from pathlib import Path
 from typing import Any, Callable, Iterator, Sequence
 
-from . import _open
+from . import _open, cli_check
 from ._core import PyTrace
 
 SHOWN_SIGNALS = 10
@@ -293,6 +293,7 @@ def parser() -> argparse.ArgumentParser:
     p.add_argument("-o", "--output", required=True, metavar="OUT", help="wave.png, wave.svg, ...")
     p.add_argument("--dpi", type=int, default=100)
     window(p)
+    cli_check.add_commands(commands)
     return top
 
 
@@ -307,9 +308,13 @@ def window(p: argparse.ArgumentParser) -> None:
 
 
 def main(argv: Sequence[str] | None = None) -> int:
-    args = parser().parse_args(argv)
+    top = parser()
+    args, extra = top.parse_known_args(argv)
+    if extra and not cli_check.take_extra(args, extra):
+        top.error(f"unrecognized arguments: {' '.join(extra)}")
+    run = getattr(args, "run", None) or args.func
     try:
-        return args.run(args)
+        return run(args)
     except CommandError as err:
         print(f"quarn: error: {err}", file=sys.stderr)
         return 1

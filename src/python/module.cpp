@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "py_args.h"
+#include "py_cycles.h"
 #include "py_errors.h"
 #include "py_expr.h"
 #include "py_ref.h"
@@ -76,6 +77,7 @@ int exec_core(PyObject* module) {
   if (add_error_types(module, state_of(module)) < 0) return -1;
   if (add_class(module, register_py_trace(module), "PyTrace") < 0) return -1;
   if (add_class(module, register_py_expr(module), "PyExpr") < 0) return -1;
+  if (add_class(module, register_py_cycles(module), "PyCycles") < 0) return -1;
   return 0;
 }
 

@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "eval/expr_parse.h"
 #include "py_expr.h"
 #include "py_ref.h"
 
@@ -172,6 +173,24 @@ bool arg_expr(PyObject* obj, const char* name, PyExprObject*& out) {
   }
   if (!py_expr_check(obj)) return raise_wrong_type(obj, name, "PyExpr");
   out = reinterpret_cast<PyExprObject*>(obj);
+  return true;
+}
+
+bool arg_expr_or_text(PyObject* obj, const char* name, const Trace& trace, std::shared_ptr<const Expr>& out) {
+  if (PyUnicode_Check(obj)) {
+    std::string_view text;
+    if (!arg_str(obj, name, text)) return false;
+    ParsedExpr parsed = parse_expression(text, trace);
+    if (!parsed.expr) {
+      PyErr_Format(PyExc_ValueError, "%s at column %zu", parsed.error.message.c_str(), parsed.error.column);
+      return false;
+    }
+    out = std::move(parsed.expr);
+    return true;
+  }
+  PyExprObject* e = nullptr;
+  if (!arg_expr(obj, name, e)) return false;
+  out = e->expr;
   return true;
 }
 

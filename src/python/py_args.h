@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,14 @@
 namespace quarn::py {
 
 struct PyExprObject;
+}  // namespace quarn::py
+
+namespace quarn {
+class Trace;
+struct Expr;
+}  // namespace quarn
+
+namespace quarn::py {
 
 /// A method's name and parameter names, as in its text signature.
 template <std::size_t N>
@@ -65,6 +74,10 @@ bool arg_i64(PyObject* obj, const char* name, std::int64_t& out);
 bool arg_f64(PyObject* obj, const char* name, double& out);
 /// A PyExpr instance, borrowed.
 bool arg_expr(PyObject* obj, const char* name, PyExprObject*& out);
+/// A PyExpr, or a str in the expression language parsed against `trace`
+/// (ValueError "{message} at column {n}" when it does not parse). `out`
+/// shares the tree, so it stays valid after the PyExpr goes.
+bool arg_expr_or_text(PyObject* obj, const char* name, const Trace& trace, std::shared_ptr<const Expr>& out);
 /// A sequence of str other than a str itself.
 bool arg_str_list(PyObject* obj, const char* name, std::vector<std::string>& out);
 

@@ -13,6 +13,7 @@
 #include "py_convert.h"
 #include "py_errors.h"
 #include "py_ref.h"
+#include "py_cycles.h"
 #include "py_trace_changes.h"
 #include "py_trace_queries.h"
 #include "py_trace_time.h"
@@ -397,7 +398,8 @@ PyMethodDef* all_methods() {
   static std::vector<PyMethodDef> table = [] {
     std::vector<PyMethodDef> t;
     for (const PyMethodDef* part : {py_trace_methods, py_trace_query_methods, py_trace_change_methods,
-                                    py_trace_time_methods, py_trace_bulk_methods, py_trace_forward_methods})
+                                    py_trace_time_methods, py_trace_bulk_methods, py_trace_forward_methods,
+                                    py_trace_cycle_methods})
       for (const PyMethodDef* m = part; m->ml_name != nullptr; ++m) t.push_back(*m);
     t.push_back({nullptr, nullptr, 0, nullptr});
     return t;

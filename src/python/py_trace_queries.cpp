@@ -50,12 +50,12 @@ PyObject* search(const char* name, PyObject* self, PyObject* const* args, Py_ssi
                  Run run) {
   const std::array<const char*, 1> names{"expr"};
   std::array<PyObject*, 1> a;
-  PyExprObject* expr = nullptr;
+  ExprPtr expr;
   const Trace* t = receiver(self);
   if (t == nullptr || !bind_args(name, names.data(), 1, 1, args, nargs, kwnames, a.data()) ||
-      !arg_expr(a[0], "expr", expr))
+      !arg_expr_or_text(a[0], "expr", *t, expr))
     return nullptr;
-  return run(*t, *expr->expr);
+  return run(*t, *expr);
 }
 
 PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -85,16 +85,16 @@ PyObject* eval_at(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
   static constexpr Params<2> params{AsBool ? "eval_expr_bool" : "eval_expr", {"expr", "index"}};
   return guarded([&]() -> PyObject* {
     std::array<PyObject*, 2> a;
-    PyExprObject* expr = nullptr;
+    ExprPtr expr;
     Index index = 0;
     const Trace* t = receiver(self);
-    if (t == nullptr || !bind_args(params, args, nargs, kwnames, a) || !arg_expr(a[0], "expr", expr) ||
+    if (t == nullptr || !bind_args(params, args, nargs, kwnames, a) || !arg_expr_or_text(a[0], "expr", *t, expr) ||
         !arg_u64(a[1], "index", index))
       return nullptr;
     if constexpr (AsBool) {
-      return PyBool_FromLong(eval_bool(*t, *expr->expr, index));
+      return PyBool_FromLong(eval_bool(*t, *expr, index));
     } else {
-      return signal_value_to_py(eval(*t, *expr->expr, index));
+      return signal_value_to_py(eval(*t, *expr, index));
     }
   });
 }
@@ -103,17 +103,17 @@ PyObject* find_with_values(PyObject* self, PyObject* const* args, Py_ssize_t nar
   static constexpr Params<2> params{"find_with_values", {"expr", "signal_names"}};
   return guarded([&]() -> PyObject* {
     std::array<PyObject*, 2> a;
-    PyExprObject* expr = nullptr;
+    ExprPtr expr;
     std::vector<std::string> names;
     const Trace* t = receiver(self);
-    if (t == nullptr || !bind_args(params, args, nargs, kwnames, a) || !arg_expr(a[0], "expr", expr) ||
+    if (t == nullptr || !bind_args(params, args, nargs, kwnames, a) || !arg_expr_or_text(a[0], "expr", *t, expr) ||
         !arg_str_list(a[1], "signal_names", names))
       return nullptr;
     // Ids resolved once; a name without one reads as Empty, hence None.
     std::vector<std::optional<SignalId>> ids;
     ids.reserve(names.size());
     for (const std::string& n : names) ids.push_back(t->signal_id(n));
-    const FoundValues found = quarn::find_with_values(*t, *expr->expr, ids);
+    const FoundValues found = quarn::find_with_values(*t, *expr, ids);
 
     PyRef list(PyList_New(static_cast<Py_ssize_t>(found.indices.size())));
     if (!list) return nullptr;

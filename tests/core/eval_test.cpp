@@ -159,6 +159,33 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"gt_empty", [] { return bin(K::Gt, sig(kUnknown), cint(0)); }, 0, E},
         Case{"lt_nan_reads_zero", [] { return bin(K::Lt, sig(kReal), cint(1)); }, 0, B(1)}));
 
+// Kinds that only the expression language builds.
+INSTANTIATE_TEST_SUITE_P(
+    LanguageKinds, EvalRules,
+    ::testing::Values(
+        Case{"mul", [] { return bin(K::Mul, sig(kBits), cint(3)); }, 1, B(0x201)},
+        Case{"mul_wraps", [] { return bin(K::Mul, cint(std::uint64_t{1} << 63), cint(2)); }, 0, B(0)},
+        Case{"shl_63", [] { return bin(K::Shl, cint(1), cint(63)); }, 0, B(std::uint64_t{1} << 63)},
+        Case{"shl_64_is_zero", [] { return bin(K::Shl, cint(1), cint(64)); }, 0, B(0)},
+        Case{"shr", [] { return bin(K::Shr, sig(kBits), cint(4)); }, 1, B(0xA)},
+        Case{"shr_logic_x", [] { return bin(K::Shr, sig(kLogic), cint(1)); }, 0, E},
+        Case{"isunknown_z", [] { return un(K::IsUnknown, sig(kLogic)); }, 2, B(1)},
+        Case{"isunknown_known_logic", [] { return un(K::IsUnknown, sig(kLogic)); }, 3, B(0)},
+        Case{"isunknown_empty", [] { return un(K::IsUnknown, sig(kLate)); }, 0, B(1)},
+        Case{"isunknown_bits", [] { return un(K::IsUnknown, sig(kBits)); }, 0, B(0)},
+        Case{"countones_bits", [] { return un(K::CountOnes, sig(kBits)); }, 0, B(8)},
+        Case{"countones_logic_skips_x", [] { return un(K::CountOnes, sig(kLogic)); }, 0, B(1)},
+        Case{"countones_wide", [] { return un(K::CountOnes, sig(kWide)); }, 0, B(3)},
+        Case{"countones_real", [] { return un(K::CountOnes, sig(kReal)); }, 0, E},
+        Case{"onehot_zero", [] { return un(K::OneHot, sig(kBits)); }, 2, B(0)},
+        Case{"onehot0_zero", [] { return un(K::OneHot0, sig(kBits)); }, 2, B(1)},
+        Case{"onehot_two_ones", [] { return un(K::OneHot, sig(kLogic)); }, 3, B(0)},
+        Case{"lsb_x", [] { return un(K::Lsb, sig(kLogic)); }, 0, E},
+        Case{"lsb_logic", [] { return un(K::Lsb, sig(kLogic)); }, 3, B(1)},
+        Case{"lsb_bits", [] { return un(K::Lsb, sig(kBits)); }, 1, B(1)},
+        Case{"lsb_wide", [] { return un(K::Lsb, sig(kWide)); }, 3, B(0)},
+        Case{"lsb_empty", [] { return un(K::Lsb, sig(kLate)); }, 0, E}));
+
 INSTANTIATE_TEST_SUITE_P(
     SliceSignedTests, EvalRules,
     ::testing::Values(

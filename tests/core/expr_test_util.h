@@ -117,6 +117,43 @@ inline SignalValue reference_eval(const Trace& t, const Expr& e, Index i) {
     }
     case ExprKind::IsZ: return flag(has(reference_eval(t, *e.left, i), kLogicZ));
     case ExprKind::AlwaysTrue: return B::bits(1);
+    case ExprKind::Mul: return num2([](U a, U b) { return B::bits(a * b); });
+    case ExprKind::Shl: return num2([](U a, U b) { return B::bits(b >= 64 ? 0 : a << b); });
+    case ExprKind::Shr: return num2([](U a, U b) { return B::bits(b >= 64 ? 0 : a >> b); });
+    case ExprKind::IsUnknown: {
+      const SignalValue v = reference_eval(t, *e.left, i);
+      bool unknown = v.is_empty();
+      if (v.tag() == ValueTag::Logic)
+        for (auto b : v.as_logic()) unknown = unknown || b > kLogic1;
+      return flag(unknown);
+    }
+    case ExprKind::CountOnes:
+    case ExprKind::OneHot:
+    case ExprKind::OneHot0:
+    case ExprKind::Lsb: {
+      const SignalValue v = reference_eval(t, *e.left, i);
+      std::uint64_t ones = 0, lsb = 0;
+      bool lsb_known = true;
+      if (v.tag() == ValueTag::Bits) {
+        for (U n = v.as_bits(); n; n &= n - 1) ++ones;
+        lsb = v.as_bits() & 1;
+      } else if (v.tag() == ValueTag::WideBits) {
+        for (U w : v.as_wide_bits())
+          for (U n = w; n; n &= n - 1) ++ones;
+        lsb_known = !v.as_wide_bits().empty();
+        lsb = lsb_known ? v.as_wide_bits()[0] & 1 : 0;
+      } else if (v.tag() == ValueTag::Logic) {
+        for (auto b : v.as_logic()) ones += b == kLogic1;
+        lsb_known = !v.as_logic().empty() && v.as_logic().back() <= kLogic1;
+        lsb = lsb_known ? v.as_logic().back() : 0;
+      } else {
+        return B::empty();
+      }
+      if (e.kind == ExprKind::Lsb) return lsb_known ? B::bits(lsb) : B::empty();
+      if (e.kind == ExprKind::OneHot) return flag(ones == 1);
+      if (e.kind == ExprKind::OneHot0) return flag(ones <= 1);
+      return B::bits(ones);
+    }
   }
   return B::empty();
 }

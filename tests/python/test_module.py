@@ -7,8 +7,8 @@ import quarn._core as core
 from quarn import PyExpr, PyTrace
 
 
-def test_module_exports_both_classes_in_order():
-    assert core.__all__ == ["PyTrace", "PyExpr"]
+def test_module_exports_classes_in_order():
+    assert core.__all__ == ["PyTrace", "PyExpr", "PyCycles"]
     assert quarn.__all__[:2] == ["PyTrace", "PyExpr"]
     assert quarn.PyTrace is core.PyTrace and quarn.PyExpr is core.PyExpr
     assert core.__doc__ == ""

@@ -115,7 +115,8 @@ def test_find_with_values(trace):
         (lambda t, e: t.find(5), TypeError, "argument 'expr': 'int' object is not an instance of 'PyExpr'"),
         (lambda t, e: t.parallel_find(None), TypeError, "argument 'expr': 'None' is not an instance of 'PyExpr'"),
         (lambda t, e: t.parallel_count(t), TypeError, "argument 'expr': 'PyTrace' object is not an instance of 'PyExpr'"),
-        (lambda t, e: t.eval_expr("e", 0), TypeError, "argument 'expr': 'str' object is not an instance of 'PyExpr'"),
+        # A str is an expression in the text language now.
+        (lambda t, e: t.eval_expr("e", 0), ValueError, "unknown signal 'e' at column 1"),
         (lambda t, e: t.eval_expr(e, -1), OverflowError, None),
         (lambda t, e: t.eval_expr(e, 2**64), OverflowError, None),
         (lambda t, e: t.eval_expr_bool(e, 1.0), TypeError, "argument 'index': "),

@@ -40,7 +40,7 @@ def module_methods(cls: type) -> dict[str, list[str]]:
     return methods
 
 
-@pytest.mark.parametrize("cls", [core.PyTrace, core.PyExpr])
+@pytest.mark.parametrize("cls", [core.PyTrace, core.PyExpr, core.PyCycles])
 def test_stubs_match_module(cls):
     assert stub_methods(cls.__name__) == module_methods(cls)
 

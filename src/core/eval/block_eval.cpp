@@ -150,6 +150,46 @@ void combine(const Reading& a, const Reading& b, std::size_t count, Lanes& out, 
   });
 }
 
+// CountOnes, OneHot, OneHot0 and Lsb, lane by lane from views: they read
+// bits that a numeric reading would lose (X elements, words past the first).
+void bit_count(ExprKind kind, const Lanes& a, std::size_t count, Lanes& out) {
+  const std::size_t m = a.uniform ? 1 : count;
+  set_flags(out, a.uniform, false, false, kind != ExprKind::CountOnes);
+  if (!a.general) {
+    // Plain numbers (Bits lanes): no views needed; Empty lanes stay Empty.
+    const std::uint64_t* ok = ok_of(a);
+    std::uint64_t* __restrict num = out.num;
+    for (std::size_t j = 0; j < m; ++j) {
+      const std::uint64_t x = a.num[j];
+      const auto ones = static_cast<std::uint64_t>(__builtin_popcountll(x));
+      num[j] = kind == ExprKind::Lsb       ? (x & 1)
+               : kind == ExprKind::OneHot  ? std::uint64_t{ones == 1}
+               : kind == ExprKind::OneHot0 ? std::uint64_t{ones <= 1}
+                                           : ones;
+    }
+    std::copy(ok, ok + m, out.ok);
+    out.all_ok = a.all_ok;
+    out.boolean = out.boolean && a.all_ok;
+    if (!a.all_ok)
+      for (std::size_t j = 0; j < m; ++j) num[j] &= 0 - ok[j];
+    return;
+  }
+  bool all_ok = true;
+  for (std::size_t j = 0; j < m; ++j) {
+    const ValueView v = lane_view(a, j);
+    std::uint64_t n = 0;
+    const bool ok = kind == ExprKind::Lsb ? view_lsb(v, n) : view_count_ones(v, n);
+    if (kind == ExprKind::OneHot) n = n == 1;
+    if (kind == ExprKind::OneHot0) n = n <= 1;
+    out.num[j] = ok ? n : 0;
+    out.ok[j] = ok;
+    all_ok = all_ok && ok;
+  }
+  // boolean promises all_ok too.
+  out.all_ok = all_ok;
+  out.boolean = out.boolean && all_ok;
+}
+
 }  // namespace
 
 BlockEvaluator::BlockEvaluator(const Program& program)
@@ -472,7 +512,10 @@ void BlockEvaluator::run(Index start, std::size_t n) {
       case ExprKind::Sub:
       case ExprKind::BitAnd:
       case ExprKind::BitOr:
-      case ExprKind::BitXor: {
+      case ExprKind::BitXor:
+      case ExprKind::Mul:
+      case ExprKind::Shl:
+      case ExprKind::Shr: {
         const Reading ra = reading(*a, count, s0), rb = reading(*b, count, s1);
         set_flags(out, uniform, false, false, false);
         using U = std::uint64_t;
@@ -485,6 +528,13 @@ void BlockEvaluator::run(Index start, std::size_t n) {
           case ExprKind::Sub: combine<false>(ra, rb, count, out, [](U x, U y) { return x - y; }); break;
           case ExprKind::BitAnd: combine<false>(ra, rb, count, out, [](U x, U y) { return x & y; }); break;
           case ExprKind::BitOr: combine<false>(ra, rb, count, out, [](U x, U y) { return x | y; }); break;
+          case ExprKind::Mul: combine<false>(ra, rb, count, out, [](U x, U y) { return x * y; }); break;
+          case ExprKind::Shl:
+            combine<false>(ra, rb, count, out, [](U x, U y) { return y >= 64 ? U{0} : x << (y & 63); });
+            break;
+          case ExprKind::Shr:
+            combine<false>(ra, rb, count, out, [](U x, U y) { return y >= 64 ? U{0} : x >> (y & 63); });
+            break;
           default: combine<false>(ra, rb, count, out, [](U x, U y) { return x ^ y; }); break;
         }
         break;
@@ -523,6 +573,20 @@ void BlockEvaluator::run(Index start, std::size_t n) {
         }
         break;
       }
+      case ExprKind::IsUnknown: {
+        const std::size_t m = a->uniform ? 1 : count;
+        if (a->general) {
+          for (std::size_t j = 0; j < m; ++j) out.num[j] = view_is_unknown(a->views[j]);
+        } else {
+          const std::uint64_t* ok = ok_of(*a);
+          for (std::size_t j = 0; j < m; ++j) out.num[j] = ok[j] ^ 1;
+        }
+        break;
+      }
+      case ExprKind::CountOnes:
+      case ExprKind::OneHot:
+      case ExprKind::OneHot0:
+      case ExprKind::Lsb: bit_count(s.node->kind, *a, count, out); break;
       default: break;
     }
   }
@@ -533,6 +597,8 @@ const std::uint64_t* BlockEvaluator::truth() {
   return truth_of(r, r.uniform ? 1 : n_, scratch_[2].ok);
 }
 
+
+ValueView BlockEvaluator::result_lane(std::size_t j) const { return lane_view(*slots_[program_.result_slot], j); }
 
 SignalValue BlockEvaluator::first_value() const { return to_value(lane_view(*slots_[program_.result_slot], 0)); }
 

@@ -53,6 +53,8 @@ class BlockEvaluator {
   bool result_uniform() const { return slots_[program_.result_slot]->uniform; }
   /// Result of lane 0 as an owned value.
   SignalValue first_value() const;
+  /// Result of lane j after `run`, valid until the next `run`.
+  ValueView result_lane(std::size_t j) const;
 
  private:
   void signal(const Step& s, std::size_t k, Lanes& out);

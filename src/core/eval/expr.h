@@ -32,6 +32,19 @@ enum class ExprKind : std::uint8_t {
   IsX = 19,
   IsZ = 20,
   AlwaysTrue = 21,
+  // Kinds the expression language adds; the builder class has no method for them.
+  Mul = 22,
+  Shl = 23,
+  Shr = 24,
+  /// Empty, or Logic with any element other than 0 and 1.
+  IsUnknown = 25,
+  /// Number of 1 bits (Bits, WideBits, Logic); Empty for other variants.
+  CountOnes = 26,
+  /// Exactly one 1 bit / at most one 1 bit; Empty where CountOnes is.
+  OneHot = 27,
+  OneHot0 = 28,
+  /// The least significant bit as Bits 0/1; Empty when it is neither.
+  Lsb = 29,
 };
 
 struct Expr;
@@ -66,18 +79,21 @@ ExprPtr make_signal(SignalId id);
 /// Builders produce Bits, Real and Text constants; any variant evaluates.
 ExprPtr make_const(SignalValue value);
 ExprPtr make_rel_eval(ExprPtr child, std::int64_t offset);
-/// `kind` one of Not, Signed, IsX, IsZ.
+/// `kind` one of Not, Signed, IsX, IsZ, IsUnknown .. Lsb.
 ExprPtr make_unary(ExprKind kind, ExprPtr child);
-/// `kind` one of And .. BitXor; `left` is the receiver.
+/// `kind` one of And .. BitXor, Mul .. Shr; `left` is the receiver.
 ExprPtr make_binary(ExprKind kind, ExprPtr left, ExprPtr right);
 ExprPtr make_slice(ExprPtr child, std::uint32_t high, std::uint32_t low);
 ExprPtr make_always_true();
 
 /// True for the kinds with two children.
-inline bool is_binary(ExprKind k) { return k >= ExprKind::And && k <= ExprKind::BitXor; }
+inline bool is_binary(ExprKind k) {
+  return (k >= ExprKind::And && k <= ExprKind::BitXor) || (k >= ExprKind::Mul && k <= ExprKind::Shr);
+}
 /// True for the kinds with one child.
 inline bool is_unary(ExprKind k) {
-  return k == ExprKind::RelEval || k == ExprKind::Not || (k >= ExprKind::Slice && k <= ExprKind::IsZ);
+  return k == ExprKind::RelEval || k == ExprKind::Not || (k >= ExprKind::Slice && k <= ExprKind::IsZ) ||
+         (k >= ExprKind::IsUnknown && k <= ExprKind::Lsb);
 }
 
 }  // namespace quarn

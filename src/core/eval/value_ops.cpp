@@ -97,4 +97,53 @@ bool view_is_z(const ValueView& v) {
   return v.tag == ValueTag::Logic && logic_any(v, [](std::uint8_t e) { return e == kLogicZ; });
 }
 
+bool view_is_unknown(const ValueView& v) {
+  if (v.tag == ValueTag::Empty) return true;
+  if (v.tag != ValueTag::Logic) return false;
+  const std::uint8_t* p = logic_bytes(v);
+  for (std::size_t k = 0; k < v.size; ++k)
+    if (p[k] != kLogic0 && p[k] != kLogic1) return true;
+  return false;
+}
+
+bool view_count_ones(const ValueView& v, std::uint64_t& out) {
+  switch (v.tag) {
+    case ValueTag::Bits: out = static_cast<std::uint64_t>(__builtin_popcountll(v.scalar)); return true;
+    case ValueTag::WideBits: {
+      out = 0;
+      for (std::size_t k = 0; k < v.size; ++k) {
+        std::uint64_t w;
+        std::memcpy(&w, static_cast<const std::uint8_t*>(v.data) + 8 * k, 8);
+        out += static_cast<std::uint64_t>(__builtin_popcountll(w));
+      }
+      return true;
+    }
+    case ValueTag::Logic: {
+      out = 0;
+      const std::uint8_t* p = logic_bytes(v);
+      for (std::size_t k = 0; k < v.size; ++k) out += p[k] == kLogic1;
+      return true;
+    }
+    default: return false;
+  }
+}
+
+bool view_lsb(const ValueView& v, std::uint64_t& out) {
+  switch (v.tag) {
+    case ValueTag::Bits: out = v.scalar & 1; return true;
+    case ValueTag::WideBits:
+      if (v.size == 0) return false;
+      out = static_cast<const std::uint8_t*>(v.data)[0] & 1;  // words are little-endian
+      return true;
+    case ValueTag::Logic: {
+      if (v.size == 0) return false;
+      const std::uint8_t b = logic_bytes(v)[v.size - 1];
+      if (b != kLogic0 && b != kLogic1) return false;
+      out = b == kLogic1;
+      return true;
+    }
+    default: return false;
+  }
+}
+
 }  // namespace quarn

@@ -21,5 +21,14 @@ bool values_match(const ValueView& a, const ValueView& b);
 bool view_is_x(const ValueView& v);
 /// Logic with at least one Z element.
 bool view_is_z(const ValueView& v);
+/// Empty, or Logic with any element other than 0 and 1 (X, Z and the
+/// other nine-valued states alike).
+bool view_is_unknown(const ValueView& v);
+/// Number of 1 bits into `out` (Bits, WideBits, Logic; unknown elements
+/// are not 1); false for the other variants.
+bool view_count_ones(const ValueView& v, std::uint64_t& out);
+/// The least significant bit into `out`; false when it is neither 0 nor 1
+/// (an unknown Logic element, Empty, Real, Text).
+bool view_lsb(const ValueView& v, std::uint64_t& out);
 
 }  // namespace quarn
