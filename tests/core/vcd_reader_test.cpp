@@ -89,7 +89,7 @@ TEST(VcdParser, TokensToEvents) {
       // A keyword inside a declaration ends it; other '$' tokens are fields.
       {"$var wire 1 ! a $var wire 1 $ b $end", "var [wire] 1 [!] [a] []; var [wire] 1 [$] [b] []", 1},
       {"$comment $var wire 1 ! a 1! $end $date x $end $vendor y $end", ""},
-      {"$timescale 1ns $end $dumpvars 1! bx # $end", "scalar 1 [!]; vector [x] [#]"},
+      {"$timescale 1ns $end $dumpvars 1! bx # $end", "timescale [1ns]; scalar 1 [!]; vector [x] [#]"},
       // Timestamps and changes; an unreadable time drops its changes.
       {"#0 1! #10 0! x! Z! u\" h\" -\"", "time 0; scalar 1 [!]; time 10; scalar 0 [!]; scalar x [!]; scalar Z [!]; "
        "scalar u [\"]; scalar h [\"]; scalar - [\"]"},
