@@ -17,6 +17,7 @@
 #include "py_trace_queries.h"
 #include "signal/bit_ops.h"
 #include "trace/fsdb_reader.h"
+#include "trace/trace_record.h"
 #include "trace/fst_trace.h"
 #include "trace/shm_reader.h"
 #include "trace/vcd_trace.h"
@@ -66,16 +67,55 @@ PyObject* new_py_trace(PyObject* type_obj, std::shared_ptr<const Trace> trace) {
 
 // Constructors.
 
+// A load runs without the interpreter lock: its input is already copied out
+// of Python objects and it touches none. Every few MB the reader's load
+// control takes the lock back just long enough to run the signal handlers,
+// so Ctrl-C stops the load with KeyboardInterrupt.
+class UnlockedLoad {
+ public:
+  UnlockedLoad() : state_(PyEval_SaveThread()) {}
+  ~UnlockedLoad() { PyEval_RestoreThread(state_); }
+  UnlockedLoad(const UnlockedLoad&) = delete;
+  UnlockedLoad& operator=(const UnlockedLoad&) = delete;
+
+  LoadControl& control() { return control_; }
+
+ private:
+  static bool poll(void* self) {
+    auto* load = static_cast<UnlockedLoad*>(self);
+    PyEval_RestoreThread(load->state_);
+    const bool stop = PyErr_CheckSignals() != 0;  // the exception stays set
+    load->state_ = PyEval_SaveThread();
+    return stop;
+  }
+
+  PyThreadState* state_;
+  LoadControl control_{&UnlockedLoad::poll, this};
+};
+
+// Runs `read(control)` without the lock; the error of an interrupted load
+// is the one the signal handler raised.
+template <class Read>
+auto load_unlocked(Read read, bool& interrupted) {
+  UnlockedLoad load;
+  auto result = read(load.control());
+  interrupted = load.control().stopped();
+  return result;
+}
+
 // The file constructors: one path argument, a reader that returns a trace
 // or an error message.
-template <class TraceType>
+template <class TraceType, class Read>
 PyObject* load_file(PyObject* type, const Params<1>& params, PyObject* const* args, Py_ssize_t nargs,
-                    PyObject* kwnames, std::variant<TraceType, std::string> (*reader)(const std::string&)) {
+                    PyObject* kwnames, Read read) {
   return guarded([&]() -> PyObject* {
     std::array<PyObject*, 1> a;
     std::string_view path;
     if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "path", path)) return nullptr;
-    auto loaded = reader(std::string(path));
+    bool interrupted = false;
+    auto loaded = load_unlocked([&, p = std::string(path)](LoadControl& control) { return read(p, control); },
+                                interrupted);
+    if (interrupted && PyErr_Occurred()) return nullptr;
     if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(*message);
     return new_py_trace(type, std::make_shared<const TraceType>(std::move(std::get<TraceType>(loaded))));
   });
@@ -83,7 +123,15 @@ PyObject* load_file(PyObject* type, const Params<1>& params, PyObject* const* ar
 
 PyObject* from_vcd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_vcd", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &VcdTrace::from_file);
+  // The VCD reader takes no load control yet: it runs with the lock held.
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 1> a;
+    std::string_view path;
+    if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "path", path)) return nullptr;
+    auto loaded = VcdTrace::from_file(std::string(path));
+    if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(*message);
+    return new_py_trace(type, std::make_shared<const VcdTrace>(std::move(std::get<VcdTrace>(loaded))));
+  });
 }
 
 PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -98,27 +146,32 @@ PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t narg
 
 PyObject* from_fst(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_fst", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &FstTrace::from_file);
+  return load_file<RecordTrace>(type, params, args, nargs, kwnames,
+                                [](const std::string& p, LoadControl& c) { return FstTrace::from_file(p, c); });
 }
 
 PyObject* from_fsdb(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_fsdb", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &FsdbTrace::from_file);
+  return load_file<RecordTrace>(type, params, args, nargs, kwnames,
+                                [](const std::string& p, LoadControl& c) { return FsdbTrace::from_file(p, c); });
 }
 
 PyObject* from_shm(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_shm", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &ShmTrace::from_file);
+  return load_file<RecordTrace>(type, params, args, nargs, kwnames,
+                                [](const std::string& p, LoadControl& c) { return ShmTrace::from_file(p, c); });
 }
 
 PyObject* from_vpd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_vpd", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &VpdTrace::from_file);
+  return load_file<RecordTrace>(type, params, args, nargs, kwnames,
+                                [](const std::string& p, LoadControl& c) { return VpdTrace::from_file(p, c); });
 }
 
 PyObject* from_wlf(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_wlf", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &WlfTrace::from_file);
+  return load_file<RecordTrace>(type, params, args, nargs, kwnames,
+                                [](const std::string& p, LoadControl& c) { return WlfTrace::from_file(p, c); });
 }
 
 // Signal access.
@@ -229,6 +282,8 @@ PyObject* signal_values_range(PyObject* self, PyObject* const* args, Py_ssize_t 
         !arg_u64(a[1], "start", start) || !arg_u64(a[2], "end", end))
       return nullptr;
 
+    // Indices past the trace's last one are not listed.
+    end = range_end_within(t->max_index(), start, end);
     const Index count = end > start ? end - start : 0;
     // Beyond this the list's pointer array alone overflows Py_ssize_t bytes.
     constexpr Index kMaxItems = PY_SSIZE_T_MAX / sizeof(PyObject*);
