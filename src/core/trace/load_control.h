@@ -22,7 +22,9 @@ class LoadControl {
 
   /// A control that never stops.
   LoadControl() = default;
-  LoadControl(Poll poll, void* user) : poll_(poll), user_(user) {}
+  /// `poll_every`: work between polls (tests poll at every call with 0).
+  LoadControl(Poll poll, void* user, std::uint64_t poll_every = kPollEvery)
+      : poll_(poll), user_(user), poll_every_(poll_every), since_poll_(poll_every) {}
   LoadControl(const LoadControl&) = delete;
   LoadControl& operator=(const LoadControl&) = delete;
 
@@ -32,7 +34,7 @@ class LoadControl {
     if (poll_ == nullptr) return false;
     if (std::this_thread::get_id() != owner_) return stopped();
     since_poll_ += work;
-    if (since_poll_ < kPollEvery) return stopped();
+    if (since_poll_ < poll_every_) return stopped();
     since_poll_ = 0;
     return poll_now();
   }
@@ -46,15 +48,17 @@ class LoadControl {
 
   bool stopped() const { return stopped_.load(std::memory_order_relaxed); }
 
-  /// Work between polls: a few MB, so a reader at 100 MB/s polls every few
+  /// Default work between polls: a few MB, so a reader at 100 MB/s polls every few
   /// tens of milliseconds.
   static constexpr std::uint64_t kPollEvery = std::uint64_t{4} << 20;
 
  private:
   Poll poll_ = nullptr;
   void* user_ = nullptr;
+  std::uint64_t poll_every_ = kPollEvery;
   std::thread::id owner_ = std::this_thread::get_id();
-  std::uint64_t since_poll_ = 0;
+  // The first call polls: a stop asked for before the load is seen at once.
+  std::uint64_t since_poll_ = kPollEvery;
   std::atomic<bool> stopped_{false};
 };
 

@@ -39,18 +39,22 @@ std::variant<std::vector<std::uint8_t>, int> read_file_whole(const std::string& 
   struct stat st {};
   // The size is only a hint for the first allocation: the file may grow or
   // shrink while we read, so reading stops at end of file, not at st_size.
-  std::size_t capacity = 1 << 16;
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-    capacity = static_cast<std::size_t>(st.st_size) + 1;
-  bytes.resize(capacity);
+    bytes.reserve(static_cast<std::size_t>(st.st_size) + 1);
   std::size_t used = 0;
   for (;;) {
-    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
     if (control && control->advance(0)) {
       ::close(fd);
       return kReadInterrupted;
     }
-    const ssize_t n = ::read(fd, bytes.data() + used, std::min(kReadStep, bytes.size() - used));
+    // Grown a step at a time: zeroing the whole buffer at once would take
+    // a large file's pages in one go, with no poll in between.
+    const std::size_t room = bytes.capacity() > used ? bytes.capacity() - used : 0;
+    // Within the room the size promised; past it (a file that grew) the
+    // vector grows as usual.
+    const std::size_t step = std::min(kReadStep, room ? room : std::size_t{1} << 16);
+    bytes.resize(used + step);
+    const ssize_t n = ::read(fd, bytes.data() + used, step);
     if (n > 0) {
       used += static_cast<std::size_t>(n);
       if (control) control->advance(static_cast<std::uint64_t>(n));
