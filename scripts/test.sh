@@ -30,15 +30,16 @@ RAYON_NUM_THREADS=4 "$tsan/tests/core/quarn_fst_tests" --gtest_brief=1 \
   --gtest_filter='*FstReaderPacking*:FstCorpus*'
 unset TSAN_OPTIONS
 
-# A fixed number of mutated inputs per reader under ASan+UBSan (about half a
-# minute each); a crash leaves its input in ./fuzz-finding (fuzz/README.md).
+# A fixed number of mutated inputs per reader under ASan+UBSan (a few
+# minutes in all); a crash leaves its input in ./fuzz-finding (fuzz/README.md).
 fuzz="build-tests-sanitize/fuzz"
-corpus=../shared/corpus
-"$fuzz/fuzz_shm_mutate" fuzz/corpus/shm 40000 1
-"$fuzz/fuzz_fsdb_mutate" fuzz/corpus/fsdb 4000 1
-"$fuzz/fuzz_vpd_mutate" fuzz/corpus/vpd 40000 1
-"$fuzz/fuzz_wlf_mutate" fuzz/corpus/wlf 20000 1
-"$fuzz/fuzz_fst_mutate" "$corpus/my-hdl" 4000 1 .fst
+fst_seeds=../shared/corpus/my-hdl
+[ -d "$fst_seeds" ] || fst_seeds=/usr/share/doc/gtkwave/examples
+"$fuzz/fuzz_shm_mutate" fuzz/corpus/shm 200000 1
+"$fuzz/fuzz_vpd_mutate" fuzz/corpus/vpd 200000 1
+"$fuzz/fuzz_wlf_mutate" fuzz/corpus/wlf 100000 1
+"$fuzz/fuzz_fsdb_mutate" fuzz/corpus/fsdb 50000 1
+"$fuzz/fuzz_fst_mutate" "$fst_seeds" 20000 1 .fst
 
 # pytest exits 5 when it collected no test (for example a -k filter that
 # matches nothing); that is not a failure of the code under test.
