@@ -1,9 +1,12 @@
 // A bounded random mutation run of a libFuzzer target, for builds without
 // libFuzzer: each run mutates one corpus input (byte flips, inserts, cuts,
 // copies, known byte patterns) and feeds it to the target. Usage:
-//   fuzz_fsdb_mutate <corpus dir> <runs> <seed>
+//   fuzz_<reader>_mutate <corpus dir> <runs> <seed> [file name suffix]
+// An input that crashes is written to ./fuzz-finding before the process
+// dies; moved into fuzz/corpus/<reader>/ it is replayed by ctest.
 
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 namespace {
@@ -21,6 +27,32 @@ namespace {
 using Input = std::vector<std::uint8_t>;
 
 Input text(const char* s) { return Input(s, s + std::char_traits<char>::length(s)); }
+
+// The input being run, for the crash handlers (async-signal-safe writes only).
+const Input* g_current = nullptr;
+
+void save_current() {
+  if (!g_current) return;
+  const int fd = ::open("fuzz-finding", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return;
+  const std::uint8_t* p = g_current->data();
+  std::size_t left = g_current->size();
+  while (left) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n <= 0) break;
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  static const char note[] = "fuzz: crashing input written to ./fuzz-finding\n";
+  (void)!::write(2, note, sizeof note - 1);
+}
+
+extern "C" void on_fatal_signal(int sig) {
+  save_current();
+  std::signal(sig, SIG_DFL);
+  std::raise(sig);
+}
 
 // Byte patterns the reader looks for; splicing them in reaches more branches.
 const std::vector<Input> kPatterns = {
@@ -73,14 +105,20 @@ void mutate(Input& in, std::mt19937_64& rng) {
 
 }  // namespace
 
+// The sanitizers end the process through this hook, not through a signal.
+extern "C" void __sanitizer_set_death_callback(void (*)()) __attribute__((weak));
+
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: %s <corpus dir> <runs> <seed>\n", argv[0]);
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: %s <corpus dir> <runs> <seed> [file name suffix]\n", argv[0]);
     return 2;
   }
+  for (int sig : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL}) std::signal(sig, on_fatal_signal);
+  if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(save_current);
+  const std::string suffix = argc == 5 ? argv[4] : "";
   std::vector<Input> corpus;
   for (const auto& entry : std::filesystem::directory_iterator(argv[1])) {
-    if (!entry.is_regular_file()) continue;
+    if (!entry.is_regular_file() || !entry.path().string().ends_with(suffix)) continue;
     std::ifstream f(entry.path(), std::ios::binary);
     corpus.emplace_back(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
   }
@@ -91,6 +129,7 @@ int main(int argc, char** argv) {
   for (std::uint64_t r = 0; r < runs; ++r) {
     Input in = corpus[rng() % corpus.size()];
     mutate(in, rng);
+    g_current = &in;
     LLVMFuzzerTestOneInput(in.data(), in.size());
   }
   const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

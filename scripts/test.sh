@@ -15,6 +15,32 @@ for variant in plain sanitize; do
   ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 done
 
+# ThreadSanitizer over the tests that run work on the pool (searches, change
+# queries, the FST value loader). The pool runs on std::thread here: the
+# system's TBB is not instrumented, and TSan would take each of its task
+# hand-overs for a race.
+tsan=build-tests-tsan
+cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_BUILD_PYTHON=OFF \
+  -DQUARN_BUILD_TESTS=ON -DQUARN_BUILD_FUZZ=OFF -DQUARN_TSAN=ON >/dev/null
+cmake --build "$tsan" -j "$jobs" --target quarn_core_tests quarn_fst_tests
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+RAYON_NUM_THREADS=4 "$tsan/tests/core/quarn_core_tests" --gtest_brief=1 \
+  --gtest_filter='SearchMatchesModel*:*QueryDiff*:*ChangedAt*:Transitions*:DeepTrees*'
+RAYON_NUM_THREADS=4 "$tsan/tests/core/quarn_fst_tests" --gtest_brief=1 \
+  --gtest_filter='*FstReaderPacking*:FstCorpus*'
+unset TSAN_OPTIONS
+
+# A fixed number of mutated inputs per reader under ASan+UBSan (a few
+# minutes in all); a crash leaves its input in ./fuzz-finding (fuzz/README.md).
+fuzz="build-tests-sanitize/fuzz"
+fst_seeds=../shared/corpus/my-hdl
+[ -d "$fst_seeds" ] || fst_seeds=/usr/share/doc/gtkwave/examples
+"$fuzz/fuzz_shm_mutate" fuzz/corpus/shm 200000 1
+"$fuzz/fuzz_vpd_mutate" fuzz/corpus/vpd 200000 1
+"$fuzz/fuzz_wlf_mutate" fuzz/corpus/wlf 100000 1
+"$fuzz/fuzz_fsdb_mutate" fuzz/corpus/fsdb 50000 1
+"$fuzz/fuzz_fst_mutate" "$fst_seeds" 20000 1 .fst
+
 # pytest exits 5 when it collected no test (for example a -k filter that
 # matches nothing); that is not a failure of the code under test.
 status=0

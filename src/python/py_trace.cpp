@@ -19,6 +19,7 @@
 #include "py_trace_time.h"
 #include "signal/bit_ops.h"
 #include "trace/fsdb_reader.h"
+#include "trace/trace_record.h"
 #include "trace/fst_trace.h"
 #include "trace/shm_reader.h"
 #include "signal/value_bits.h"
@@ -70,17 +71,54 @@ PyObject* new_py_trace(PyObject* type_obj, std::shared_ptr<const Trace> trace, c
 
 // Constructors.
 
+// A load runs without the interpreter lock: its input is already copied out
+// of Python objects and it touches none. Every few MB the reader's load
+// control takes the lock back just long enough to run the signal handlers,
+// so Ctrl-C stops the load with KeyboardInterrupt.
+class UnlockedLoad {
+ public:
+  UnlockedLoad() : state_(PyEval_SaveThread()) {}
+  ~UnlockedLoad() { PyEval_RestoreThread(state_); }
+  UnlockedLoad(const UnlockedLoad&) = delete;
+  UnlockedLoad& operator=(const UnlockedLoad&) = delete;
+
+  LoadControl& control() { return control_; }
+
+ private:
+  static bool poll(void* self) {
+    auto* load = static_cast<UnlockedLoad*>(self);
+    PyEval_RestoreThread(load->state_);
+    const bool stop = PyErr_CheckSignals() != 0;  // the exception stays set
+    load->state_ = PyEval_SaveThread();
+    return stop;
+  }
+
+  PyThreadState* state_;
+  LoadControl control_{&UnlockedLoad::poll, this};
+};
+
+// Runs `read(control)` without the lock; the error of an interrupted load
+// is the one the signal handler raised.
+template <class Read>
+auto load_unlocked(Read read, bool& interrupted) {
+  UnlockedLoad load;
+  auto result = read(load.control());
+  interrupted = load.control().stopped();
+  return result;
+}
+
 // The file constructors: one path argument, a reader that returns a trace
 // or an error message.
-template <class TraceType>
+template <class TraceType, class Read>
 PyObject* load_file(PyObject* type, const Params<1>& params, PyObject* const* args, Py_ssize_t nargs,
-                    PyObject* kwnames, std::variant<TraceType, std::string> (*reader)(const std::string&),
-                    const char* format) {
+                    PyObject* kwnames, Read read, const char* format) {
   return guarded([&]() -> PyObject* {
     std::array<PyObject*, 1> a;
     std::string path;
     if (!bind_args(params, args, nargs, kwnames, a) || !arg_path(a[0], "path", path)) return nullptr;
-    auto loaded = reader(path);
+    bool interrupted = false;
+    auto loaded = load_unlocked([&](LoadControl& control) { return read(path, control); }, interrupted);
+    if (interrupted && PyErr_Occurred()) return nullptr;
     if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(type, *message, path);
     return new_py_trace(type, std::make_shared<const TraceType>(std::move(std::get<TraceType>(loaded))), format,
                         path);
@@ -114,7 +152,9 @@ PyObject* from_vcd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyOb
     if (!bind_args(params, args, nargs, kwnames, a) || !arg_path(a[0], "path", path) ||
         !arg_bool(a[1], "strict", strict))
       return nullptr;
-    auto loaded = read_vcd_file(path);
+    bool interrupted = false;
+    auto loaded = load_unlocked([&](LoadControl& control) { return read_vcd_file(path, {}, &control); }, interrupted);
+    if (interrupted && PyErr_Occurred()) return nullptr;
     return finish_vcd_load(type, loaded, path, strict);
   });
 }
@@ -156,34 +196,47 @@ PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t narg
     if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "data", data) ||
         !arg_bool(a[1], "strict", strict))
       return nullptr;
-    auto loaded = read_vcd_text(data);
+    bool interrupted = false;
+    // `data` views the str's own UTF-8 buffer, which the caller keeps alive.
+    auto loaded = load_unlocked([&](LoadControl& control) { return read_vcd_text(data, &control); }, interrupted);
+    if (interrupted && PyErr_Occurred()) return nullptr;
     return finish_vcd_load(type, loaded, std::string_view(), strict);
   });
 }
 
 PyObject* from_fst(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_fst", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &FstTrace::from_file, "fst");
+  return load_file<RecordTrace>(
+      type, params, args, nargs, kwnames,
+      [](const std::string& p, LoadControl& c) { return FstTrace::from_file(p, c); }, "fst");
 }
 
 PyObject* from_fsdb(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_fsdb", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &FsdbTrace::from_file, "fsdb");
+  return load_file<RecordTrace>(
+      type, params, args, nargs, kwnames,
+      [](const std::string& p, LoadControl& c) { return FsdbTrace::from_file(p, c); }, "fsdb");
 }
 
 PyObject* from_shm(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_shm", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &ShmTrace::from_file, "shm");
+  return load_file<RecordTrace>(
+      type, params, args, nargs, kwnames,
+      [](const std::string& p, LoadControl& c) { return ShmTrace::from_file(p, c); }, "shm");
 }
 
 PyObject* from_vpd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_vpd", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &VpdTrace::from_file, "vpd");
+  return load_file<RecordTrace>(
+      type, params, args, nargs, kwnames,
+      [](const std::string& p, LoadControl& c) { return VpdTrace::from_file(p, c); }, "vpd");
 }
 
 PyObject* from_wlf(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_wlf", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &WlfTrace::from_file, "wlf");
+  return load_file<RecordTrace>(
+      type, params, args, nargs, kwnames,
+      [](const std::string& p, LoadControl& c) { return WlfTrace::from_file(p, c); }, "wlf");
 }
 
 // Signal access.
@@ -311,6 +364,8 @@ PyObject* signal_values_range(PyObject* self, PyObject* const* args, Py_ssize_t 
         !arg_u64(a[1], "start", start) || !arg_u64(a[2], "end", end))
       return nullptr;
 
+    // Indices past the trace's last one are not listed.
+    end = range_end_within(t->max_index(), start, end);
     const Index count = end > start ? end - start : 0;
     // Beyond this the list's pointer array alone overflows Py_ssize_t bytes.
     constexpr Index kMaxItems = PY_SSIZE_T_MAX / sizeof(PyObject*);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/stat.h>
 #include <string>
 #include <variant>
 #include <vector>
@@ -139,6 +140,68 @@ TEST(FstReaderErrors, NameTheFileAndTheReason) {
   EXPECT_EQ(load_error(text), "FST open: not an FST file");
   EXPECT_EQ(load_error(dir.path("empty.fst")), "FST open: empty file");
   EXPECT_EQ(load_error(std::string("a\0b", 3)), "Failed to open " + std::string("a\0b", 3) + ": Invalid argument");
+}
+
+TEST(FstReaderErrors, RefusesWhatIsNotARegularFileAtOnce) {
+  TempDir dir;
+  const auto fifo = dir.path("pipe.fst");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // no writer: an open() would wait forever
+  for (const std::string& path : {fifo.string(), std::string("/dev/zero")})
+    EXPECT_EQ(load_error(path), "Failed to open " + path + ": not a regular file");
+}
+
+// Header counts the blocks do not bear out are noted, first one first, and
+// the file loads as its blocks say.
+TEST(FstReaderReport, NotesHeaderCountsTheBlocksDisagreeWith) {
+  TempDir dir;
+  const auto file = dir.path("d.fst");
+  write_design(file, {});
+  LoadControl never;
+  LoadReport clean;
+  auto r = FstTrace::from_file(file.string(), never, &clean);
+  ASSERT_TRUE(std::holds_alternative<RecordTrace>(r));
+  EXPECT_EQ(clean.problems, 0u) << clean.first;
+
+  std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+  f.seekp(9 + 32);  // type, length, start and end time, byte order, memory
+  f.write("\0\0\0\x01\0\0\0\0", 8);  // scopes: 2^32
+  f.seekp(9 + 56);  // value change blocks
+  f.write("\0\0\0\0\0\0\0\x07", 8);
+  f.close();
+  LoadReport noted;
+  auto patched = FstTrace::from_file(file.string(), never, &noted);
+  ASSERT_TRUE(std::holds_alternative<RecordTrace>(patched));
+  EXPECT_EQ(std::get<RecordTrace>(patched).signal_names(), std::get<RecordTrace>(r).signal_names());
+  EXPECT_EQ(noted.problems, 2u);
+  EXPECT_EQ(noted.first, "FST header: declares 4294967296 scopes, the file holds 3");
+}
+
+// Stopped at poll k for every k (each advance polls here), the load unwinds
+// with kLoadInterrupted, from the gzip wrapper to the pool's value loading.
+TEST(FstReaderStops, UnwindsAtEveryPoll) {
+  TempDir dir;
+  const auto file = dir.path("d.fst");
+  write_design(file, {FST_WR_PT_LZ4, true, true});
+  struct Poll {
+    int calls = 0, stop_at = 0;
+    static bool at(void* self) {
+      auto* p = static_cast<Poll*>(self);
+      return ++p->calls >= p->stop_at;
+    }
+  };
+  for (int stop_at = 1;; ++stop_at) {
+    Poll poll{0, stop_at};
+    LoadControl control(&Poll::at, &poll, 0);
+    auto r = FstTrace::from_file(file.string(), control);
+    if (!control.stopped()) {
+      ASSERT_TRUE(std::holds_alternative<RecordTrace>(r));
+      EXPECT_EQ(std::get<RecordTrace>(r).signal_names().size(), 8u);
+      EXPECT_GT(stop_at, 3);
+      break;
+    }
+    ASSERT_TRUE(std::holds_alternative<std::string>(r)) << "stopped at poll " << stop_at;
+    EXPECT_EQ(std::get<std::string>(r), kLoadInterrupted);
+  }
 }
 
 TEST(FstReaderSideFiles, IgnoresAHierFileBesideTheTrace) {

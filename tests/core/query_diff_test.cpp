@@ -118,7 +118,7 @@ SignalStats naive_stats(const Trace& t, SignalId id) {
 
 std::vector<std::string> naive_changed_at(const Trace& t, Index index, const std::string& prefix) {
   std::vector<std::string> out;
-  if (index == 0) return out;
+  if (index == 0 || index > t.max_index()) return out;  // nothing changes past the last index
   for (const std::string& name : t.signal_names()) {
     if (!name.starts_with(prefix)) continue;
     const SignalId id = *t.signal_id(name);

@@ -80,7 +80,7 @@ def test_issue133_minimal_file():
     trace = PyTrace.from_vcd(str(corpus_file("github_issues/issue133.vcd")))
     assert trace.signal_names() == ["top.a"] and trace.scopes() == ["top"]
     assert [trace.timestamp(i) for i in range(3)] == [0, 10, 20]
-    assert trace.signal_values_range("top.a", 0, 4) == [0, 1, 0, None]
+    assert trace.signal_values_range("top.a", 0, 4) == [0, 1, 0]  # the range ends at the last index
 
 
 def test_surfer_issue145_unterminated_dumpvars():

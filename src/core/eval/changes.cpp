@@ -73,7 +73,8 @@ void scan_names(const Trace& trace, Index index, const std::vector<std::string>&
 
 template <class Selects>
 std::vector<Change> changes_where(const Trace& trace, Index index, const Selects& selects) {
-  if (index == 0) return {};
+  // Past the last index nothing changes: every value there is Empty.
+  if (index == 0 || index > trace.max_index()) return {};
   const std::vector<std::string>& names = trace.signal_names();
   const std::size_t blocks = (names.size() + kNamesPerBlock - 1) / kNamesPerBlock;
   std::vector<std::vector<Change>> found(blocks);

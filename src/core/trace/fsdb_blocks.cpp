@@ -1,5 +1,7 @@
 #include "trace/fsdb_blocks.h"
 
+#include "trace/load_control.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -147,10 +149,13 @@ std::vector<TableEntry> read_block_table(Bytes file, std::uint64_t t) {
   return out;
 }
 
-std::vector<FoundBlock> scan_zlib_blocks(Bytes file, ZlibInflater& inflater) {
+std::vector<FoundBlock> scan_zlib_blocks(Bytes file, ZlibInflater& inflater, LoadControl* control) {
   std::vector<FoundBlock> found;
   std::size_t p = 0;
+  std::size_t polled_at = 0;
   while (p + 2 <= file.size() && found.size() < kMaxFoundBlocks) {
+    if (control && control->advance(p - polled_at)) break;
+    polled_at = p;
     const void* hit = std::memchr(file.data() + p, 0x78, file.size() - 1 - p);
     if (!hit) break;
     p = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - file.data());

@@ -14,6 +14,10 @@
 
 typedef struct z_stream_s z_stream;
 
+namespace quarn {
+class LoadControl;
+}
+
 namespace quarn::fsdb {
 
 /// Output of one inflate attempt: the bytes and how many input bytes it took.
@@ -93,7 +97,8 @@ struct FoundBlock {
   std::vector<std::uint8_t> bytes;
 };
 /// Up to 20 zlib streams in file order, each resumed after what it consumed.
-std::vector<FoundBlock> scan_zlib_blocks(Bytes file, ZlibInflater& inflater);
+/// Stops early, with what it found so far, once `control` says stop.
+std::vector<FoundBlock> scan_zlib_blocks(Bytes file, ZlibInflater& inflater, LoadControl* control = nullptr);
 
 /// Found blocks sorted by what they hold, as positions in the found list.
 struct BlockLists {

@@ -12,13 +12,19 @@ namespace quarn {
 using namespace fsdb;
 
 std::variant<RecordTrace, std::string> FsdbTrace::from_file(const std::string& path) {
-  auto read = read_vendor_file(path);
+  LoadControl never;
+  return from_file(path, never);
+}
+
+std::variant<RecordTrace, std::string> FsdbTrace::from_file(const std::string& path, LoadControl& control) {
+  auto read = read_vendor_file(path, &control);
   if (auto* error = std::get_if<std::string>(&read)) return std::move(*error);
   auto& bytes = std::get<std::vector<std::uint8_t>>(read);
   auto layout = check_file(bytes);
   if (auto* error = std::get_if<std::string>(&layout)) return std::move(*error);
   if (std::get<Layout>(layout) == Layout::Older) return RecordTrace(read_older_layout(bytes));
-  Decoded d = decode_modern(bytes);
+  Decoded d = decode_modern(bytes, &control);
+  if (control.stopped()) return std::string(kLoadInterrupted);
   // Storing needs only the decoded events; the file's bytes can go first.
   std::vector<std::uint8_t>().swap(bytes);
   return RecordTrace(finish(std::move(d)));
@@ -35,13 +41,15 @@ TraceRecord FsdbTrace::finish(Decoded d) {
   return std::move(d.record);
 }
 
-FsdbTrace::Decoded FsdbTrace::decode_modern(std::span<const std::uint8_t> file) {
+FsdbTrace::Decoded FsdbTrace::decode_modern(std::span<const std::uint8_t> file, LoadControl* control) {
+  // Polled between blocks; a stopped load returns what it has, unused.
+  const auto stop = [&](std::size_t work) { return control && control->advance(work); };
   Decoded d;
   TraceRecord& record = d.record;
   const HeaderFields header = read_header_fields(file);
   const std::vector<TableEntry> table = read_block_table(file, header.table_offset);
   ZlibInflater inflater;
-  std::vector<FoundBlock> found = scan_zlib_blocks(file, inflater);
+  std::vector<FoundBlock> found = scan_zlib_blocks(file, inflater, control);
   const BlockLists lists = sort_found_blocks(found, table);
 
   for (const auto* list : {&lists.rich_names, &lists.marked_names, &lists.plain_names})
@@ -66,10 +74,12 @@ FsdbTrace::Decoded FsdbTrace::decode_modern(std::span<const std::uint8_t> file) 
     if (table_bytes >= kMaxTableBytes) break;
     auto bytes = inflate_table_block(file, e, inflater);
     if (!bytes) continue;
+    if (stop(bytes->size())) return d;
     table_bytes += bytes->size();
     blocks.push_back(decode_value_block(*bytes, n, budget));
   }
   for (std::size_t block : lists.values) {
+    if (stop(found[block].bytes.size())) return d;
     blocks.push_back(decode_value_block(found[block].bytes, n, budget));
     std::vector<std::uint8_t>().swap(found[block].bytes);
   }

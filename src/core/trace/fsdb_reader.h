@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "trace/fsdb_values.h"
+#include "trace/load_control.h"
 #include "trace/trace_record.h"
 
 namespace quarn {
@@ -21,6 +22,8 @@ class FsdbTrace {
   /// "FSDB file too small" (under 12 bytes), or
   /// "Not an FSDB file (magic=0x<8 hex digits>)".
   static std::variant<RecordTrace, std::string> from_file(const std::string& path);
+  /// The same, stoppable: fails with kLoadInterrupted once `control` says stop.
+  static std::variant<RecordTrace, std::string> from_file(const std::string& path, LoadControl& control);
   /// Loads a newer-layout file held in memory (magic already checked).
   static RecordTrace parse_modern(std::span<const std::uint8_t> file);
   /// As `parse_modern`, giving the record itself.
@@ -32,7 +35,7 @@ class FsdbTrace {
     TraceRecord record;
     std::vector<fsdb::BlockEvents> blocks;
   };
-  static Decoded decode_modern(std::span<const std::uint8_t> file);
+  static Decoded decode_modern(std::span<const std::uint8_t> file, LoadControl* control = nullptr);
   static TraceRecord finish(Decoded d);
 };
 

@@ -12,6 +12,8 @@
 #include <zlib.h>
 
 #include "trace/fst_validate.h"
+#include "trace/load_control.h"
+#include "trace/regular_file.h"
 
 namespace quarn {
 
@@ -76,13 +78,12 @@ std::string FstFile::map_fd() {
   return "";
 }
 
-std::string FstFile::open(const std::string& path) {
-  // The system call would stop at a NUL and open some other file.
-  if (path.find('\0') != std::string::npos) return "Failed to open " + path + ": " + std::strerror(EINVAL);
-  do {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd_ < 0 && errno == EINTR);
-  if (fd_ < 0) return "Failed to open " + path + ": " + std::strerror(errno);
+std::string FstFile::open(const std::string& path, LoadControl* control) {
+  control_ = control;
+  const OpenedFile opened = open_regular(path);
+  if (opened.not_regular) return not_regular_message(path);
+  if (opened.fd < 0) return "Failed to open " + path + ": " + std::strerror(opened.error);
+  fd_ = opened.fd;
   struct stat st;
   // open() succeeds on a folder; it is still not a file we can open as one.
   if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) return "Failed to open " + path + ": " + std::strerror(EISDIR);
@@ -95,6 +96,8 @@ std::string FstFile::unpack_wrapper() {
   const std::span<const std::uint8_t> in = bytes();
   if (in.size() < kWrapperHeaderBytes) return "FST open: truncated gzip wrapper";
   const std::uint64_t unpacked = be64_at(in.data() + 9);
+  // gzip cannot expand its input more than about 1032 times.
+  if (unpacked / kFstMaxInflateRatio > in.size()) return "FST open: gzip wrapper declares more than it can hold";
   // Unpacked into memory rather than a scratch file beside the trace.
   const int out = ::memfd_create("quarn-fst", MFD_CLOEXEC);
   if (out < 0) return std::string("FST open: ") + std::strerror(errno);
@@ -133,6 +136,10 @@ std::string FstFile::unpack_wrapper() {
       break;
     }
     total += got;
+    if (control_ && control_->advance(got + kChunk / 4)) {
+      error = kLoadInterrupted;
+      break;
+    }
     if (rc == Z_OK && got == 0 && z.avail_in == 0 && in_left == 0) {
       error = "FST open: truncated gzip wrapper";
       break;

@@ -7,6 +7,8 @@
 
 namespace quarn {
 
+class LoadControl;
+
 /// An FST file made ready for the FST library: the plain image (the file
 /// itself, or its content unpacked into memory when the whole file is
 /// gzipped), readable as bytes and openable by a path that names only it.
@@ -18,8 +20,9 @@ class FstFile {
   ~FstFile();
 
   /// Opens `path`. Returns "" or "Failed to open <path>: <reason>" (a
-  /// directory included) or "FST open: <reason>".
-  std::string open(const std::string& path);
+  /// directory included) or "FST open: <reason>", or kLoadInterrupted when
+  /// `control` said stop while a gzipped file was unpacked.
+  std::string open(const std::string& path, LoadControl* control = nullptr);
   /// The plain image; valid until `release_bytes` or destruction.
   std::span<const std::uint8_t> bytes() const { return {static_cast<const std::uint8_t*>(map_), size_}; }
   /// Unmaps the image once it has been read; the descriptor stays open.
@@ -36,6 +39,7 @@ class FstFile {
   std::string unpack_wrapper();
   std::string map_fd();
 
+  LoadControl* control_ = nullptr;
   int fd_ = -1;
   void* map_ = nullptr;
   std::size_t size_ = 0;

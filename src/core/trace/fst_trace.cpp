@@ -45,8 +45,9 @@ class FstReaderHandle {
 /// which looks at the value before.
 class ValueLoader {
  public:
-  ValueLoader(TraceRecord& r, const FstLayout& layout, const std::vector<SignalId>& handle_ids, SignalId ids)
-      : r_(r), layout_(layout), handle_ids_(handle_ids), columns_(ids), last_index_(ids, kNoIndex),
+  ValueLoader(TraceRecord& r, const FstLayout& layout, const std::vector<SignalId>& handle_ids, SignalId ids,
+              LoadControl& control)
+      : r_(r), control_(control), layout_(layout), handle_ids_(handle_ids), columns_(ids), last_index_(ids, kNoIndex),
         last_empty_(ids, 0), written_(ids, 0) {
     r_.store.reserve_ids(ids);
   }
@@ -66,6 +67,7 @@ class ValueLoader {
       step_base_.assign(n, kNoIndex);
       std::size_t most = 0;
       for (std::size_t k = 0; k < n; ++k) {
+        if (control_.advance(layout_.value_blocks[b0 + k].second / 4)) return kLoadInterrupted;
         FstValueBlock& block = blocks_[k];
         if (auto e = read_value_block(file.bytes(), layout_.value_blocks[b0 + k], b0 + k == 0, layout_, block); !e.empty())
           return e;
@@ -124,12 +126,17 @@ class ValueLoader {
         try {
           std::vector<std::uint8_t> buf;
           FstValueScratch scratch;
-          for (std::size_t h = a; h < b && !failure.load(std::memory_order_relaxed); ++h)
+          for (std::size_t h = a; h < b && !failure.load(std::memory_order_relaxed); ++h) {
             if (!load_signal(h, buf, scratch)) failure.store(1);
+            // Pool workers only read the answer; the loading thread, when
+            // it runs a piece, asks.
+            if (control_.advance(chain_bytes(h))) failure.store(3);
+          }
         } catch (const std::bad_alloc&) {
           failure.store(2);
         }
       });
+      if (failure.load() == 3) return kLoadInterrupted;
       if (failure.load() == 2) return "FST signals: out of memory";
       if (failure.load()) return "FST signals: corrupt value chain";
       // Chains lie in signal order, so what this round read is behind it.
@@ -181,6 +188,14 @@ class ValueLoader {
     return true;
   }
 
+  // Packed bytes of handle h in the batch, the work its load stands for.
+  std::uint64_t chain_bytes(std::size_t h) const {
+    std::uint64_t n = 64;
+    for (const FstValueBlock& block : blocks_)
+      if (h < block.handles && block.offset[h]) n += block.chain(h).size();
+    return n;
+  }
+
   FstSignalShape shape(std::size_t h) const {
     return {layout_.value_chars[h], layout_.is_real[h] != 0, layout_.swapped_doubles};
   }
@@ -226,6 +241,7 @@ class ValueLoader {
   }
 
   TraceRecord& r_;
+  LoadControl& control_;
   const FstLayout& layout_;
   const std::vector<SignalId>& handle_ids_;
   std::vector<FstValueBlock> blocks_;  // the batch of blocks being read
@@ -240,10 +256,11 @@ class ValueLoader {
   std::vector<std::uint8_t> written_;
 };
 
-std::string read_hierarchy(void* ctx, const FstLayout& layout, FstHierarchyBuilder& builder) {
+std::string read_hierarchy(void* ctx, const FstLayout& layout, FstHierarchyBuilder& builder, LoadControl& control) {
   int ok = 0;
   if (!quarn_fst_hier_rewind(ctx, &ok) || !ok) return "FST hierarchy: cannot read the hierarchy";
   for (;;) {
+    if (control.advance(64)) return kLoadInterrupted;
     fstHier* h = nullptr;
     if (!quarn_fst_hier_next(ctx, &h)) return "FST hierarchy: corrupt hierarchy data";
     if (!h) return "";
@@ -271,11 +288,12 @@ std::optional<Timescale> header_timescale(std::span<const std::uint8_t> image) {
   return timescale_from_exponent(static_cast<std::int8_t>(image[kTimescaleAt]));
 }
 
-std::string load(const std::string& path, TraceRecord& r) {
+std::string load(const std::string& path, TraceRecord& r, LoadControl& control, LoadReport* report) {
   FstFile file;
-  if (auto e = file.open(path); !e.empty()) return e;
+  if (auto e = file.open(path, &control); !e.empty()) return e;
   FstLayout layout;
-  if (auto e = check_fst_image(file.bytes(), layout); !e.empty()) return e;
+  if (auto e = check_fst_image(file.bytes(), layout, &control); !e.empty()) return e;
+  if (report) *report = layout.report;
 
   FstHierarchyBuilder builder(r, layout.is_real.size());
   {
@@ -283,7 +301,7 @@ std::string load(const std::string& path, TraceRecord& r) {
     FstReaderHandle reader;
     if (!quarn_fst_open(file.library_path().c_str(), &reader.get())) return "FST open: corrupt geometry data";
     if (!reader.get()) return "FST open: the FST library could not read the file";
-    if (auto e = read_hierarchy(reader.get(), layout, builder); !e.empty()) return e;
+    if (auto e = read_hierarchy(reader.get(), layout, builder, control); !e.empty()) return e;
   }
 
   r.timestamps = std::move(layout.times);
@@ -292,7 +310,7 @@ std::string load(const std::string& path, TraceRecord& r) {
 
   // The image read so far goes back; the value blocks are read again.
   file.drop_pages(0, file.bytes().size());
-  ValueLoader loader(r, layout, builder.handle_ids(), builder.id_count());
+  ValueLoader loader(r, layout, builder.handle_ids(), builder.id_count(), control);
   if (auto e = loader.load(file); !e.empty()) return e;
   file.release_bytes();
   loader.finish();
@@ -308,10 +326,16 @@ std::optional<Index> fst_time_index(const std::vector<Time>& timestamps, Time ti
 }
 
 std::variant<RecordTrace, std::string> FstTrace::from_file(const std::string& path) {
+  LoadControl never;
+  return from_file(path, never);
+}
+
+std::variant<RecordTrace, std::string> FstTrace::from_file(const std::string& path, LoadControl& control,
+                                                          LoadReport* report) {
   TraceRecord r;
   std::string error;
   try {
-    error = load(path, r);
+    error = load(path, r, control, report);
   } catch (const std::bad_alloc&) {
     error = "FST open: out of memory";
   }

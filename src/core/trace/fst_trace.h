@@ -5,6 +5,8 @@
 #include <variant>
 #include <vector>
 
+#include "trace/load_control.h"
+#include "trace/load_report.h"
 #include "trace/trace_record.h"
 
 namespace quarn {
@@ -31,10 +33,16 @@ std::optional<Index> fst_time_index(const std::vector<Time>& timestamps, Time ti
 class FstTrace {
  public:
   /// Loads `path`. Fails with "Failed to open <path>: <reason>" when it cannot
-  /// be opened (a directory included), or with a message starting "FST open: ",
+  /// be opened (a directory included; "not a regular file" for a FIFO,
+  /// socket or device), or with a message starting "FST open: ",
   /// "FST hierarchy: " or "FST signals: " for input the reader cannot use.
   /// Never ends the process, whatever the file holds.
   static std::variant<RecordTrace, std::string> from_file(const std::string& path);
+  /// The same, stoppable: fails with kLoadInterrupted once `control` says
+  /// stop. Header counts that disagree with the blocks that follow are noted
+  /// in `report` (the blocks are what is loaded).
+  static std::variant<RecordTrace, std::string> from_file(const std::string& path, LoadControl& control,
+                                                          LoadReport* report = nullptr);
 };
 
 }  // namespace quarn

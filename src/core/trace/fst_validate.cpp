@@ -9,6 +9,7 @@
 
 #include "fastlz.h"
 #include "lz4.h"
+#include "trace/load_control.h"
 
 namespace quarn {
 
@@ -18,9 +19,6 @@ namespace {
 // checked here against the bytes that are really there before it runs.
 
 constexpr double kEndianTest = 2.7182818284590452354;
-// Output larger than this many times the input cannot come from zlib (at most
-// about 1032:1) nor LZ4 (about 255:1), so such a size is corrupt.
-constexpr std::uint64_t kMaxInflateRatio = 1100;
 constexpr std::uint64_t kHeaderMinBytes = 3 * 8;  // times and byte order mark
 // Hierarchy entry tags besides the variable types 0..29.
 constexpr std::uint8_t kTagAttrBegin = 252, kTagAttrEnd = 253, kTagScope = 254, kTagUpscope = 255;
@@ -99,7 +97,7 @@ struct Bytes {
 };
 
 bool plausible_output(std::uint64_t out_bytes, std::size_t in_bytes) {
-  return out_bytes <= kMaxInflateRatio * in_bytes + 4096;
+  return out_bytes <= kFstMaxInflateRatio * in_bytes + 4096;
 }
 
 /// zlib (or, with window_bits 15+32, gzip) stream of exactly `size` bytes.
@@ -169,7 +167,24 @@ bool is_value_block(FstBlock t) {
   return t == FstBlock::ValueChanges || t == FstBlock::ValueChangesAlias || t == FstBlock::ValueChangesAlias2;
 }
 
-std::string check_header(const BlockRef& b, bool& other_order) {
+/// Counts the header declares; absent from a header cut short.
+struct HeaderCounts {
+  bool present = false;
+  std::uint64_t scopes = 0, vars = 0, handles = 0, value_blocks = 0;
+};
+
+/// What the hierarchy really holds.
+struct HierarchyCounts {
+  std::uint64_t scopes = 0, vars = 0;
+};
+
+void compare_count(LoadReport& report, const char* what, std::uint64_t declared, std::uint64_t found) {
+  if (declared != found)
+    report.note("FST header: declares " + std::to_string(declared) + " " + what + ", the file holds " +
+                std::to_string(found));
+}
+
+std::string check_header(const BlockRef& b, bool& other_order, HeaderCounts& counts) {
   if (b.length - 8 < kHeaderMinBytes) return fail(kOpen, "header block too short");
   Bytes r{b.body().data(), b.body().data() + b.body().size()};
   r.be64();  // start time
@@ -184,6 +199,12 @@ std::string check_header(const BlockRef& b, bool& other_order) {
   std::memcpy(&ds, swapped, 8);
   if (d != kEndianTest && ds != kEndianTest) return fail(kOpen, "bad header (byte order mark)");
   other_order = d != kEndianTest;
+  r.be64();  // memory the writer used
+  counts.scopes = r.be64();
+  counts.vars = r.be64();
+  counts.handles = r.be64();
+  counts.value_blocks = r.be64();
+  counts.present = r.ok;
   return "";
 }
 
@@ -208,7 +229,7 @@ std::string check_geometry(const BlockRef& b, FstLayout& layout) {
   return "";
 }
 
-std::string check_hierarchy(const BlockRef& b, std::uint64_t max_handle) {
+std::string check_hierarchy(const BlockRef& b, std::uint64_t max_handle, HierarchyCounts& counts) {
   if (b.length < 16) return fail(kHier, "hierarchy block too short");
   Bytes r{b.body().data(), b.body().data() + b.body().size()};
   const std::uint64_t size = r.be64();
@@ -232,6 +253,7 @@ std::string check_hierarchy(const BlockRef& b, std::uint64_t max_handle) {
   while (e.left() && e.ok) {
     const std::uint8_t tag = e.u8();
     if (tag == kTagScope) {
+      ++counts.scopes;
       e.u8();
       e.cstring();
       e.cstring();
@@ -242,6 +264,7 @@ std::string check_hierarchy(const BlockRef& b, std::uint64_t max_handle) {
       e.cstring();
       e.varint();
     } else if (tag <= kMaxVarType) {
+      ++counts.vars;
       e.u8();
       e.cstring();
       e.varint(5);
@@ -409,7 +432,7 @@ std::string read_block(std::span<const std::uint8_t> image, std::size_t at, std:
 
 }  // namespace
 
-std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout) {
+std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout, LoadControl* control) {
   layout = FstLayout{};
   std::vector<BlockRef> blocks;
   std::size_t pos = 0;
@@ -436,7 +459,8 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
   }
   if (blocks.empty() || blocks.front().type != FstBlock::Header) return fail(kOpen, "not an FST file");
 
-  if (auto e = check_header(blocks.front(), layout.swapped_doubles); !e.empty()) return e;
+  HeaderCounts declared;
+  if (auto e = check_header(blocks.front(), layout.swapped_doubles, declared); !e.empty()) return e;
   const BlockRef* geometry = nullptr;
   const BlockRef* hierarchy = nullptr;
   bool gz_hierarchy = false, lz4_hierarchy = false;
@@ -464,11 +488,13 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
       if (auto e = check_geometry(b, layout); !e.empty()) return e;
   if (layout.is_real.empty()) return fail(kOpen, "no signals");
   // The geometry's signal count is the one the library uses, not the header's.
-  if (auto e = check_hierarchy(*hierarchy, layout.is_real.size()); !e.empty()) return e;
+  HierarchyCounts held;
+  if (auto e = check_hierarchy(*hierarchy, layout.is_real.size(), held); !e.empty()) return e;
 
   bool first = true;
   FstValueBlock block;
   for (const BlockRef& b : blocks) {
+    if (control && control->advance(b.length)) return kLoadInterrupted;
     std::string e;
     if (b.type == FstBlock::Blackout) {
       e = check_blackout(b);
@@ -481,6 +507,12 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
       layout.value_blocks.emplace_back(b.begin, b.length);
     }
     if (!e.empty()) return e;
+  }
+  if (declared.present) {
+    compare_count(layout.report, "scopes", declared.scopes, held.scopes);
+    compare_count(layout.report, "variables", declared.vars, held.vars);
+    compare_count(layout.report, "signal handles", declared.handles, layout.is_real.size());
+    compare_count(layout.report, "value change blocks", declared.value_blocks, layout.value_blocks.size());
   }
   return "";
 }

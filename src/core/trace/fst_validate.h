@@ -7,8 +7,16 @@
 #include <vector>
 
 #include "signal/types.h"
+#include "trace/load_report.h"
 
 namespace quarn {
+
+class LoadControl;
+
+/// Output larger than this many times the input cannot come from zlib (at
+/// most about 1032:1) nor LZ4 (about 255:1), so such a declared size is
+/// corrupt and refused before anything is allocated for it.
+inline constexpr std::uint64_t kFstMaxInflateRatio = 1100;
 
 /// Block types of an FST file.
 enum class FstBlock : std::uint8_t {
@@ -39,6 +47,8 @@ struct FstLayout {
   /// Value-change blocks the library would walk, in file order: offset of the
   /// type byte and section length.
   std::vector<std::pair<std::size_t, std::uint64_t>> value_blocks;
+  /// Header counts that disagree with the blocks (which are what is loaded).
+  LoadReport report;
 };
 
 /// One value-change block's parts, read by `read_value_block`. The chain of
@@ -85,6 +95,7 @@ bool unpack_chain(const FstValueBlock& block, std::size_t h, std::vector<std::ui
 /// for gigabytes). The contents of the value chains are checked as they are
 /// decoded (fst_chains.h). Returns "" and fills `layout`, or a message that starts
 /// with "FST open: ", "FST hierarchy: " or "FST signals: ".
-std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout);
+/// Stops with kLoadInterrupted between blocks once `control` says stop.
+std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout, LoadControl* control = nullptr);
 
 }  // namespace quarn

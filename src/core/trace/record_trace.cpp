@@ -23,6 +23,7 @@ std::optional<SignalId> RecordTrace::signal_id(std::string_view name) const {
 }
 
 std::vector<SignalValue> RecordTrace::signal_values_range(std::string_view name, Index start, Index end) const {
+  end = range_end_within(max_index(), start, end);
   const auto id = signal_id(name);
   if (!id) return std::vector<SignalValue>(end > start ? end - start : 0);
   return r_.store.get_range(*id, start, end);

@@ -8,33 +8,63 @@
 
 namespace quarn {
 
-int open_regular_file(const std::string& path, std::string& error) {
+namespace {
+
+bool readable_kind(mode_t mode) { return S_ISREG(mode) || S_ISDIR(mode); }
+
+}  // namespace
+
+OpenedFile open_regular(const std::string& path) {
+  OpenedFile out;
   // The system call would stop at a NUL and open some other file.
   if (path.find('\0') != std::string::npos) {
-    error = "Failed to open " + path + ": " + std::strerror(EINVAL);
-    return -1;
+    out.error = EINVAL;
+    return out;
+  }
+  // A socket cannot be opened at all (ENXIO), so look before opening.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !readable_kind(st.st_mode)) {
+    out.not_regular = true;
+    return out;
   }
   int fd;
   do {
-    // Non-blocking, so opening a FIFO without a writer returns at once.
+    // Non-blocking, in case the path became a FIFO since the look.
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    error = "Failed to open " + path + ": " + std::strerror(errno);
+    out.error = errno;
+    return out;
+  }
+  if (::fstat(fd, &st) == 0 && !readable_kind(st.st_mode)) {
+    ::close(fd);
+    out.not_regular = true;
+    return out;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  out.fd = fd;
+  return out;
+}
+
+std::string not_regular_message(const std::string& path) { return "Failed to open " + path + ": not a regular file"; }
+
+int open_regular_file(const std::string& path, std::string& error) {
+  const OpenedFile f = open_regular(path);
+  if (f.not_regular) {
+    error = not_regular_message(path);
     return -1;
   }
-  struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    error = "Failed to open " + path + ": " + std::strerror(errno);
-  } else if (S_ISDIR(st.st_mode)) {
-    error = "Failed to read " + path + ": " + std::strerror(EISDIR);
-  } else if (!S_ISREG(st.st_mode)) {
-    error = "Failed to open " + path + ": not a regular file";
-  } else {
-    return fd;
+  if (f.fd < 0) {
+    error = "Failed to open " + path + ": " + std::strerror(f.error);
+    return -1;
   }
-  ::close(fd);
-  return -1;
+  struct stat st {};
+  if (::fstat(f.fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(f.fd);
+    error = "Failed to read " + path + ": " + std::strerror(EISDIR);
+    return -1;
+  }
+  return f.fd;
 }
 
 long read_some(int fd, char* into, std::size_t size, const std::string& path, std::string& error) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "trace/shm_design.h"
+#include "trace/regular_file.h"
 #include "trace/shm_locate.h"
 #include "trace/vendor_file.h"
 
@@ -101,15 +102,27 @@ std::string_view as_text(const std::vector<std::uint8_t>& bytes) {
 }  // namespace
 
 std::variant<RecordTrace, std::string> ShmTrace::from_file(const std::string& path) {
+  LoadControl never;
+  return from_file(path, never);
+}
+
+std::variant<RecordTrace, std::string> ShmTrace::from_file(const std::string& path, LoadControl& control) {
   auto resolved = shm::resolve_inputs(path);
   if (auto* message = std::get_if<std::string>(&resolved)) return std::move(*message);
   const shm::ShmInputs& inputs = std::get<shm::ShmInputs>(resolved);
 
   shm::ShmDesign design;
+  shm::EventBudget budget = shm::EventBudget::for_input();
   if (inputs.dsn) {
-    auto file = read_file_whole(*inputs.dsn);
-    if (const int* err = std::get_if<int>(&file)) return "DSN: " + std::string(std::strerror(*err));
-    auto read = shm::read_design(as_text(std::get<std::vector<std::uint8_t>>(file)));
+    auto file = read_file_whole(*inputs.dsn, &control);
+    if (const int* err = std::get_if<int>(&file)) {
+      if (*err == kNotRegularFile) return not_regular_message(*inputs.dsn);
+      if (*err == kReadInterrupted) return std::string(kLoadInterrupted);
+      return "DSN: " + std::string(std::strerror(*err));
+    }
+    const auto& bytes = std::get<std::vector<std::uint8_t>>(file);
+    budget.grant(bytes.size());
+    auto read = shm::read_design(as_text(bytes));
     if (auto* message = std::get_if<std::string>(&read)) return std::move(*message);
     design = std::move(std::get<shm::ShmDesign>(read));
   }
@@ -118,12 +131,19 @@ std::variant<RecordTrace, std::string> ShmTrace::from_file(const std::string& pa
   std::vector<shm::ShmFileEvents> files;
   if (!design.names.empty()) {
     for (const std::string& trn : inputs.trns) {
-      // An unreadable transition file is skipped like a foreign one.
-      auto file = read_file_whole(trn);
-      if (std::holds_alternative<int>(file)) continue;
+      auto file = read_file_whole(trn, &control);
+      if (const int* err = std::get_if<int>(&file)) {
+        if (*err == kNotRegularFile) return not_regular_message(trn);
+        if (*err == kReadInterrupted) return std::string(kLoadInterrupted);
+        continue;  // an unreadable transition file is skipped like a foreign one
+      }
       const auto& bytes = std::get<std::vector<std::uint8_t>>(file);
-      if (auto decoded = shm::decode_transitions(as_text(bytes), design.names.size()))
+      budget.grant(bytes.size());
+      if (auto decoded = shm::decode_transitions(as_text(bytes), design.names.size(), budget.limits(), &control)) {
+        budget.spend(decoded->events.size());
         files.push_back(std::move(*decoded));
+      }
+      if (control.stopped()) return std::string(kLoadInterrupted);
     }
   }
   return build_trace(std::move(design), files);
@@ -136,10 +156,13 @@ std::variant<RecordTrace, std::string> ShmTrace::from_bytes(std::string_view dsn
   if (auto* message = std::get_if<std::string>(&read)) return std::move(*message);
   shm::ShmDesign design = std::move(std::get<shm::ShmDesign>(read));
   std::vector<shm::ShmFileEvents> files;
+  shm::EventBudget budget(limits);
   if (!design.names.empty())
     for (std::string_view trn : trns)
-      if (auto decoded = shm::decode_transitions(trn, design.names.size(), limits))
+      if (auto decoded = shm::decode_transitions(trn, design.names.size(), budget.limits())) {
+        budget.spend(decoded->events.size());
         files.push_back(std::move(*decoded));
+      }
   return build_trace(std::move(design), files);
 }
 

@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "trace/load_control.h"
 #include "trace/shm_transitions.h"
 #include "trace/trace_record.h"
 
@@ -20,9 +21,15 @@ struct ShmTrace {
   /// cannot be read) or "Bad DSN magic: 0x<8 upper-case hex digits>". Every
   /// other problem yields fewer names or values; unusable transition files are
   /// skipped.
+  /// A design or transition file that is a FIFO, socket or device fails
+  /// with "Failed to open <file>: not a regular file". The events decoded
+  /// are bounded by `shm::EventBudget::for_input` and the input's size.
   static std::variant<RecordTrace, std::string> from_file(const std::string& path);
+  /// The same, stoppable: fails with kLoadInterrupted once `control` says stop.
+  static std::variant<RecordTrace, std::string> from_file(const std::string& path, LoadControl& control);
   /// The same from file contents already in memory: the design file (empty
-  /// when there is none) and the transition files in decoding order.
+  /// when there is none) and the transition files in decoding order, which
+  /// together may decode at most `limits` events of each kind.
   static std::variant<RecordTrace, std::string> from_bytes(std::string_view dsn,
                                                             const std::vector<std::string_view>& trns,
                                                             const shm::DecodeLimits& limits = {});

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "trace/load_control.h"
 #include "trace/shm_facts.h"
 
 namespace quarn::shm {
@@ -23,8 +24,12 @@ class Decoder {
         k_(time_scale(be32(data, kTimeUnitOffset))),
         moved_(name_count, 0) {}
 
-  std::vector<ShmEvent> run(const std::vector<ShmBlock>& blocks) {
-    for (std::size_t i = 0; i < blocks.size(); ++i) decode_block(blocks[i], blocks.size() - 1 - i);
+  std::vector<ShmEvent> run(const std::vector<ShmBlock>& blocks, LoadControl* control) {
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+      const std::size_t before = events_.size();
+      decode_block(blocks[i], blocks.size() - 1 - i);
+      if (control && control->advance(kBlockHeader + 16 * (events_.size() - before))) break;
+    }
     return std::move(events_);
   }
 
@@ -202,12 +207,12 @@ BlockScan find_blocks(std::string_view data) {
 }
 
 std::optional<ShmFileEvents> decode_transitions(std::string_view data, std::uint64_t name_count,
-                                                const DecodeLimits& limits) {
+                                                const DecodeLimits& limits, LoadControl* control) {
   if (data.size() < kMinTransitionFile || be32(data, 0) != kMagic || name_count == 0) return std::nullopt;
   const BlockScan scan = find_blocks(data);
   ShmFileEvents out;
   Decoder decoder(data, name_count, limits);
-  out.events = decoder.run(scan.blocks);
+  out.events = decoder.run(scan.blocks, control);
   if (scan.max_e != 0) out.end_time = convert_time(scan.max_e, time_scale(be32(data, kTimeUnitOffset)));
   return out;
 }

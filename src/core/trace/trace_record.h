@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,12 @@ class RecordTrace final : public Trace {
 /// Shared by all traces: max_index of a timestamp list.
 inline Index max_index_of(const std::vector<Time>& timestamps) {
   return timestamps.empty() ? 0 : timestamps.size() - 1;
+}
+/// Shared by all traces: the end of a range start .. end-1 cut at the last
+/// index, so that no reader allocates for indices the trace does not have.
+inline Index range_end_within(Index max_index, Index start, Index end) {
+  const Index last = max_index + 1;
+  return std::max(start, std::min(end, last));
 }
 /// Shared by all traces: timestamp lookup, 0 past the end.
 inline Time timestamp_at(const std::vector<Time>& timestamps, Index index) {

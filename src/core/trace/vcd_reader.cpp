@@ -86,7 +86,7 @@ void locate_in_file(const std::string& path, std::uint64_t offset, LoadDiagnosti
 
 }  // namespace
 
-std::variant<VcdLoad, std::string> read_vcd_text(std::string_view text) {
+std::variant<VcdLoad, std::string> read_vcd_text(std::string_view text, LoadControl* control) {
   VcdLoadState state;
   // In buffer-sized slices, like a file, so both pass the same places.
   std::size_t pos = 0;
@@ -100,6 +100,7 @@ std::variant<VcdLoad, std::string> read_vcd_text(std::string_view text) {
       used = state.parse_chunk(text.substr(pos, len), final);
     }
     pos += used;
+    if (control && control->advance(len)) return std::string(kLoadInterrupted);
     std::string why = state.not_vcd(text.substr(0, 8), final);
     if (!why.empty()) return why;
     if (final) break;
@@ -109,7 +110,8 @@ std::variant<VcdLoad, std::string> read_vcd_text(std::string_view text) {
   return load;
 }
 
-std::variant<VcdLoad, std::string> read_vcd_file(const std::string& path, ReadProgress progress) {
+std::variant<VcdLoad, std::string> read_vcd_file(const std::string& path, ReadProgress progress,
+                                                 LoadControl* control) {
   auto opened = open_byte_source(path, std::move(progress));
   if (auto* failed = std::get_if<std::string>(&opened)) return std::move(*failed);
   ByteSource& source = *std::get<0>(opened);
@@ -123,6 +125,10 @@ std::variant<VcdLoad, std::string> read_vcd_file(const std::string& path, ReadPr
     const long got = source.read(buffer.data() + keep, buffer.size() - keep);
     if (got < 0) {
       error = source.error();
+      break;
+    }
+    if (control && control->advance(static_cast<std::uint64_t>(got))) {
+      error = kLoadInterrupted;
       break;
     }
     const bool final = got == 0;

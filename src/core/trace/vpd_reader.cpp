@@ -11,12 +11,17 @@
 namespace quarn {
 
 std::variant<RecordTrace, std::string> VpdTrace::from_file(const std::string& path) {
-  auto file = read_vendor_file(path);
-  if (auto* error = std::get_if<std::string>(&file)) return std::move(*error);
-  return from_bytes(std::get<std::vector<std::uint8_t>>(file));
+  LoadControl never;
+  return from_file(path, never);
 }
 
-std::variant<RecordTrace, std::string> VpdTrace::from_bytes(ByteSpan file) {
+std::variant<RecordTrace, std::string> VpdTrace::from_file(const std::string& path, LoadControl& control) {
+  auto file = read_vendor_file(path, &control);
+  if (auto* error = std::get_if<std::string>(&file)) return std::move(*error);
+  return from_bytes(std::get<std::vector<std::uint8_t>>(file), &control);
+}
+
+std::variant<RecordTrace, std::string> VpdTrace::from_bytes(ByteSpan file, LoadControl* control) {
   if (file.size() < kVpdMinFileSize) return std::string("VPD file too small");
   const std::uint32_t magic = load_le32(file, 0);
   if (magic != kVpdMagic) {
@@ -29,6 +34,7 @@ std::variant<RecordTrace, std::string> VpdTrace::from_bytes(ByteSpan file) {
   NameAdmission names(record);
   for (const VpdBlock& block : vpd_blocks(file)) {
     const ByteSpan body = file.subspan(block.offset, block.size);
+    if (control && control->advance(body.size())) return std::string(kLoadInterrupted);
     if (!vpd_is_name_block(clamp_region(body, 0, kVpdHeadSize))) continue;
     VendorIdentifierScanner scanner(body);
     while (auto id = scanner.next()) names.admit(*id);

@@ -3,6 +3,7 @@
 #include <string>
 #include <variant>
 
+#include "trace/load_control.h"
 #include "trace/trace_record.h"
 #include "trace/vendor_bytes.h"
 
@@ -16,8 +17,10 @@ struct VpdTrace {
   /// "VPD file too small" (under 128 bytes) or "Not a VPD file (magic=0x
   /// <8 upper-case hex digits>)". Any other content loads, with fewer names.
   static std::variant<RecordTrace, std::string> from_file(const std::string& path);
+  /// The same, stoppable: fails with kLoadInterrupted once `control` says stop.
+  static std::variant<RecordTrace, std::string> from_file(const std::string& path, LoadControl& control);
   /// The same from the file's bytes, already in memory.
-  static std::variant<RecordTrace, std::string> from_bytes(ByteSpan file);
+  static std::variant<RecordTrace, std::string> from_bytes(ByteSpan file, LoadControl* control = nullptr);
 };
 
 }  // namespace quarn

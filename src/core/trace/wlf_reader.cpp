@@ -23,12 +23,17 @@ ByteSpan page_at(ByteSpan file, std::size_t k) { return file.subspan(k * kWlfPag
 }  // namespace
 
 std::variant<RecordTrace, std::string> WlfTrace::from_file(const std::string& path) {
-  auto file = read_vendor_file(path);
-  if (auto* error = std::get_if<std::string>(&file)) return std::move(*error);
-  return from_bytes(std::get<std::vector<std::uint8_t>>(file));
+  LoadControl never;
+  return from_file(path, never);
 }
 
-std::variant<RecordTrace, std::string> WlfTrace::from_bytes(ByteSpan file) {
+std::variant<RecordTrace, std::string> WlfTrace::from_file(const std::string& path, LoadControl& control) {
+  auto file = read_vendor_file(path, &control);
+  if (auto* error = std::get_if<std::string>(&file)) return std::move(*error);
+  return from_bytes(std::get<std::vector<std::uint8_t>>(file), &control);
+}
+
+std::variant<RecordTrace, std::string> WlfTrace::from_bytes(ByteSpan file, LoadControl* control) {
   if (file.size() < kWlfPageSize) return std::string("WLF file too small (< 1 page)");
   const std::size_t pages = file.size() / kWlfPageSize;
   const WlfHeader header = read_wlf_header(page_at(file, 0));
@@ -48,7 +53,10 @@ std::variant<RecordTrace, std::string> WlfTrace::from_bytes(ByteSpan file) {
 
   record.timestamps.push_back(0);
   WlfValueDecoder values(record);
-  for (std::size_t k = 1; k < pages; ++k) values.decode(wlf_record_area(page_at(file, k)));
+  for (std::size_t k = 1; k < pages; ++k) {
+    if (control && control->advance(kWlfPageSize)) return std::string(kLoadInterrupted);
+    values.decode(wlf_record_area(page_at(file, k)));
+  }
   values.finish();
   record.store.shrink_to_fit();
   record.scopes = derive_scopes(record.signal_names);

@@ -3,6 +3,7 @@
 #include <string>
 #include <variant>
 
+#include "trace/load_control.h"
 #include "trace/trace_record.h"
 #include "trace/vendor_bytes.h"
 
@@ -16,8 +17,10 @@ struct WlfTrace {
   /// Loads the file at `path`. Fails with "Failed to read <path>: <reason>" or
   /// "WLF file too small (< 1 page)" (under 8192 bytes); anything else loads.
   static std::variant<RecordTrace, std::string> from_file(const std::string& path);
+  /// The same, stoppable: fails with kLoadInterrupted once `control` says stop.
+  static std::variant<RecordTrace, std::string> from_file(const std::string& path, LoadControl& control);
   /// The same from the file's bytes, already in memory.
-  static std::variant<RecordTrace, std::string> from_bytes(ByteSpan file);
+  static std::variant<RecordTrace, std::string> from_bytes(ByteSpan file, LoadControl* control = nullptr);
 };
 
 }  // namespace quarn

@@ -1,0 +1,51 @@
+// The pool on plain std::thread, for ThreadSanitizer builds: the system's
+// TBB is not instrumented, so under TSan its hand-over of work between
+// threads looks like a race on every shared read. Threads started and
+// joined per call are handovers TSan sees.
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "eval/thread_pool.h"
+#include "signal/signal_value.h"
+
+namespace quarn {
+
+std::size_t threads_from_env(const char* value) {
+  if (value == nullptr) return 0;
+  const auto n = parse_decimal_u64(std::string_view(value));
+  if (!n || *n == 0) return 0;
+  return *n > 4096 ? 4096 : static_cast<std::size_t>(*n);
+}
+
+std::size_t pool_concurrency() {
+  static const std::size_t n = [] {
+    const std::size_t env = threads_from_env(std::getenv("RAYON_NUM_THREADS"));
+    return env ? env : std::max<std::size_t>(2, std::thread::hardware_concurrency());
+  }();
+  return n;
+}
+
+void parallel_for(std::size_t begin, std::size_t end, std::size_t grain,
+                  const std::function<void(std::size_t, std::size_t)>& body) {
+  if (begin >= end) return;
+  if (grain == 0) grain = 1;
+  const std::size_t pieces = (end - begin + grain - 1) / grain;
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t p; (p = next.fetch_add(1)) < pieces;) {
+      const std::size_t lo = begin + p * grain;
+      body(lo, std::min(end, lo + grain));
+    }
+  };
+  std::vector<std::thread> threads;
+  for (std::size_t i = 1; i < std::min(pool_concurrency(), pieces); ++i) threads.emplace_back(work);
+  work();
+  for (std::thread& t : threads) t.join();
+}
+
+}  // namespace quarn
