@@ -7,6 +7,7 @@
 
 #include "fstapi.h"
 #include "eval/thread_pool.h"
+#include "trace/bus_merge.h"
 #include "trace/fst_chains.h"
 #include "trace/fst_file.h"
 #include "trace/fst_guard.h"
@@ -263,6 +264,20 @@ std::string read_hierarchy(void* ctx, const FstLayout& layout, FstHierarchyBuild
   }
 }
 
+// Composes each bus from its bits, then lets go of the bits no name reads.
+void merge_buses(const FstHierarchyBuilder& builder, TraceRecord& r) {
+  for (const FstBus& bus : builder.buses()) {
+    Column merged;
+    merge_bus_bits(r.store, bus.bits, bus.width, merged);
+    if (merged.run_count() == 0) continue;
+    merged.hold_through(r.timestamps.size() - 1);
+    merged.shrink_to_fit();
+    r.store.column_for_write(bus.id) = std::move(merged);
+  }
+  for (const SignalId id : builder.hidden_ids())
+    if (r.store.column(id)) r.store.column_for_write(id) = Column();
+}
+
 std::string load(const std::string& path, TraceRecord& r) {
   FstFile file;
   if (auto e = file.open(path); !e.empty()) return e;
@@ -277,6 +292,7 @@ std::string load(const std::string& path, TraceRecord& r) {
     if (!reader.get()) return "FST open: the FST library could not read the file";
     if (auto e = read_hierarchy(reader.get(), layout, builder); !e.empty()) return e;
   }
+  builder.finish();
 
   r.timestamps = std::move(layout.times);
   if (r.timestamps.empty()) r.timestamps.push_back(0);
@@ -287,6 +303,7 @@ std::string load(const std::string& path, TraceRecord& r) {
   if (auto e = loader.load(file); !e.empty()) return e;
   file.release_bytes();
   loader.finish();
+  merge_buses(builder, r);
   return "";
 }
 

@@ -1,6 +1,7 @@
 #include "trace/vcd_trace.h"
 
 #include "trace/line_reader.h"
+#include "trace/name_alias.h"
 #include "trace/text_scan.h"
 #include "trace/trace_record.h"
 #include "trace/vcd_builder.h"
@@ -25,7 +26,7 @@ std::variant<VcdTrace, std::string> VcdTrace::from_file(const std::string& path)
 }
 
 const VcdVar* VcdTrace::find_var(std::string_view name) const {
-  auto it = r_.vars.find(name);
+  auto it = find_signal_name(r_.vars, name);
   return it == r_.vars.end() ? nullptr : &it->second;
 }
 
