@@ -68,6 +68,10 @@ TEST(FstNames, MergeBusesKeepClashesAndAnswerBothSpellings) {
     const fstHandle bit = w.var("v [0]", 1);
     w.upscope();
     w.upscope();
+    w.scope("top");  // reopened, declaring the bus's bits again
+    w.var("d [1]", 1, d1);
+    w.var("d [0]", 1, d0);
+    w.upscope();
     w.time(0);
     w.value(d1, "1"), w.value(d0, "0"), w.value(busy, "00000011"), w.value(high, "00000100");
     w.value(clk, "0"), w.value(clk2, "1"), w.value(bit, "1");

@@ -1,6 +1,8 @@
 """Every corpus VCD with an FST twin (converted from it) reads the same
 through both readers: names, times and every signal's changes."""
 
+import math
+
 import pytest
 from change_lists import CORPUS, corpus_files, corpus_id, quarn_changes
 
@@ -8,19 +10,31 @@ from quarn import PyTrace
 
 TWINS = [p for p in corpus_files(".vcd") if p.with_name(p.name + ".fst").is_file()]
 
-# Signals whose twin cannot agree, each with why.
-DIFFERENT_SIGNALS = {
+def _text_became_nan(vcd_changes, fst_changes) -> bool:
+    return all(isinstance(v, str) for _, v in vcd_changes) and all(
+        isinstance(v, float) and math.isnan(v) for _, v in fst_changes
+    )
+
+
+def _dumpall_dropped(vcd_changes, fst_changes) -> bool:
+    return not fst_changes and [t for t, _ in vcd_changes] == [0]
+
+
+# Twins whose converter lost what the VCD says: file -> the rule that tells
+# the loss from a reader fault, signal by signal.
+CONVERTER_LOSSES = {
     # MyHDL dumps its enum-typed `state` as text ("scount", "sresult") on a
-    # variable declared `real`; the converter could not parse the text as a
-    # number and wrote NaN in its place, so the FST holds NaN where the VCD
-    # holds the state's name.
-    "my-hdl/sigmoid_tb.vcd": {
-        "sigmoid_tb.sigmoid.state",
-        "sigmoid_tb.sigmoid.exponential0.state",
-        "sigmoid_tb.sigmoid.exponential0.power0.state",
-        "sigmoid_tb.sigmoid.exponential0.factorial0.state",
-    },
+    # variable declared `real`; the converter cannot parse the text as a
+    # number and writes NaN in its place.
+    "my-hdl/sigmoid_tb.vcd": _text_became_nan,
+    # The parameters' values are only in the `$dumpall` section before #0,
+    # which the converter skips: the FST holds no value for them at all.
+    "surfer/picorv32.vcd": _dumpall_dropped,
 }
+
+# The converter wrote the scope that Verilator names "$end" with the line
+# break after it; the names are otherwise the same.
+FST_NAME_REWRITES = {"surfer/verilator_empty_scope.vcd": lambda n: n.replace("$end\n.", "$end.")}
 
 
 @pytest.mark.skipif(not TWINS, reason=f"no corpus at {CORPUS}")
@@ -28,9 +42,19 @@ DIFFERENT_SIGNALS = {
 def test_twins_agree(vcd):
     from_vcd = PyTrace.from_vcd(str(vcd))
     from_fst = PyTrace.from_fst(str(vcd) + ".fst")
-    assert from_vcd.signal_names() == from_fst.signal_names()
+    rewrite = FST_NAME_REWRITES.get(corpus_id(vcd), lambda n: n)
+    fst_names = {rewrite(n): n for n in from_fst.signal_names()}
+    assert from_vcd.signal_names() == list(fst_names)
     count = from_vcd.max_index() + 1
-    assert [from_vcd.timestamp(i) for i in range(count)] == [from_fst.timestamp(i) for i in range(from_fst.max_index() + 1)]
-    exempt = DIFFERENT_SIGNALS.get(corpus_id(vcd), set())
-    differ = {n for n in from_vcd.signal_names() if quarn_changes(from_vcd, n) != quarn_changes(from_fst, n)}
-    assert differ == exempt
+    assert [from_vcd.timestamp(i) for i in range(count)] == [
+        from_fst.timestamp(i) for i in range(from_fst.max_index() + 1)
+    ]
+    loss = CONVERTER_LOSSES.get(corpus_id(vcd))
+    differ = []
+    for name in from_vcd.signal_names():
+        ours, theirs = quarn_changes(from_vcd, name), quarn_changes(from_fst, fst_names[name])
+        if ours != theirs and not (loss and loss(ours, theirs)):
+            differ.append((name, ours[:3], theirs[:3]))
+    assert not differ
+    if loss:  # the rule still has something to excuse
+        assert any(quarn_changes(from_vcd, n) != quarn_changes(from_fst, fst_names[n]) for n in from_vcd.signal_names())

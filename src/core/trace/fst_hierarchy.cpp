@@ -1,7 +1,6 @@
 #include "trace/fst_hierarchy.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include "trace/name_alias.h"
 
@@ -80,16 +79,26 @@ void FstHierarchyBuilder::finish() {
   }
   constexpr std::size_t kNoBus = ~std::size_t{0};
   std::vector<std::size_t> bus_of(vars_.size(), kNoBus);  // first member of the var's bus
+  std::vector<std::uint8_t> repeated(vars_.size(), 0);  // a bit declared again (a scope reopened)
   for (auto& [name, members] : groups) {
-    if (members.size() < 2) continue;
-    std::unordered_set<std::int64_t> indices;
+    std::unordered_map<std::int64_t, std::uint32_t> handle_at;
     std::int64_t lo = *parts[members[0]].lsb, hi = lo;
+    bool distinct = true;
+    std::vector<std::size_t> bits;
     for (std::size_t m : members) {
-      indices.insert(*parts[m].lsb);
-      lo = std::min(lo, *parts[m].lsb), hi = std::max(hi, *parts[m].lsb);
+      const std::int64_t index = *parts[m].lsb;
+      auto [it, added] = handle_at.try_emplace(index, vars_[m].handle);
+      if (!added) {
+        distinct = distinct && it->second == vars_[m].handle;
+        repeated[m] = 1;
+        continue;
+      }
+      bits.push_back(m);
+      lo = std::min(lo, index), hi = std::max(hi, index);
     }
-    if (indices.size() != members.size() || hi - lo >= kMaxBusWidth) continue;
+    if (bits.size() < 2 || !distinct || hi - lo >= kMaxBusWidth) continue;
     for (std::size_t m : members) bus_of[m] = members[0];
+    members = std::move(bits);
   }
 
   std::vector<SignalId> named;
