@@ -98,7 +98,10 @@ TEST(FstNames, MergeBusesKeepClashesAndAnswerBothSpellings) {
     EXPECT_EQ(t.signal_values_range(spelling, 0, 1), (std::vector<SignalValue>{SignalValue::bits(3)})) << spelling;
   }
   EXPECT_EQ(t.signal_id("top.lane[0].v [0]"), t.signal_id("top.lane[0].v"));
-  EXPECT_EQ(t.signal_id("top.lane.v"), std::nullopt);
+  // A range must span the signal: no name for one bit of a vector.
+  for (const char* other : {"top.lane.v", "top.busy [3]", "top.busy[8:0]", "top.d [1]"})
+    EXPECT_EQ(t.signal_id(other), std::nullopt) << other;
+  EXPECT_EQ(t.signal_width("top.d [1]"), 1u);  // an unknown name's width
 }
 
 }  // namespace

@@ -34,6 +34,10 @@ VarNameParts split_var_name(std::string_view declared) {
   return {base, msb, lsb, colon == std::string_view::npos};
 }
 
-std::string_view without_bit_range(std::string_view name) { return split_var_name(name).base; }
+bool range_spans(const VarNameParts& parts, Width width) {
+  const auto msb = static_cast<std::uint64_t>(*parts.msb), lsb = static_cast<std::uint64_t>(*parts.lsb);
+  const std::uint64_t span = (*parts.msb >= *parts.lsb ? msb - lsb : lsb - msb) + 1;
+  return span == width;
+}
 
 }  // namespace quarn

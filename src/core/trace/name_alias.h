@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "signal/types.h"
+
 namespace quarn {
 
 /// A declared variable name split at its trailing bit range: "busy [7:0]",
@@ -23,20 +25,22 @@ struct VarNameParts {
 /// signed decimal numbers; anything else inside the brackets is no range.
 VarNameParts split_var_name(std::string_view declared);
 
-/// The canonical spelling of a hierarchical name written with a bit range
-/// ("top.busy [7:0]" -> "top.busy"); `name` itself when it has none. A prefix
-/// of `name`, so it lives as long as `name` does.
-std::string_view without_bit_range(std::string_view name);
+/// Whether the range of `parts` (which must have one) spans `width` bits.
+bool range_spans(const VarNameParts& parts, Width width);
 
-/// Looks `name` up in `map` (any map with find/end over string keys), and on
-/// a miss looks up its canonical spelling, so every trace answers to both
-/// "top.busy" and "top.busy [7:0]".
-template <class Map>
-auto find_signal_name(const Map& map, std::string_view name) {
-  auto it = map.find(name);
+/// Looks `name` up in `map` (any map with find/end over string keys); on a
+/// miss, a name spelled with a bit range finds its canonical entry when the
+/// range spans the entry's width (`width_of(iterator)`), so every trace
+/// answers to "top.busy", "top.busy [7:0]" and "top.busy[7:0]" alike, but
+/// not to "top.busy [3]".
+template <class Map, class WidthOf>
+auto find_signal_name(const Map& map, std::string_view name, WidthOf width_of) {
+  const auto it = map.find(name);
   if (it != map.end()) return it;
-  const std::string_view base = without_bit_range(name);
-  return base.size() == name.size() ? it : map.find(base);
+  const VarNameParts parts = split_var_name(name);
+  if (!parts.msb) return it;
+  const auto alias = map.find(parts.base);
+  return alias != map.end() && range_spans(parts, width_of(alias)) ? alias : map.end();
 }
 
 }  // namespace quarn

@@ -26,7 +26,7 @@ std::variant<VcdTrace, std::string> VcdTrace::from_file(const std::string& path)
 }
 
 const VcdVar* VcdTrace::find_var(std::string_view name) const {
-  auto it = find_signal_name(r_.vars, name);
+  auto it = find_signal_name(r_.vars, name, [](auto v) { return v->second.width; });
   return it == r_.vars.end() ? nullptr : &it->second;
 }
 
