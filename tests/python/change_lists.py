@@ -48,8 +48,12 @@ def quarn_value(trace, name: str, index: int, value):
     return None if bits is None else ("bits", bits.lower())
 
 
-def quarn_changes(trace, name: str) -> list:
-    count = trace.max_index() + 1
-    values = trace.signal_values_range(name, 0, count)
-    times = [trace.timestamp(i) for i in range(count)]
+def timestamps(trace) -> list[int]:
+    return [trace.timestamp(i) for i in range(trace.max_index() + 1)]
+
+
+def quarn_changes(trace, name: str, times: list[int]) -> list:
+    """Changes of `name`; `times` is timestamps(trace), passed in so that it
+    is read once per trace."""
+    values = trace.signal_values_range(name, 0, len(times))
     return changes((times[i], quarn_value(trace, name, i, v)) for i, v in enumerate(values))
