@@ -278,6 +278,14 @@ void merge_buses(const FstHierarchyBuilder& builder, TraceRecord& r) {
     if (r.store.column(id)) r.store.column_for_write(id) = Column();
 }
 
+// The header block comes first (checked above); its timescale byte, a signed
+// power of ten of seconds, follows the type, the length and eight 8-byte fields.
+std::optional<Timescale> header_timescale(std::span<const std::uint8_t> image) {
+  constexpr std::size_t kTimescaleAt = 1 + 8 + 8 * 8;
+  if (image.size() <= kTimescaleAt) return std::nullopt;
+  return timescale_from_exponent(static_cast<std::int8_t>(image[kTimescaleAt]));
+}
+
 std::string load(const std::string& path, TraceRecord& r) {
   FstFile file;
   if (auto e = file.open(path); !e.empty()) return e;
@@ -296,6 +304,7 @@ std::string load(const std::string& path, TraceRecord& r) {
 
   r.timestamps = std::move(layout.times);
   if (r.timestamps.empty()) r.timestamps.push_back(0);
+  r.timescale = header_timescale(file.bytes());
 
   // The image read so far goes back; the value blocks are read again.
   file.drop_pages(0, file.bytes().size());
