@@ -218,15 +218,15 @@ TEST(FstChains, SignalsCarryAcrossBatchesOfBlocks) {
   const auto file = dir.path("many.fst");
   // expect[s][b]: digits of signal s at index b (block b has one step).
   std::vector<std::vector<std::string>> expect(kSignals, std::vector<std::string>(kBlocks));
+  const std::string first_value = digits16(0xA5A5);
   {
     FstWriter w(file, {FST_WR_PT_LZ4, false, true});
     w.scope("top");
     std::vector<fstHandle> h;
     for (std::size_t s = 0; s < kSignals; ++s) h.push_back(w.var(("s" + std::to_string(s)).c_str(), 16));
     w.upscope();
-    const std::string first = digits16(0xA5A5);
-    w.value(h[7], first.c_str());  // before the first step: the first block's frame
-    expect[7][0] = first;
+    w.value(h[7], first_value.c_str());  // before the first step: the first block's frame
+    expect[7][0] = first_value;
     for (std::size_t b = 0; b < kBlocks; ++b) {
       w.time(10 + 10 * b);
       for (std::size_t k = 0; k < kPerBlock; ++k) {
@@ -261,12 +261,16 @@ TEST(FstChains, SignalsCarryAcrossBatchesOfBlocks) {
   auto r = FstTrace::from_file(file.string());
   ASSERT_TRUE(std::holds_alternative<RecordTrace>(r)) << std::get<std::string>(r);
   const RecordTrace& t = std::get<RecordTrace>(r);
-  ASSERT_EQ(t.max_index() + 1, kBlocks);
-  for (std::size_t s = 0; s < kSignals; s += 7)
+  // Index 0 is the frame's own step, before the first block's.
+  ASSERT_EQ(t.max_index(), kBlocks);
+  for (std::size_t s = 0; s < kSignals; s += 7) {
+    const std::string frame = s == 7 ? first_value : std::string(16, 'x');
+    ASSERT_EQ(t.signal_value("top.s" + std::to_string(s), 0), convert_value(frame)) << "s" << s;
     for (std::size_t b = 0; b < kBlocks; ++b) {
-      ASSERT_EQ(t.signal_value("top.s" + std::to_string(s), b), convert_value(expect[s][b]))
-          << "s" << s << " index " << b << " expected " << expect[s][b];
+      ASSERT_EQ(t.signal_value("top.s" + std::to_string(s), b + 1), convert_value(expect[s][b]))
+          << "s" << s << " block " << b << " expected " << expect[s][b];
     }
+  }
 }
 
 // Packed digits against the same digits as text, across word boundaries.

@@ -30,9 +30,10 @@ INSTANTIATE_TEST_SUITE_P(
                     ValueCase{"1", SignalValue::bits(1)}, ValueCase{"0", SignalValue::bits(0)},
                     ValueCase{"01x1", logic({0, 1, 2, 1})}, ValueCase{"Z", logic({3})},
                     ValueCase{"z1", logic({3, 1})},
-                    // Nine-state letters; upper-case U W H L alone make text.
-                    ValueCase{"hl-uw", logic({2, 2, 2, 2, 2})}, ValueCase{"1U", SignalValue::text("1U")},
-                    ValueCase{"UUUU", SignalValue::text("UUUU")}, ValueCase{"0Uz", logic({0, 2, 3})},
+                    // Nine-state letters in either case keep their state.
+                    ValueCase{"hl-uw", logic({7, 6, 8, 4, 5})}, ValueCase{"1U", logic({1, 4})},
+                    ValueCase{"UUUU", logic({4, 4, 4, 4})}, ValueCase{"0WzXLH", logic({0, 5, 3, 2, 6, 7})},
+                    ValueCase{"1?", SignalValue::text("1?")},
                     ValueCase{"abc", SignalValue::text("abc")},
                     ValueCase{"caf\xC3\xA9", SignalValue::text("caf\xC3\xA9")},
                     // Invalid UTF-8 (Latin-1 from nvc) is replaced, one U+FFFD per bad sequence.

@@ -78,6 +78,21 @@ def test_aliases_share_id_and_values():
     assert trace.signal_values_range("t.p", 0, 2) == trace.signal_values_range("t.q", 0, 2) == [1, 0]
 
 
+@pytest.mark.parametrize("spelling", ["t.busy", "t.busy [7:0]", "t.busy[7:0]", "t.nib[3:0]", "t.nib [3:0]"])
+def test_names_answer_with_their_bit_range_too(spelling):
+    trace = PyTrace.from_vcd_string(
+        "$scope module t $end\n$var wire 8 ! busy [7:0] $end\n$var wire 4 \" nib[3:0] $end\n"
+        "$upscope $end\n#0\nb101 !\nb101 \"\n"
+    )
+    canonical = spelling.split("[")[0].rstrip()
+    assert trace.signal_names() == ["t.busy", "t.nib"]
+    assert trace.signal_id(spelling) == trace.signal_id(canonical) is not None
+    assert trace.signal_width(spelling) == trace.signal_width(canonical) > 1
+    assert trace.signal_value(spelling, 0) == trace.signal_values_range(spelling, 0, 1)[0] == 5
+    # A range that does not span the signal names no signal.
+    assert trace.signal_id(canonical + "[8]") is trace.signal_id(canonical + " [1:0]") is None
+
+
 def test_text_without_signals_gives_empty_trace():
     trace = PyTrace.from_vcd_string("$enddefinitions $end")
     assert trace.signal_names() == [] and trace.scopes() == []

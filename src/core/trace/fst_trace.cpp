@@ -7,6 +7,7 @@
 
 #include "fstapi.h"
 #include "eval/thread_pool.h"
+#include "trace/bus_merge.h"
 #include "trace/fst_chains.h"
 #include "trace/fst_file.h"
 #include "trace/fst_guard.h"
@@ -280,6 +281,20 @@ std::string read_hierarchy(void* ctx, const FstLayout& layout, FstHierarchyBuild
   }
 }
 
+// Composes each bus from its bits, then lets go of the bits no name reads.
+void merge_buses(const FstHierarchyBuilder& builder, TraceRecord& r) {
+  for (const FstBus& bus : builder.buses()) {
+    Column merged;
+    merge_bus_bits(r.store, bus.bits, bus.width, merged);
+    if (merged.run_count() == 0) continue;
+    merged.hold_through(r.timestamps.size() - 1);
+    merged.shrink_to_fit();
+    r.store.column_for_write(bus.id) = std::move(merged);
+  }
+  for (const SignalId id : builder.hidden_ids())
+    if (r.store.column(id)) r.store.column_for_write(id) = Column();
+}
+
 // The header block comes first (checked above); its timescale byte, a signed
 // power of ten of seconds, follows the type, the length and eight 8-byte fields.
 std::optional<Timescale> header_timescale(std::span<const std::uint8_t> image) {
@@ -303,6 +318,7 @@ std::string load(const std::string& path, TraceRecord& r, LoadControl& control, 
     if (!reader.get()) return "FST open: the FST library could not read the file";
     if (auto e = read_hierarchy(reader.get(), layout, builder, control); !e.empty()) return e;
   }
+  builder.finish();
 
   r.timestamps = std::move(layout.times);
   if (r.timestamps.empty()) r.timestamps.push_back(0);
@@ -314,6 +330,7 @@ std::string load(const std::string& path, TraceRecord& r, LoadControl& control, 
   if (auto e = loader.load(file); !e.empty()) return e;
   file.release_bytes();
   loader.finish();
+  merge_buses(builder, r);
   return "";
 }
 

@@ -16,13 +16,15 @@ namespace quarn {
 /// one signal per task on the thread pool, to the values the library's text
 /// for them would give.
 /// The result is the shared record:
-///  - names: scope path + "." + the variable's name as the file spells it
-///    (vectors keep their range, "data [7:0]"); a repeated full name keeps
-///    its first declaration; variables on one handle share an id;
+///  - names: scope path + "." + the variable's name without its bit range
+///    ("data [7:0]" -> "data"); bit-blasted buses are merged and clashing
+///    names kept apart as FstHierarchyBuilder describes; variables on one
+///    handle share an id;
 ///  - widths: the declared length; 64 for reals, 0 for strings;
 ///  - timestamps: the file's distinct time steps, ascending; values the file
-///    holds from before the first step land on index 0, a change at a time
-///    between two steps on the earlier one;
+///    holds from before the first step get a step of their own at the start
+///    time (index 0), a change at a time between two steps lands on the
+///    earlier one;
 ///  - values: filled forward after loading, so an Empty change (a zero-length
 ///    string) after a value reads as the value before it.
 /// Index for a value change at `time` over ascending `timestamps`: the exact

@@ -500,6 +500,9 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
       e = check_blackout(b);
     } else if (is_value_block(b.type)) {
       e = read_block(image, b.begin, b.length, first, layout, block);
+      // Initial values from before the first step get a step of their own.
+      if (e.empty() && first && block.frame_handles && block.begin_time < block.step_times.front())
+        layout.times.push_back(block.begin_time);
       first = false;
       // Blocks meet at a shared time step; anything not ascending is dropped.
       for (const Time now : block.step_times)

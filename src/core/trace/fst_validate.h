@@ -35,7 +35,8 @@ enum class FstBlock : std::uint8_t {
 
 /// What the structure check learns from an FST image.
 struct FstLayout {
-  /// Distinct time steps of all value-change blocks, ascending.
+  /// Distinct time steps of all value-change blocks, ascending; first the
+  /// first block's start when its frame holds values from before its steps.
   std::vector<Time> times;
   /// Per handle index: the library hands this signal's values as 8 native
   /// double bytes (true) or as text (false).

@@ -10,24 +10,28 @@ namespace {
 
 enum CharClass : std::uint8_t { kBinary = 0, kLogicMark = 1, kOther = 2 };
 
+// Logic element of each character of the nine states, either case: 0, 1,
+// X 2, Z 3, U 4, W 5, L 6, H 7, don't-care ('-') 8; kNotLogic for the rest.
+constexpr std::uint8_t kNotLogic = 0xFF;
+constexpr std::array<std::uint8_t, 256> make_elements() {
+  std::array<std::uint8_t, 256> t{};
+  for (auto& e : t) e = kNotLogic;
+  const std::string_view states = "01xzuwlh-";
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    t[static_cast<unsigned char>(states[i])] = static_cast<std::uint8_t>(i);
+    if (states[i] >= 'a') t[static_cast<unsigned char>(states[i] - 'a' + 'A')] = static_cast<std::uint8_t>(i);
+  }
+  return t;
+}
+constexpr auto kElements = make_elements();
+
 constexpr std::array<std::uint8_t, 256> make_classes() {
   std::array<std::uint8_t, 256> t{};
-  for (auto& c : t) c = kOther;
+  for (std::size_t c = 0; c < t.size(); ++c) t[c] = kElements[c] == kNotLogic ? kOther : kLogicMark;
   t['0'] = t['1'] = kBinary;
-  for (unsigned char c : std::string_view("XZhluwxz-")) t[c] = kLogicMark;
   return t;
 }
 constexpr auto kClasses = make_classes();
-
-std::uint8_t logic_element(char c) {
-  switch (c) {
-    case '0': return kLogic0;
-    case '1': return kLogic1;
-    case 'Z':
-    case 'z': return kLogicZ;
-    default: return kLogicX;
-  }
-}
 
 // Length of the valid UTF-8 sequence at s[i], or 0 with `bad` set to the
 // length of the maximal invalid prefix to replace.
@@ -71,13 +75,13 @@ ValueView fst_value_view(std::string_view text, FstValueScratch& scratch) {
   if (text.size() == 1 && (text[0] == '0' || text[0] == '1')) return ValueView::bits(text[0] == '1');
   std::uint8_t seen = 0;
   for (unsigned char c : text) seen |= std::uint8_t{1} << kClasses[c];
+  if (seen & (1u << kOther)) return fst_text_view(text, scratch);
   if (seen & (1u << kLogicMark)) {
     auto& l = scratch.binary.logic;
     l.resize(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) l[i] = logic_element(text[i]);
+    for (std::size_t i = 0; i < text.size(); ++i) l[i] = kElements[static_cast<unsigned char>(text[i])];
     return ValueView::logic(l.data(), l.size());
   }
-  if (seen & (1u << kOther)) return fst_text_view(text, scratch);
   // Only '0' and '1' here, so the VCD digit rules give the same number.
   return parse_binary_view(text, scratch.binary);
 }

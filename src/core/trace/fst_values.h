@@ -19,9 +19,10 @@ struct FstValueScratch {
 
 /// An FST text value (as the FST library hands it) to a value:
 ///  - no characters: Empty;
-///  - any of X Z h l u w x z - : Logic, one element per character, '0' 0,
-///    '1' 1, 'Z'/'z' Z, all others X (so 'U','W','H','L' alone do not count);
-///  - any other byte besides '0'/'1': Text, invalid UTF-8 replaced by U+FFFD;
+///  - any byte outside the nine states 0 1 X Z U W L H - (letters in either
+///    case): Text, invalid UTF-8 replaced by U+FFFD;
+///  - else, any state besides 0 and 1: Logic, one element per character:
+///    0 0, 1 1, X 2, Z 3, U 4, W 5, L 6, H 7, '-' 8;
 ///  - only '0'/'1': Bits, or WideBits with the fewest words when the number
 ///    needs more than 64 bits.
 /// The view points into `scratch` or `text` and lives until either changes.

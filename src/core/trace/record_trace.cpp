@@ -1,5 +1,7 @@
 #include "trace/trace_record.h"
 
+#include "trace/name_alias.h"
+
 namespace quarn {
 
 Index RecordTrace::max_index() const { return max_index_of(r_.timestamps); }
@@ -12,12 +14,15 @@ SignalValue RecordTrace::signal_value(std::string_view name, Index index) const 
 }
 
 Width RecordTrace::signal_width(std::string_view name) const {
-  auto it = r_.name_to_width.find(name);
+  auto it = find_signal_name(r_.name_to_width, name, [](auto w) { return w->second; });
   return it == r_.name_to_width.end() ? 1 : it->second;
 }
 
 std::optional<SignalId> RecordTrace::signal_id(std::string_view name) const {
-  auto it = r_.name_to_id.find(name);
+  auto it = find_signal_name(r_.name_to_id, name, [&](auto i) {
+    const auto w = r_.name_to_width.find(i->first);
+    return w == r_.name_to_width.end() ? Width{0} : w->second;
+  });
   if (it == r_.name_to_id.end()) return std::nullopt;
   return it->second;
 }

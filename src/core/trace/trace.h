@@ -16,7 +16,9 @@ class Column;
 
 /// Read-only view of a loaded waveform. Implementations are immutable after
 /// loading and safe to read from many threads. No operation fails: unknown
-/// names, ids and indices give neutral answers (Empty, 0, nullopt).
+/// names, ids and indices give neutral answers (Empty, 0, nullopt). Names
+/// carry no bit range ("top.busy"); lookups by name also accept the spelling
+/// with one ("top.busy [7:0]", "top.busy[7:0]").
 class Trace {
  public:
   virtual ~Trace() = default;

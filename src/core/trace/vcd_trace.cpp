@@ -1,5 +1,6 @@
 #include "trace/vcd_trace.h"
 
+#include "trace/name_alias.h"
 #include "trace/trace_record.h"
 #include "trace/vcd_reader.h"
 
@@ -18,7 +19,7 @@ std::variant<VcdTrace, std::string> VcdTrace::from_file(const std::string& path)
 }
 
 const VcdVar* VcdTrace::find_var(std::string_view name) const {
-  auto it = r_.vars.find(name);
+  auto it = find_signal_name(r_.vars, name, [](auto v) { return v->second.width; });
   return it == r_.vars.end() ? nullptr : &it->second;
 }
 
