@@ -98,6 +98,7 @@ TEST(VcdParser, TokensToEvents) {
       {"#1 b1010 # B1 $ r3.25 % R-1e3 % rfoo % shello s S #", "time 1; vector [1010] [#]; vector [1] [$]; "
        "real 3.25 [%]; real -1000 [%]; text [hello] [s]; text [] [#]", 1},
       {"#1 b2 ! 1? q! 1", "time 1; vector [2] [!]; scalar 1 [?]", 4},
+      {"#1 1 $ #2 $1 #3", "time 1; time 2; time 3", 3},  // "$" alone is no command to skip
       // Before $enddefinitions changes are reported but kept.
       {"1! $enddefinitions $end 0!", "scalar 1 [!]; enddefinitions; scalar 0 [!]", 1},
       // Cut off: a change without its code, a declaration without $end.

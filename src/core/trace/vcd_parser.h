@@ -27,6 +27,15 @@ inline bool is_vcd_keyword(std::string_view t) {
   return false;
 }
 
+/// "$" and letters: a keyword this reader does not know (a vendor's own),
+/// skipped up to its "$end". Anything else starting with "$" is no command.
+inline bool looks_like_keyword(std::string_view t) {
+  if (t.size() < 2) return false;
+  for (char c : t.substr(1))
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_')) return false;
+  return true;
+}
+
 /// One `$var` as declared.
 struct VcdDecl {
   std::string_view kind;       // "wire", "reg", "event", "string", "real", ...
@@ -152,7 +161,9 @@ inline void VcdParser<Sink>::body_token(std::string_view t, std::uint64_t offset
 
 template <class Sink>
 void VcdParser<Sink>::keyword(std::string_view t, std::uint64_t offset) {
-  if (is_vcd_keyword(t) && first_vcd_ == ~std::uint64_t{0}) first_vcd_ = offset;
+  const bool known = is_vcd_keyword(t);
+  if (known && first_vcd_ == ~std::uint64_t{0}) first_vcd_ = offset;
+  if (!known && !looks_like_keyword(t)) return diag_.report(offset, "expected a value change, timestamp or keyword", t);
   if (t == "$end") return;  // closes a $dumpvars-like section
   if (t == "$dumpvars" || t == "$dumpall" || t == "$dumpon" || t == "$dumpoff") {
     in_data_ = true;  // its value changes follow as ordinary tokens
