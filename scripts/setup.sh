@@ -17,5 +17,6 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 python3 -m pip install -q --disable-pip-version-check "scikit-build-core>=0.10" cmake ninja pytest
-# With the test extras: the tests also cover to_pandas, plot and --parquet.
+# With the test extras: the tests also cover to_pandas, plot, --parquet and
+# batch, and compare against pywellen.
 python3 -m pip install -q --disable-pip-version-check --no-build-isolation ".[test]"

@@ -7,8 +7,9 @@ conditions that `PyTrace.find` searches for. See docs/guide.md.
 
 from ._core import PyExpr, PyTrace, TraceError, TraceWarning, detect_format
 from ._open import open
+from .batch import batch
 
-__all__ = ["PyTrace", "PyExpr", "TraceError", "TraceWarning", "open", "detect_format", "Cycles", "CheckResult"]
+__all__ = ["PyTrace", "PyExpr", "TraceError", "TraceWarning", "open", "batch", "detect_format", "Cycles", "CheckResult"]
 
 
 def __getattr__(name: str):

@@ -21,7 +21,7 @@ import sys
 from pathlib import Path
 from typing import Any, Callable, Iterator, Sequence
 
-from . import _open, cli_check
+from . import _open, cli_batch, cli_check
 from ._core import PyTrace
 
 SHOWN_SIGNALS = 10
@@ -294,6 +294,7 @@ def parser() -> argparse.ArgumentParser:
     p.add_argument("--dpi", type=int, default=100)
     window(p)
     cli_check.add_commands(commands)
+    cli_batch.add_parser(commands).set_defaults(run=cli_batch.run)
     return top
 
 
