@@ -63,11 +63,12 @@ std::vector<Index> clock_edges(const Trace& trace, SignalId clock, ClockEdge edg
 }
 
 CycleTrace::CycleTrace(std::shared_ptr<const Trace> base, std::vector<Index> edges, SampleAt sample)
-    : base_(std::move(base)), edges_(std::move(edges)), sample_(sample) {}
-
-Time CycleTrace::timestamp(Index cycle) const {
-  return cycle < edges_.size() ? base_->timestamp(edges_[cycle]) : 0;
+    : base_(std::move(base)), edges_(std::move(edges)), sample_(sample) {
+  times_.reserve(edges_.size());
+  for (Index e : edges_) times_.push_back(base_->timestamp(e));
 }
+
+Time CycleTrace::timestamp(Index cycle) const { return cycle < times_.size() ? times_[cycle] : 0; }
 
 const Column* CycleTrace::column(SignalId id) const {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -46,10 +46,13 @@ class CycleTrace final : public Trace {
   std::vector<SignalValue> signal_values_range(std::string_view name, Index start, Index end) const override;
   SignalValue signal_value_by_id(SignalId id, Index cycle) const override;
   const Column* column(SignalId id) const override;
+  std::span<const Time> timestamps() const override { return times_; }
+  std::optional<Timescale> timescale() const override { return base_->timescale(); }
 
  private:
   std::shared_ptr<const Trace> base_;
   std::vector<Index> edges_;
+  std::vector<Time> times_;  // the edges' times
   SampleAt sample_;
   mutable std::mutex mutex_;
   mutable std::unordered_map<SignalId, std::unique_ptr<Column>> columns_;
