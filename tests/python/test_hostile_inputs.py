@@ -92,7 +92,7 @@ def clk(call):
     return lambda d: f'PyTrace.from_vcd_string("$var wire 1 ! clk $end\\n#0\\n1!\\n#5\\n0!\\n").{call}'
 
 
-NOT_REGULAR = "ValueError: Failed to open {{dir}}/{}: not a regular file"
+NOT_REGULAR = "TraceError: Failed to open {{dir}}/{}: not a regular file"
 
 CASES = {
     "shm_16_transition_files": (shm_toggle_flood, "1", 10),
@@ -102,7 +102,7 @@ CASES = {
                              ("from_wlf", "f.wlf"), ("from_shm", "run.trn")]
     },
     "fst_wrapper_length_inflated": (lambda d: fst_wrapper_claiming(d, 1 << 40),
-                                    "ValueError: FST open: gzip wrapper declares more than it can hold", 10),
+                                    "TraceError: FST open: gzip wrapper declares more than it can hold", 10),
     "fst_header_counts_inflated": (fst_counts_inflated, "True", 10),
     "changed_at_past_max_index": (clk("changed_at(2)"), "[]", 5),
     "range_to_2_pow_32": (clk("signal_values_range('clk', 0, 2**32)"), "[1, 0]", 5),
