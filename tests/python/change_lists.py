@@ -28,6 +28,10 @@ def same(a, b) -> bool:
     return type(a) is type(b) and a == b
 
 
+def same_changes(a: list, b: list) -> bool:
+    return len(a) == len(b) and all(ta == tb and same(va, vb) for (ta, va), (tb, vb) in zip(a, b))
+
+
 def changes(pairs) -> list:
     """`pairs` of (time, value) with repeats of the previous value dropped and
     a leading None (nothing known yet) left out."""
