@@ -189,13 +189,16 @@ TEST(FstReaderStops, UnwindsAtEveryPoll) {
       return ++p->calls >= p->stop_at;
     }
   };
+  const auto whole = FstTrace::from_file(file.string());
+  ASSERT_TRUE(std::holds_alternative<RecordTrace>(whole));
+  const std::size_t names = std::get<RecordTrace>(whole).signal_names().size();
   for (int stop_at = 1;; ++stop_at) {
     Poll poll{0, stop_at};
     LoadControl control(&Poll::at, &poll, 0);
     auto r = FstTrace::from_file(file.string(), control);
     if (!control.stopped()) {
       ASSERT_TRUE(std::holds_alternative<RecordTrace>(r));
-      EXPECT_EQ(std::get<RecordTrace>(r).signal_names().size(), 8u);
+      EXPECT_EQ(std::get<RecordTrace>(r).signal_names().size(), names);
       EXPECT_GT(stop_at, 3);
       break;
     }

@@ -131,8 +131,9 @@ def test_missing_file_keeps_the_readers_message(tmp_path):
 
 def test_progress_hears_the_whole_file(tmp_path):
     path = tmp_path / "p.vcd"
-    path.write_text(SMALL_VCD * 2000)
+    body = "".join(f"#{t}\nb1 !\n#{t + 5}\nb1x01 !\n#{t + 9}\nb11 !\n" for t in range(10, 20010, 10))
+    path.write_text(SMALL_VCD + body)
     heard = []
     trace = quarn.open(path, progress=lambda done, total: heard.append((done, total)))
-    assert len(trace) == 6000 and heard and heard[-1] == (path.stat().st_size, path.stat().st_size)
+    assert len(trace) == 6003 and heard and heard[-1] == (path.stat().st_size, path.stat().st_size)
     assert [d for d, _ in heard] == sorted(d for d, _ in heard)
