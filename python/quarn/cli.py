@@ -7,6 +7,8 @@
     quarn find PATH EXPR                   times where a condition holds
     quarn export PATH NAMES... --csv OUT | --parquet OUT
     quarn plot PATH NAMES... [--from T] [--to T] -o wave.png|svg
+    quarn check PATH --clock CLK PROP...   SVA-style properties per clock cycle (exit 1 on failure)
+    quarn cycles PATH --clock CLK NAMES... values sampled at each clock edge
 """
 
 from __future__ import annotations

@@ -3,7 +3,6 @@ sequence matches and property checks, as numpy arrays."""
 
 from __future__ import annotations
 
-import re
 from dataclasses import dataclass
 from typing import Sequence
 
@@ -13,7 +12,6 @@ from ._core import PyCycles, PyTrace
 
 _EDGES = {"rise": 0, "fall": 1, "both": 2}
 _SAMPLES = {"before": False, "after": True}
-_UNITS = {"s": 0, "ms": -3, "us": -6, "ns": -9, "ps": -12, "fs": -15}
 
 
 def _u64(data: bytes) -> np.ndarray:
@@ -21,19 +19,8 @@ def _u64(data: bytes) -> np.ndarray:
 
 
 def _time_value(trace: PyTrace, value: int | str) -> int:
-    """A time in the trace's units; strings such as '1.2us' need its timescale."""
-    if isinstance(value, int):
-        return value
-    match = re.fullmatch(r"\s*([0-9]*\.?[0-9]+)\s*([munpf]?s)\s*", str(value))
-    if match is None:
-        raise ValueError(f"time {value!r} is neither an int nor a number with a unit (s, ms, us, ns, ps, fs)")
-    timescale = getattr(trace, "timescale", None)
-    scale = timescale() if callable(timescale) else None
-    if scale is None:
-        raise ValueError(f"time {value!r} has a unit but the trace declares no timescale")
-    magnitude, unit = scale
-    exponent = _UNITS[match.group(2)] - _UNITS[unit]
-    return round(float(match.group(1)) * 10.0**exponent / magnitude)
+    """A time in the trace's ticks; strings such as '1.2us' go through its timescale."""
+    return value if isinstance(value, int) else trace.ticks(value)
 
 
 def _first_index_after(trace: PyTrace, time: int, inclusive: bool) -> int:

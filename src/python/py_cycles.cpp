@@ -129,9 +129,9 @@ PyObject* edges(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
     const CycleTrace* c = receiver(self);
     if (c == nullptr || !bind_args(params, args, nargs, kwnames, a)) return nullptr;
     if (!Times) return bytes_of(c->edge_indices());
-    std::vector<std::uint64_t> t(c->cycle_count());
-    for (std::size_t k = 0; k < t.size(); ++k) t[k] = c->timestamp(k);
-    return bytes_of(t);
+    const std::span<const Time> t = c->timestamps();
+    return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(t.data()),
+                                     static_cast<Py_ssize_t>(t.size() * sizeof(Time)));
   });
 }
 
@@ -221,10 +221,11 @@ bool prepare(const CycleTrace& c, std::string_view text, bool property, PyObject
 PyObject* matches(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<2> params{"matches", {"seq", "parallel"}};
   return guarded([&]() -> PyObject* {
-    std::array<PyObject*, 2> a{nullptr, Py_True};
+    std::array<PyObject*, 2> a{};
     std::string_view text;
     const CycleTrace* c = receiver(self);
-    if (c == nullptr || !bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "seq", text)) return nullptr;
+    if (c == nullptr || !bind_some_args(params, 1, args, nargs, kwnames, a) || !arg_str(a[0], "seq", text))
+      return nullptr;
     const int parallel = a[1] == nullptr ? 1 : PyObject_IsTrue(a[1]);
     if (parallel < 0) return nullptr;
     CompiledProgram program;
@@ -241,10 +242,11 @@ PyObject* matches(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
 PyObject* check(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<3> params{"check", {"prop", "disable_iff", "parallel"}};
   return guarded([&]() -> PyObject* {
-    std::array<PyObject*, 3> a{nullptr, Py_None, Py_True};
+    std::array<PyObject*, 3> a{};
     std::string_view text;
     const CycleTrace* c = receiver(self);
-    if (c == nullptr || !bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "prop", text)) return nullptr;
+    if (c == nullptr || !bind_some_args(params, 1, args, nargs, kwnames, a) || !arg_str(a[0], "prop", text))
+      return nullptr;
     const int parallel = a[2] == nullptr ? 1 : PyObject_IsTrue(a[2]);
     if (parallel < 0) return nullptr;
     CompiledProgram program;

@@ -64,7 +64,9 @@ def test_edges_windows_and_times():
     assert len(c) == 6
     assert c.times().tolist() == [10, 20, 30, 40, 50, 60]
     assert len(PyTrace.from_vcd_string(cycle_vcd({"a": [0] * 6})).cycles("top.clk", edge="both")) == 12
-    assert PyTrace.from_vcd_string(cycle_vcd({"a": [0] * 6})).cycles("top.clk", start=20, end=40).times().tolist() == [20, 30, 40]
+    trace = PyTrace.from_vcd_string(cycle_vcd({"a": [0] * 6}))
+    assert trace.cycles("top.clk", start=20, end=40).times().tolist() == [20, 30, 40]
+    assert trace.cycles("top.clk", start="0.02us", end="45ns").times().tolist() == [20, 30, 40]
     with pytest.raises(KeyError):
         PyTrace.from_vcd_string(cycle_vcd({"a": [0]})).cycles("top.nope")
 

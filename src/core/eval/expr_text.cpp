@@ -24,6 +24,9 @@ std::string_view operator_text(ExprKind k) {
     case ExprKind::BitAnd: return " & ";
     case ExprKind::BitOr: return " | ";
     case ExprKind::BitXor: return " ^ ";
+    case ExprKind::Mul: return " * ";
+    case ExprKind::Shl: return " << ";
+    case ExprKind::Shr: return " >> ";
     default: return " ? ";
   }
 }
@@ -99,6 +102,11 @@ void write(const Expr& e, const SignalNamer& name_of, std::string& out, std::siz
     case ExprKind::Signed: return call("signed");
     case ExprKind::IsX: return call("isx");
     case ExprKind::IsZ: return call("isz");
+    case ExprKind::IsUnknown: return call("isx");
+    case ExprKind::CountOnes: return call("$countones");
+    case ExprKind::OneHot: return call("$onehot");
+    case ExprKind::OneHot0: return call("$onehot0");
+    case ExprKind::Lsb: return call("lsb");
     case ExprKind::Slice:
       child(e.left, true);
       out += "[" + std::to_string(e.high) + ":" + std::to_string(e.low) + "]";
