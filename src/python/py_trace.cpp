@@ -14,9 +14,11 @@
 #include "py_errors.h"
 #include "py_ref.h"
 #include "py_trace_changes.h"
+#include "py_trace_loading.h"
 #include "py_trace_queries.h"
 #include "signal/bit_ops.h"
 #include "trace/fsdb_reader.h"
+#include "trace/fst_lazy_trace.h"
 #include "trace/fst_trace.h"
 #include "trace/shm_reader.h"
 #include "trace/vcd_trace.h"
@@ -99,6 +101,12 @@ PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t narg
 PyObject* from_fst(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_fst", {"path"}};
   return load_file(type, params, args, nargs, kwnames, &FstTrace::from_file);
+}
+
+// Columns decoded on first touch; what `quarn.open` gives for an FST file.
+PyObject* from_fst_lazy(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"_from_fst_lazy", {"path"}};
+  return load_file(type, params, args, nargs, kwnames, &LazyFstTrace::open);
 }
 
 PyObject* from_fsdb(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -290,6 +298,7 @@ PyMethodDef py_trace_methods[] = {
     {"from_vcd", as_method(from_vcd), kConstructor, "from_vcd(path)\n--\n\n"},
     {"from_vcd_string", as_method(from_vcd_string), kConstructor, "from_vcd_string(data)\n--\n\n"},
     {"from_fst", as_method(from_fst), kConstructor, "from_fst(path)\n--\n\n"},
+    {"_from_fst_lazy", as_method(from_fst_lazy), kConstructor, "_from_fst_lazy(path)\n--\n\n"},
     {"from_fsdb", as_method(from_fsdb), kConstructor, "from_fsdb(path)\n--\n\n"},
     {"from_shm", as_method(from_shm), kConstructor, "from_shm(path)\n--\n\n"},
     {"from_vpd", as_method(from_vpd), kConstructor, "from_vpd(path)\n--\n\n"},
@@ -313,7 +322,7 @@ PyMethodDef py_trace_methods[] = {
 PyMethodDef* all_methods() {
   static std::vector<PyMethodDef> table = [] {
     std::vector<PyMethodDef> t;
-    for (const PyMethodDef* part : {py_trace_methods, py_trace_query_methods, py_trace_change_methods})
+    for (const PyMethodDef* part : {py_trace_methods, py_trace_query_methods, py_trace_change_methods, py_trace_loading_methods})
       for (const PyMethodDef* m = part; m->ml_name != nullptr; ++m) t.push_back(*m);
     t.push_back({nullptr, nullptr, 0, nullptr});
     return t;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "eval/column_loading.h"
 #include "eval/segments.h"
 #include "eval/thread_pool.h"
 #include "signal/column.h"
@@ -78,6 +79,7 @@ void scan_names(const Trace& trace, Index index, const std::vector<std::string>&
 template <class Selects>
 std::vector<Change> changes_where(const Trace& trace, Index index, const Selects& selects) {
   if (index == 0) return {};
+  load_columns_where(trace, selects);
   const std::vector<std::string>& names = trace.signal_names();
   const std::size_t blocks = (names.size() + kNamesPerBlock - 1) / kNamesPerBlock;
   std::vector<std::vector<Change>> found(blocks);

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "trace/fst_file.h"
+#include "trace/fst_validate.h"
 #include "trace/trace_record.h"
 
 namespace quarn {
@@ -27,6 +30,21 @@ namespace quarn {
 /// step, else the last step before it; 0 for a time before the first step;
 /// nullopt when there are no steps.
 std::optional<Index> fst_time_index(const std::vector<Time>& timestamps, Time time);
+
+/// What an FST open reads before any value: the file (mapped, its descriptor
+/// open), its block layout, and names, scopes, maps and timestamps in the
+/// record.
+struct FstHead {
+  std::unique_ptr<FstFile> file = std::make_unique<FstFile>();
+  FstLayout layout;  // its times moved to the record
+  std::vector<SignalId> handle_ids;  // signal id by handle index; FstHierarchyBuilder::kNoId when unnamed
+  SignalId ids = 0;  // signal ids given out
+};
+
+/// Opens `path`, checks its structure (the chains' declared sizes only with
+/// `chain_heads`) and reads the hierarchy and time table into `r`. Returns ""
+/// or the message `FstTrace::from_file` would give.
+std::string read_fst_head(const std::string& path, TraceRecord& r, FstHead& head, bool chain_heads);
 
 class FstTrace {
  public:

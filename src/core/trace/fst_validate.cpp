@@ -268,7 +268,7 @@ std::string check_blackout(const BlockRef& b) {
 }
 
 std::string read_block(std::span<const std::uint8_t> image, std::size_t at, std::uint64_t len, bool first,
-                       const FstLayout& layout, FstValueBlock& block) {
+                       const FstLayout& layout, FstValueBlock& block, bool chain_heads) {
   const BlockRef b{static_cast<FstBlock>(image[at]), at, len, image.data()};
   const std::uint64_t body_len = b.length - 8;
   if (body_len < kVcFixedBytes + kTimeTrailerBytes + 8) return fail(kSignals, "value change block too short");
@@ -391,6 +391,7 @@ std::string read_block(std::span<const std::uint8_t> image, std::size_t at, std:
     }
   }
   block.handles = static_cast<std::size_t>(idx);
+  if (!chain_heads) return "";
   // Every chain starts with its unpacked size; all of them must fit the
   // traversal buffer the library allocates from the block's word.
   std::uint64_t unpacked = 0;
@@ -409,7 +410,7 @@ std::string read_block(std::span<const std::uint8_t> image, std::size_t at, std:
 
 }  // namespace
 
-std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout) {
+std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout, bool chain_heads) {
   layout = FstLayout{};
   std::vector<BlockRef> blocks;
   std::size_t pos = 0;
@@ -473,7 +474,7 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
     if (b.type == FstBlock::Blackout) {
       e = check_blackout(b);
     } else if (is_value_block(b.type)) {
-      e = read_block(image, b.begin, b.length, first, layout, block);
+      e = read_block(image, b.begin, b.length, first, layout, block, chain_heads);
       first = false;
       // Blocks meet at a shared time step; anything not ascending is dropped.
       for (const Time now : block.step_times)
@@ -486,13 +487,17 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
 }
 
 std::string read_value_block(std::span<const std::uint8_t> image, std::pair<std::size_t, std::uint64_t> at,
-                             bool first, const FstLayout& layout, FstValueBlock& block) {
-  return read_block(image, at.first, at.second, first, layout, block);
+                             bool first, const FstLayout& layout, FstValueBlock& block, bool chain_heads) {
+  return read_block(image, at.first, at.second, first, layout, block, chain_heads);
 }
 
 bool unpack_chain(const FstValueBlock& block, std::size_t h, std::vector<std::uint8_t>& buf,
                   std::span<const std::uint8_t>& data) {
-  const std::span<const std::uint8_t> whole = block.chain(h);
+  return unpack_chain_bytes(block.chain(h), block.pack, buf, data);
+}
+
+bool unpack_chain_bytes(std::span<const std::uint8_t> whole, std::uint8_t pack, std::vector<std::uint8_t>& buf,
+                        std::span<const std::uint8_t>& data) {
   Bytes c{whole.data(), whole.data() + whole.size()};
   const std::uint64_t size = c.varint(5);
   const std::span<const std::uint8_t> packed = c.take(c.left());
@@ -502,9 +507,9 @@ bool unpack_chain(const FstValueBlock& block, std::size_t h, std::vector<std::ui
     return true;
   }
   bool good;
-  if (block.pack == '4') {
+  if (pack == '4') {
     good = lz4_exact(packed, size, buf);
-  } else if (block.pack == 'F') {
+  } else if (pack == 'F') {
     good = plausible_output(size, packed.size()) && size <= std::numeric_limits<int>::max() &&
            packed.size() <= std::numeric_limits<int>::max();
     if (good) {

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "signal/column.h"
+#include "signal/types.h"
+#include "trace/fst_file.h"
+#include "trace/trace.h"
+
+namespace quarn {
+
+struct FstHead;
+
+/// Where one value-change block keeps each signal's chain, as read at open.
+struct FstLazyBlock {
+  std::uint64_t chains_at = 0;  // file offset of the block's chain area
+  std::uint8_t pack = 0;  // as FstValueBlock::pack
+  std::size_t steps = 0;
+  Index step_base = 0;  // index of step 0 when step i lands on step_base + i
+  std::vector<Index> step_index;  // else: index of each step (kNoIndex: none)
+  std::vector<std::uint64_t> offset;  // per handle index, into the chain area; 0: no chain
+  std::vector<std::uint32_t> length;
+};
+
+/// The columns of an FST trace, each decoded from the file the first time it
+/// is asked for. The file's descriptor stays open and chains are read with
+/// pread, so nothing of the image is held or mapped between reads. Every
+/// operation may run on many threads at once: a column is decoded once,
+/// under a lock of its own stripe, and published with release order.
+class FstLazyColumns {
+ public:
+  /// Takes the open file and what `read_fst_head` read (timestamps in
+  /// `timestamps`), and reads each value-change block's head and chain index.
+  /// Returns "" or a message starting "FST signals: ".
+  std::string open(FstHead& head, const std::vector<Time>& timestamps);
+
+  /// Column of `id` (decoding it now if needed); null when it has no values,
+  /// for an unknown id, or when its decoding failed.
+  const Column* get(SignalId id) const {
+    if (id >= ids_) return nullptr;
+    const Slot& s = slots_[id];
+    if (s.ready.load(std::memory_order_acquire)) return s.column.get();
+    return decode(id);
+  }
+  /// Decodes the columns of `ids` not yet decoded, in parallel on the pool.
+  void load(std::span<const SignalId> ids) const;
+  bool all_loaded() const { return loaded_.load(std::memory_order_acquire) == ids_; }
+  /// Decoded columns among ids 0 .. ids-1 and their memory.
+  ColumnLoad usage() const;
+  std::string error() const;
+  /// Memory held for the columns not decoded yet: chain indexes, the first
+  /// block's initial values and the slots (bytes).
+  std::size_t index_bytes() const;
+
+ private:
+  struct Slot {
+    std::atomic<bool> ready{false};
+    std::unique_ptr<Column> column;
+  };
+  static constexpr std::uint32_t kNoHandle = ~std::uint32_t{0};
+
+  const Column* decode(SignalId id) const;
+  /// Builds the column of handle index `h`; "" or the failure.
+  std::string build(std::size_t h, Column& out, bool& written) const;
+  void fail(const std::string& message) const;
+
+  std::unique_ptr<FstFile> file_;
+  std::vector<std::uint32_t> value_chars_;  // per handle index
+  std::vector<std::uint8_t> is_real_;
+  bool swapped_doubles_ = false;
+  std::vector<FstLazyBlock> blocks_;
+  // Initial values of the first block (when it starts before its first step).
+  std::vector<std::uint8_t> frame_;
+  std::vector<std::uint64_t> frame_offset_;  // per handle index
+  Index frame_index_ = 0;
+  Index last_index_ = 0;
+
+  SignalId ids_ = 0;
+  std::vector<std::uint32_t> handle_of_id_;
+  std::unique_ptr<Slot[]> slots_;
+  mutable std::array<std::mutex, 64> locks_;
+  mutable std::atomic<SignalId> loaded_{0};
+  mutable std::atomic<std::size_t> bytes_{0};
+  mutable std::mutex error_lock_;
+  mutable std::string error_;
+};
+
+}  // namespace quarn
