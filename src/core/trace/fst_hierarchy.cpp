@@ -2,8 +2,14 @@
 
 namespace quarn {
 
-FstHierarchyBuilder::FstHierarchyBuilder(TraceRecord& record, std::size_t handles)
-    : r_(record), handle_to_id_(handles, kNoId) {}
+FstHierarchyBuilder::FstHierarchyBuilder(TraceRecord& record, std::size_t handles, std::size_t vars)
+    : r_(record), handle_to_id_(handles, kNoId) {
+  // Sized once, the maps never rehash (which hashes every name again) while
+  // the names come in.
+  r_.name_to_id.reserve(vars);
+  r_.name_to_width.reserve(vars);
+  r_.signal_names.reserve(vars);
+}
 
 void FstHierarchyBuilder::scope(std::string_view name) {
   path_marks_.push_back(path_.size());
@@ -21,8 +27,14 @@ void FstHierarchyBuilder::upscope() {
 }
 
 void FstHierarchyBuilder::var(std::string_view name, Width width, std::uint32_t handle) {
-  std::string full = path_marks_.empty() ? std::string(name) : path_ + "." + std::string(name);
-  if (r_.name_to_id.find(full) != r_.name_to_id.end()) return;
+  // One allocation for the full name: this runs once per variable of designs
+  // with hundreds of thousands.
+  std::string full;
+  full.reserve(path_.size() + 1 + name.size());
+  if (!path_marks_.empty()) full.append(path_).push_back('.');
+  full.append(name);
+  const auto [slot, fresh] = r_.name_to_id.try_emplace(full, 0);
+  if (!fresh) return;
   SignalId id;
   const std::size_t index = handle - std::size_t{1};
   if (handle != 0 && index < handle_to_id_.size()) {
@@ -31,7 +43,7 @@ void FstHierarchyBuilder::var(std::string_view name, Width width, std::uint32_t 
   } else {
     id = next_id_++;  // a handle the file has no values for
   }
-  r_.name_to_id.emplace(full, id);
+  slot->second = id;
   r_.name_to_width.emplace(full, width);
   r_.signal_names.push_back(std::move(full));
 }

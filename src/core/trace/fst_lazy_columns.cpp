@@ -15,6 +15,8 @@ namespace quarn {
 namespace {
 
 constexpr Index kNoIndex = FstColumnBuilder::kNoIndex;
+// Signals decoded per round of a bulk load.
+constexpr std::size_t kRoundSignals = 2048;
 
 // Per thread: a chain as read, unpacked, and the decoder's scratch.
 struct ChainBuffers {
@@ -85,18 +87,27 @@ std::string FstLazyColumns::open(FstHead& head, const std::vector<Time>& timesta
   return "";
 }
 
-std::string FstLazyColumns::build(std::size_t h, Column& out, bool& written) const {
+std::string FstLazyColumns::build(std::size_t h, const std::vector<ChainSpan>* read, Column& out,
+                                  bool& written) const {
   ChainBuffers& buf = chain_buffers();
   const FstSignalShape shape{value_chars_[h], is_real_[h] != 0, swapped_doubles_};
   FstColumnBuilder builder;
   if (h < frame_offset_.size() && shape.chars && frame_index_ != kNoIndex)
     builder.record(frame_index_, fst_frame_view(frame_.data() + frame_offset_[h], shape, buf.scratch), false);
-  for (const FstLazyBlock& block : blocks_) {
+  for (std::size_t k = 0; k < blocks_.size(); ++k) {
+    const FstLazyBlock& block = blocks_[k];
     if (h >= block.offset.size() || !block.offset[h]) continue;
-    if (!file_->read_at(block.chains_at + block.offset[h], block.length[h], buf.raw))
-      return "FST signals: the file is shorter than when it was opened";
+    std::span<const std::uint8_t> chain;
+    const ChainSpan* span = read ? &(*read)[k] : nullptr;
+    if (span && block.offset[h] >= span->begin && block.offset[h] - span->begin + block.length[h] <= span->bytes.size()) {
+      chain = std::span<const std::uint8_t>(span->bytes).subspan(block.offset[h] - span->begin, block.length[h]);
+    } else {
+      if (!file_->read_at(block.chains_at + block.offset[h], block.length[h], buf.raw))
+        return "FST signals: the file is shorter than when it was opened";
+      chain = buf.raw;
+    }
     std::span<const std::uint8_t> data;
-    if (!unpack_chain_bytes(buf.raw, block.pack, buf.unpacked, data)) return "FST signals: corrupt value chain";
+    if (!unpack_chain_bytes(chain, block.pack, buf.unpacked, data)) return "FST signals: corrupt value chain";
     const bool good =
         block.step_index.empty()
             ? decode_fst_chain(data, shape, block.steps, buf.scratch,
@@ -117,7 +128,7 @@ std::string FstLazyColumns::build(std::size_t h, Column& out, bool& written) con
   return "";
 }
 
-const Column* FstLazyColumns::decode(SignalId id) const {
+const Column* FstLazyColumns::decode(SignalId id, const std::vector<ChainSpan>* read) const {
   Slot& s = slots_[id];
   std::lock_guard<std::mutex> lock(locks_[id % locks_.size()]);
   if (s.ready.load(std::memory_order_relaxed)) return s.column.get();
@@ -125,7 +136,7 @@ const Column* FstLazyColumns::decode(SignalId id) const {
   try {
     auto column = std::make_unique<Column>();
     bool written = false;
-    error = build(handle_of_id_[id], *column, written);
+    error = build(handle_of_id_[id], read, *column, written);
     if (error.empty() && written) {
       bytes_.fetch_add(column->memory_bytes(), std::memory_order_relaxed);
       s.column = std::move(column);
@@ -140,6 +151,28 @@ const Column* FstLazyColumns::decode(SignalId id) const {
   return s.column.get();
 }
 
+std::string FstLazyColumns::read_chains(std::span<const SignalId> ids, std::vector<ChainSpan>& read) const {
+  read.assign(blocks_.size(), {});
+  for (std::size_t k = 0; k < blocks_.size(); ++k) {
+    const FstLazyBlock& block = blocks_[k];
+    std::uint64_t lo = ~std::uint64_t{0}, hi = 0, wanted = 0;
+    for (const SignalId id : ids) {
+      const std::size_t h = handle_of_id_[id];
+      if (h >= block.offset.size() || !block.offset[h]) continue;
+      lo = std::min(lo, block.offset[h]);
+      hi = std::max(hi, block.offset[h] + block.length[h]);
+      wanted += block.length[h];
+    }
+    // Chains of other handles in between are read along only while they
+    // are few; else each chain is read on its own.
+    if (hi <= lo || hi - lo > 2 * wanted + (std::uint64_t{1} << 16)) continue;
+    read[k].begin = lo;
+    if (!file_->read_at(block.chains_at + lo, static_cast<std::size_t>(hi - lo), read[k].bytes))
+      return "FST signals: the file is shorter than when it was opened";
+  }
+  return "";
+}
+
 void FstLazyColumns::load(std::span<const SignalId> ids) const {
   std::vector<SignalId> todo;
   for (const SignalId id : ids)
@@ -148,10 +181,25 @@ void FstLazyColumns::load(std::span<const SignalId> ids) const {
   std::sort(todo.begin(), todo.end(),
             [&](SignalId a, SignalId b) { return handle_of_id_[a] < handle_of_id_[b]; });
   todo.erase(std::unique(todo.begin(), todo.end()), todo.end());
-  // Small pieces: chains differ in length by orders of magnitude.
-  parallel_for(0, todo.size(), 16, [&](std::size_t a, std::size_t b) {
-    for (std::size_t i = a; i < b; ++i) get(todo[i]);
-  });
+  // Rounds of signals: each block's chains of a round come in with one read,
+  // and a round's reads are all that is held at once.
+  std::vector<ChainSpan> read;
+  for (std::size_t lo = 0; lo < todo.size(); lo += kRoundSignals) {
+    const std::span<const SignalId> round(todo.data() + lo, std::min(kRoundSignals, todo.size() - lo));
+    try {
+      if (auto e = read_chains(round, read); !e.empty()) {
+        fail(e);
+        read.clear();  // each chain is then tried on its own, and fails alone
+      }
+    } catch (const std::bad_alloc&) {
+      read.clear();
+    }
+    // Small pieces: chains differ in length by orders of magnitude.
+    parallel_for(0, round.size(), 16, [&](std::size_t a, std::size_t b) {
+      for (std::size_t i = a; i < b; ++i)
+        if (!slots_[round[i]].ready.load(std::memory_order_acquire)) decode(round[i], &read);
+    });
+  }
 }
 
 ColumnLoad FstLazyColumns::usage() const {

@@ -67,9 +67,19 @@ class FstLazyColumns {
   };
   static constexpr std::uint32_t kNoHandle = ~std::uint32_t{0};
 
-  const Column* decode(SignalId id) const;
-  /// Builds the column of handle index `h`; "" or the failure.
-  std::string build(std::size_t h, Column& out, bool& written) const;
+  /// One block's chains of a run of handles, read with one call.
+  struct ChainSpan {
+    std::uint64_t begin = 0;  // offset into the block's chain area
+    std::vector<std::uint8_t> bytes;
+  };
+
+  const Column* decode(SignalId id, const std::vector<ChainSpan>* read = nullptr) const;
+  /// Builds the column of handle index `h`, taking its chains from `read`
+  /// (per block) where they lie in it; "" or the failure.
+  std::string build(std::size_t h, const std::vector<ChainSpan>* read, Column& out, bool& written) const;
+  /// Reads each block's chains of the handles of `ids` (ascending handles)
+  /// in one call where they lie close together.
+  std::string read_chains(std::span<const SignalId> ids, std::vector<ChainSpan>& read) const;
   void fail(const std::string& message) const;
 
   std::unique_ptr<FstFile> file_;

@@ -242,7 +242,7 @@ std::string read_fst_head(const std::string& path, TraceRecord& r, FstHead& head
   if (auto e = file.open(path); !e.empty()) return e;
   if (auto e = check_fst_image(file.bytes(), head.layout, chain_heads); !e.empty()) return e;
 
-  FstHierarchyBuilder builder(r, head.layout.is_real.size());
+  FstHierarchyBuilder builder(r, head.layout.is_real.size(), head.layout.vars);
   {
     // The library reads the hierarchy; its context goes before the values load.
     FstReaderHandle reader;

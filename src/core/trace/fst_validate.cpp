@@ -208,7 +208,7 @@ std::string check_geometry(const BlockRef& b, FstLayout& layout) {
   return "";
 }
 
-std::string check_hierarchy(const BlockRef& b, std::uint64_t max_handle) {
+std::string check_hierarchy(const BlockRef& b, std::uint64_t max_handle, std::size_t& vars) {
   if (b.length < 16) return fail(kHier, "hierarchy block too short");
   Bytes r{b.body().data(), b.body().data() + b.body().size()};
   const std::uint64_t size = r.be64();
@@ -248,6 +248,7 @@ std::string check_hierarchy(const BlockRef& b, std::uint64_t max_handle) {
       const std::uint64_t alias = e.varint(5);
       if (alias == 0 ? ++handles > max_handle : alias > max_handle)
         return fail(kHier, "signal handle beyond the signal count");
+      ++vars;
     } else {
       break;  // where the library stops reading, too
     }
@@ -465,7 +466,7 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
       if (auto e = check_geometry(b, layout); !e.empty()) return e;
   if (layout.is_real.empty()) return fail(kOpen, "no signals");
   // The geometry's signal count is the one the library uses, not the header's.
-  if (auto e = check_hierarchy(*hierarchy, layout.is_real.size()); !e.empty()) return e;
+  if (auto e = check_hierarchy(*hierarchy, layout.is_real.size(), layout.vars); !e.empty()) return e;
 
   bool first = true;
   FstValueBlock block;

@@ -34,6 +34,8 @@ struct FstLayout {
   std::vector<std::uint8_t> is_real;
   /// Per handle index: characters of a text value (0: variable length).
   std::vector<std::uint32_t> value_chars;
+  /// Variable entries of the hierarchy (names, aliases included).
+  std::size_t vars = 0;
   /// Doubles are stored in the other byte order than this machine's.
   bool swapped_doubles = false;
   /// Value-change blocks the library would walk, in file order: offset of the
