@@ -51,7 +51,7 @@ std::string FstLazyColumns::open(FstHead& head, const std::vector<Time>& timesta
     // Usually step i is just index[0] + i; then no table is kept.
     bool affine = lazy.steps && lazy.step_index[0] != kNoIndex;
     for (std::size_t i = 1; affine && i < lazy.steps; ++i) affine = lazy.step_index[i] == lazy.step_index[0] + i;
-    if (affine) lazy.step_base = lazy.step_index[0], lazy.step_index = {};
+    if (affine) lazy.step_base = lazy.step_index[0], lazy.step_index = std::vector<Index>();  // gives the memory back
     lazy.offset.assign(block.offset.begin(), block.offset.begin() + static_cast<std::ptrdiff_t>(block.handles));
     lazy.length.resize(block.handles);
     for (std::size_t h = 0; h < block.handles; ++h) {
