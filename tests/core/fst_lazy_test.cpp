@@ -55,7 +55,9 @@ bool expect_lazy_like_eager(const fs::path& file, unsigned threads) {
   auto l = LazyFstTrace::open(file.string());
   if (const auto* message = std::get_if<std::string>(&l)) {
     EXPECT_TRUE(std::holds_alternative<std::string>(e)) << file << ": " << *message;
-    if (const auto* eager_message = std::get_if<std::string>(&e)) EXPECT_EQ(*message, *eager_message) << file;
+    if (const auto* eager_message = std::get_if<std::string>(&e)) {
+      EXPECT_EQ(*message, *eager_message) << file;
+    }
     return false;
   }
   const LazyFstTrace& lazy = std::get<LazyFstTrace>(l);
@@ -134,6 +136,11 @@ TEST_P(FstLazyPacking, WrittenFilesAnswerAsTheEagerLoadFromManyThreads) {
   TempDir dir;
   const auto file = dir.path("blocks.fst");
   write_blocks(file, GetParam(), 7 + GetParam());
+  FstFile f;
+  FstLayout layout;
+  ASSERT_EQ(f.open(file.string()), "");
+  ASSERT_EQ(check_fst_image(f.bytes(), layout), "");
+  EXPECT_GE(layout.value_blocks.size(), 3u);
   ASSERT_TRUE(expect_lazy_like_eager(file, 4));
 }
 

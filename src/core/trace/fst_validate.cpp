@@ -392,14 +392,15 @@ std::string read_block(std::span<const std::uint8_t> image, std::size_t at, std:
     }
   }
   block.handles = static_cast<std::size_t>(idx);
+  for (std::size_t i = 0; i < idx; ++i)
+    if (offset[i] != 0 && (length[i] <= 0 || offset[i] + static_cast<std::uint64_t>(length[i]) > chain_space))
+      return fail(kSignals, "corrupt chain index");
   if (!chain_heads) return "";
   // Every chain starts with its unpacked size; all of them must fit the
   // traversal buffer the library allocates from the block's word.
   std::uint64_t unpacked = 0;
   for (std::size_t i = 0; i < idx; ++i) {
     if (offset[i] == 0) continue;
-    if (length[i] <= 0 || offset[i] + static_cast<std::uint64_t>(length[i]) > chain_space)
-      return fail(kSignals, "corrupt chain index");
     Bytes c{body.data() + vc_start + offset[i], body.data() + vc_start + offset[i] + length[i]};
     const std::uint64_t size = c.varint(5);
     if (!c.ok || (size == 0 && !c.left())) return fail(kSignals, "corrupt value chain");
