@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
@@ -19,11 +20,17 @@ namespace {
 
 using Input = std::vector<std::uint8_t>;
 
+Input text(const char* s) { return Input(s, s + std::char_traits<char>::length(s)); }
+
 // Byte patterns the reader looks for; splicing them in reaches more branches.
 const std::vector<Input> kPatterns = {
     {0x38, 0x43, 0x00, 0x04, 0x00, 0x08}, {0x44, 0x00, 0x63, 0x00, 0x03, 0x08}, {0xC1, 0x21, 0x00, 0x00},
     {0xFF, 0xFF, 0xFF, 0xFF}, {0x08}, {0x78, 0x9C}, {0x21, 0x00, 0x00}, {0x02, 'a', 'b', 0x00}, {'|', '|', '|'},
-    {0x01, 0x00, 'C', 0x00, 0x00}, {0x1C, 0x3E, 0xD9, 0x48}, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01}};
+    {0x01, 0x00, 'C', 0x00, 0x00}, {0x1C, 0x3E, 0xD9, 0x48}, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01},
+    // VCD tokens
+    text(" $var wire 1 ! a [0] $end "), text(" $end "), text(" $scope module m $end "), text(" $upscope $end "),
+    text("\n#18446744073709551615\n"), text(" bx1z "), text(" r-nan "), text(" sx "), text(" $dumpvars "),
+    text(" $var event 1 \" e $end "), text(" $var wire 1 # a [1] $end ")};
 
 void mutate(Input& in, std::mt19937_64& rng) {
   const int ops = 1 + static_cast<int>(rng() % 6);

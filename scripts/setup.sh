@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-debian_packages=(g++ zlib1g-dev libgtest-dev libtbb-dev libutf8proc-dev verilator gtkwave)
+debian_packages=(g++ zlib1g-dev libbz2-dev libzstd-dev zstd libgtest-dev libtbb-dev libutf8proc-dev verilator gtkwave)
 missing=()
 for p in "${debian_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -17,4 +17,5 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 python3 -m pip install -q --disable-pip-version-check "scikit-build-core>=0.10" cmake ninja pytest
-python3 -m pip install -q --disable-pip-version-check --no-build-isolation .
+# With the test extras: the tests also cover to_pandas, plot and --parquet.
+python3 -m pip install -q --disable-pip-version-check --no-build-isolation ".[test]"

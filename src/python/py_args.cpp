@@ -1,5 +1,6 @@
 #include "py_args.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
@@ -62,10 +63,12 @@ PyRef index_of(PyObject* obj, const char* name) {
 
 }  // namespace
 
-bool bind_args(const char* function, const char* const* names, std::size_t count, PyObject* const* args,
-               Py_ssize_t nargs, PyObject* kwnames, PyObject** out) {
-  const Py_ssize_t declared = static_cast<Py_ssize_t>(count);
-  for (std::size_t i = 0; i < count; ++i) out[i] = i < static_cast<std::size_t>(nargs) ? args[i] : nullptr;
+bool bind_args(const char* function, const char* const* names, std::size_t count, std::size_t required,
+               PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out,
+               std::size_t keyword_only) {
+  const Py_ssize_t declared = static_cast<Py_ssize_t>(count - keyword_only);  // positional ones
+  for (std::size_t i = 0; i < count; ++i)
+    out[i] = static_cast<Py_ssize_t>(i) < std::min(nargs, declared) ? args[i] : nullptr;
 
   // Keywords first, then the positional count, then what is missing: the
   // order in which the interpreter reports a Python function's bad call.
@@ -73,7 +76,7 @@ bool bind_args(const char* function, const char* const* names, std::size_t count
   for (Py_ssize_t k = 0; k < nkw; ++k) {
     PyObject* key = PyTuple_GET_ITEM(kwnames, k);
     Py_ssize_t slot = -1;
-    for (Py_ssize_t i = 0; i < declared; ++i) {
+    for (Py_ssize_t i = 0; i < static_cast<Py_ssize_t>(count); ++i) {
       if (PyUnicode_CompareWithASCIIString(key, names[i]) == 0) {
         slot = i;
         break;
@@ -97,7 +100,7 @@ bool bind_args(const char* function, const char* const* names, std::size_t count
   }
 
   std::vector<const char*> missing;
-  for (std::size_t i = 0; i < count; ++i)
+  for (std::size_t i = 0; i < required; ++i)
     if (out[i] == nullptr) missing.push_back(names[i]);
   if (!missing.empty()) {
     const std::string list = quoted_list(missing);
@@ -148,6 +151,13 @@ bool arg_i64(PyObject* obj, const char* name, std::int64_t& out) {
   return true;
 }
 
+bool arg_bool(PyObject* obj, const char* name, bool& out) {
+  if (obj == nullptr) return true;
+  if (!PyBool_Check(obj)) return raise_wrong_type(obj, name, "bool");
+  out = obj == Py_True;
+  return true;
+}
+
 bool arg_f64(PyObject* obj, const char* name, double& out) {
   const double v = PyFloat_AsDouble(obj);
   if (v == -1.0 && PyErr_Occurred()) return prefix_type_error(name);
@@ -183,6 +193,60 @@ bool arg_str_list(PyObject* obj, const char* name, std::vector<std::string>& out
     items.emplace_back(s);
   }
   out = std::move(items);
+  return true;
+}
+
+bool arg_path(PyObject* obj, const char* name, std::string& out) {
+  if (!PyUnicode_Check(obj) && !PyBytes_Check(obj) && PyObject_HasAttrString(obj, "__fspath__")) {
+    PyRef fs(PyOS_FSPath(obj));
+    if (!fs) return false;
+    if (PyBytes_Check(fs.get())) {
+      out.assign(PyBytes_AS_STRING(fs.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(fs.get())));
+      return true;
+    }
+    return arg_path(fs.get(), name, out);
+  }
+  std::string_view view;
+  if (!arg_str(obj, name, view)) return false;
+  out.assign(view);
+  return true;
+}
+
+bool arg_int_words(PyObject* obj, const char* name, std::vector<std::uint64_t>& out) {
+  PyRef i = index_of(obj, name);
+  if (!i) return false;
+  int overflow = 0;
+  const long long small = PyLong_AsLongLongAndOverflow(i.get(), &overflow);
+  if (small == -1 && PyErr_Occurred()) return false;
+  if (overflow == 0) {
+    out.assign(1, static_cast<std::uint64_t>(small));
+    return true;
+  }
+  // Wider than 64 bits with its sign: reduce modulo 2^(64 * words), then
+  // take the words off the low end. Two's complement of a positive number
+  // that fills its top word exactly needs no extra word: 2^64 - 1 is one word.
+  PyRef bits(PyObject_CallMethod(i.get(), "bit_length", nullptr));
+  if (!bits) return false;
+  const Py_ssize_t bit_length = PyLong_AsSsize_t(bits.get());
+  if (bit_length < 0) return false;
+  const bool negative = overflow < 0;
+  const std::size_t words = static_cast<std::size_t>((bit_length + (negative ? 1 : 0) + 63) / 64);
+  PyRef one(PyLong_FromLong(1));
+  PyRef width(PyLong_FromSize_t(64 * words));
+  PyRef modulus(one && width ? PyNumber_Lshift(one.get(), width.get()) : nullptr);
+  PyRef rest(modulus ? PyNumber_Remainder(i.get(), modulus.get()) : nullptr);
+  PyRef shift(PyLong_FromLong(64));
+  if (!rest || !shift) return false;
+  std::vector<std::uint64_t> result;
+  result.reserve(words);
+  for (std::size_t k = 0; k < words; ++k) {
+    const unsigned long long w = PyLong_AsUnsignedLongLongMask(rest.get());
+    if (w == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+    result.push_back(w);
+    rest = PyRef(PyNumber_Rshift(rest.get(), shift.get()));
+    if (!rest) return false;
+  }
+  out = std::move(result);
   return true;
 }
 

@@ -16,11 +16,14 @@
 #include "py_trace_changes.h"
 #include "py_trace_loading.h"
 #include "py_trace_queries.h"
+#include "py_trace_time.h"
 #include "signal/bit_ops.h"
 #include "trace/fsdb_reader.h"
 #include "trace/fst_lazy_trace.h"
 #include "trace/fst_trace.h"
 #include "trace/shm_reader.h"
+#include "signal/value_bits.h"
+#include "trace/vcd_reader.h"
 #include "trace/vcd_trace.h"
 #include "trace/vpd_reader.h"
 #include "trace/wlf_reader.h"
@@ -40,29 +43,29 @@ constexpr Index kRangeChunk = 65536;
 
 void py_trace_dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
-  reinterpret_cast<PyTraceObject*>(self)->trace.~shared_ptr();
+  auto* obj = reinterpret_cast<PyTraceObject*>(self);
+  obj->trace.~shared_ptr();
+  obj->format.~basic_string();
+  obj->source.~basic_string();
   type->tp_free(self);
   // Instances of heap types own a reference to their type.
   Py_DECREF(type);
 }
 
-// The receiver's trace, or null with TypeError set.
-const Trace* receiver(PyObject* self) {
-  if (!py_trace_check(self)) {
-    raise_not_instance(self, "PyTrace");
-    return nullptr;
-  }
-  return reinterpret_cast<PyTraceObject*>(self)->trace.get();
-}
+const Trace* receiver(PyObject* self) { return trace_of(self); }
 
 // `type_obj` is the class the constructor was called on: the constructors are
 // class methods because a static method of a heap type cannot reach its type
 // without module state.
-PyObject* new_py_trace(PyObject* type_obj, std::shared_ptr<const Trace> trace) {
+PyObject* new_py_trace(PyObject* type_obj, std::shared_ptr<const Trace> trace, const char* format,
+                       std::string source) {
   auto* type = reinterpret_cast<PyTypeObject*>(type_obj);
   PyObject* obj = type->tp_alloc(type, 0);
   if (obj == nullptr) return nullptr;
-  new (&reinterpret_cast<PyTraceObject*>(obj)->trace) std::shared_ptr<const Trace>(std::move(trace));
+  auto* t = reinterpret_cast<PyTraceObject*>(obj);
+  new (&t->trace) std::shared_ptr<const Trace>(std::move(trace));
+  new (&t->format) std::string(format);
+  new (&t->source) std::string(std::move(source));
   return obj;
 }
 
@@ -72,61 +75,122 @@ PyObject* new_py_trace(PyObject* type_obj, std::shared_ptr<const Trace> trace) {
 // or an error message.
 template <class TraceType>
 PyObject* load_file(PyObject* type, const Params<1>& params, PyObject* const* args, Py_ssize_t nargs,
-                    PyObject* kwnames, std::variant<TraceType, std::string> (*reader)(const std::string&)) {
+                    PyObject* kwnames, std::variant<TraceType, std::string> (*reader)(const std::string&),
+                    const char* format) {
   return guarded([&]() -> PyObject* {
     std::array<PyObject*, 1> a;
-    std::string_view path;
-    if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "path", path)) return nullptr;
-    auto loaded = reader(std::string(path));
-    if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(*message);
-    return new_py_trace(type, std::make_shared<const TraceType>(std::move(std::get<TraceType>(loaded))));
+    std::string path;
+    if (!bind_args(params, args, nargs, kwnames, a) || !arg_path(a[0], "path", path)) return nullptr;
+    auto loaded = reader(path);
+    if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(type, *message, path);
+    return new_py_trace(type, std::make_shared<const TraceType>(std::move(std::get<TraceType>(loaded))), format,
+                        path);
   });
 }
 
+// A VCD load's result: the trace, after one TraceWarning for what was
+// skipped; or, when `strict` and something was, TraceError at its place.
+PyObject* finish_vcd_load(PyObject* type, std::variant<VcdLoad, std::string>& loaded, std::string_view path,
+                          bool strict) {
+  if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(type, *message, path);
+  VcdLoad& load = std::get<VcdLoad>(loaded);
+  const LoadDiagnostics& d = load.diagnostics;
+  if (d.count) {
+    const std::string where = "line " + std::to_string(d.line) + ", column " + std::to_string(d.column) + ": ";
+    if (strict) return raise_load_error(type, "Malformed VCD at " + where + d.message, path, d.line, d.column);
+    const std::string text = "VCD: " + std::to_string(d.count) + " place" + (d.count == 1 ? "" : "s") +
+                             " skipped or read with a default; the first at " + where + d.message;
+    if (!warn_load(type, text)) return nullptr;
+  }
+  return new_py_trace(type, std::make_shared<const VcdTrace>(std::move(load.trace)), "vcd",
+                      path.data() ? std::string(path) : std::string("<string>"));
+}
+
 PyObject* from_vcd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr Params<1> params{"from_vcd", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &VcdTrace::from_file);
+  static constexpr Params<2> params{"from_vcd", {"path", "strict"}, 1};
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 2> a;
+    std::string path;
+    bool strict = false;
+    if (!bind_args(params, args, nargs, kwnames, a) || !arg_path(a[0], "path", path) ||
+        !arg_bool(a[1], "strict", strict))
+      return nullptr;
+    auto loaded = read_vcd_file(path);
+    return finish_vcd_load(type, loaded, path, strict);
+  });
+}
+
+// quarn.open's VCD path: from_vcd with a callable that hears (done, total)
+// bytes now and then, for a progress bar. An exception it raises is
+// reported as unraisable rather than stopping the load.
+PyObject* from_vcd_progress(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<3> params{"_from_vcd_progress", {"path", "progress", "strict"}, 1};
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 3> a;
+    std::string path;
+    bool strict = false;
+    if (!bind_args(params, args, nargs, kwnames, a) || !arg_path(a[0], "path", path) ||
+        !arg_bool(a[2], "strict", strict))
+      return nullptr;
+    PyObject* callback = a[1];
+    std::uint64_t last_step = ~std::uint64_t{0};
+    auto progress = [&](std::uint64_t done, std::uint64_t total) {
+      // About a hundred calls per load, not one per read.
+      const std::uint64_t step = total ? done * 100 / total : done >> 26;
+      if (step == last_step) return;
+      last_step = step;
+      PyRef r(PyObject_CallFunction(callback, "KK", static_cast<unsigned long long>(done),
+                                    static_cast<unsigned long long>(total)));
+      if (!r) PyErr_WriteUnraisable(callback);
+    };
+    auto loaded = read_vcd_file(path, progress);
+    return finish_vcd_load(type, loaded, path, strict);
+  });
 }
 
 PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr Params<1> params{"from_vcd_string", {"data"}};
+  static constexpr Params<2> params{"from_vcd_string", {"data", "strict"}, 1};
   return guarded([&]() -> PyObject* {
-    std::array<PyObject*, 1> a;
+    std::array<PyObject*, 2> a;
     std::string_view data;
-    if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "data", data)) return nullptr;
-    return new_py_trace(type, std::make_shared<const VcdTrace>(VcdTrace::parse(data)));
+    bool strict = false;
+    if (!bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "data", data) ||
+        !arg_bool(a[1], "strict", strict))
+      return nullptr;
+    auto loaded = read_vcd_text(data);
+    return finish_vcd_load(type, loaded, std::string_view(), strict);
   });
 }
 
 PyObject* from_fst(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_fst", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &FstTrace::from_file);
+  return load_file(type, params, args, nargs, kwnames, &FstTrace::from_file, "fst");
 }
 
 // Columns decoded on first touch; what `quarn.open` gives for an FST file.
 PyObject* from_fst_lazy(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"_from_fst_lazy", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &LazyFstTrace::open);
+  return load_file(type, params, args, nargs, kwnames, &LazyFstTrace::open, "fst");
 }
 
 PyObject* from_fsdb(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_fsdb", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &FsdbTrace::from_file);
+  return load_file(type, params, args, nargs, kwnames, &FsdbTrace::from_file, "fsdb");
 }
 
 PyObject* from_shm(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_shm", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &ShmTrace::from_file);
+  return load_file(type, params, args, nargs, kwnames, &ShmTrace::from_file, "shm");
 }
 
 PyObject* from_vpd(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_vpd", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &VpdTrace::from_file);
+  return load_file(type, params, args, nargs, kwnames, &VpdTrace::from_file, "vpd");
 }
 
 PyObject* from_wlf(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_wlf", {"path"}};
-  return load_file(type, params, args, nargs, kwnames, &WlfTrace::from_file);
+  return load_file(type, params, args, nargs, kwnames, &WlfTrace::from_file, "wlf");
 }
 
 // Signal access.
@@ -198,6 +262,23 @@ PyObject* signal_value_raw(PyObject* self, PyObject* const* args, Py_ssize_t nar
         !arg_u64(a[1], "index", index))
       return nullptr;
     return u64_to_py(to_u64(t->signal_value(name, index)).value_or(0));
+  });
+}
+
+PyObject* signal_bits(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<2> params{"signal_bits", {"name", "index"}};
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 2> a;
+    std::string_view name;
+    Index index = 0;
+    const Trace* t = receiver(self);
+    if (t == nullptr || !bind_args(params, args, nargs, kwnames, a) || !arg_str(a[0], "name", name) ||
+        !arg_u64(a[1], "index", index))
+      return nullptr;
+    if (!t->signal_id(name)) Py_RETURN_NONE;
+    const std::string bits = value_bits(t->signal_value(name, index), t->signal_width(name));
+    if (bits.empty()) Py_RETURN_NONE;
+    return PyUnicode_FromStringAndSize(bits.data(), static_cast<Py_ssize_t>(bits.size()));
   });
 }
 
@@ -295,26 +376,28 @@ constexpr int kConstructor = METH_FASTCALL | METH_KEYWORDS | METH_CLASS;
 constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef py_trace_methods[] = {
-    {"from_vcd", as_method(from_vcd), kConstructor, "from_vcd(path)\n--\n\n"},
-    {"from_vcd_string", as_method(from_vcd_string), kConstructor, "from_vcd_string(data)\n--\n\n"},
-    {"from_fst", as_method(from_fst), kConstructor, "from_fst(path)\n--\n\n"},
-    {"_from_fst_lazy", as_method(from_fst_lazy), kConstructor, "_from_fst_lazy(path)\n--\n\n"},
-    {"from_fsdb", as_method(from_fsdb), kConstructor, "from_fsdb(path)\n--\n\n"},
-    {"from_shm", as_method(from_shm), kConstructor, "from_shm(path)\n--\n\n"},
-    {"from_vpd", as_method(from_vpd), kConstructor, "from_vpd(path)\n--\n\n"},
-    {"from_wlf", as_method(from_wlf), kConstructor, "from_wlf(path)\n--\n\n"},
-    {"signal_names", as_method(signal_names), kMethod, "signal_names($self)\n--\n\n"},
-    {"scopes", as_method(scopes), kMethod, "scopes($self)\n--\n\n"},
-    {"max_index", as_method(max_index), kMethod, "max_index($self)\n--\n\n"},
-    {"timestamp", as_method(timestamp), kMethod, "timestamp($self, index)\n--\n\n"},
-    {"signal_value", as_method(signal_value), kMethod, "signal_value($self, name, index)\n--\n\n"},
-    {"signal_value_raw", as_method(signal_value_raw), kMethod, "signal_value_raw($self, name, index)\n--\n\n"},
-    {"signal_width", as_method(signal_width), kMethod, "signal_width($self, name)\n--\n\n"},
-    {"signal_id", as_method(signal_id), kMethod, "signal_id($self, name)\n--\n\n"},
+    {"from_vcd", as_method(from_vcd), kConstructor, "from_vcd(path, *, strict=False)\n--\n\nLoads a VCD file (a str or os.PathLike); gzip, bzip2 and zstd packed files\nare decoded while reading. TraceError (a ValueError) when the file cannot be opened or read, or is\nnot VCD; skipped or defaulted input gives one TraceWarning, or TraceError\nwith its line and column when strict."},
+    {"from_vcd_string", as_method(from_vcd_string), kConstructor, "from_vcd_string(data, *, strict=False)\n--\n\nLoads VCD text held in a str. Skipped or defaulted input is reported by one\nTraceWarning, or raised as TraceError with its line and column when strict."},
+    {"_from_vcd_progress", as_method(from_vcd_progress), kConstructor, "_from_vcd_progress(path, progress, *, strict=False)\n--\n\n"},
+    {"from_fst", as_method(from_fst), kConstructor, "from_fst(path)\n--\n\nLoads an FST file (a str or os.PathLike). ValueError for a file that is\nnot FST or is damaged."},
+    {"_from_fst_lazy", as_method(from_fst_lazy), kConstructor, "_from_fst_lazy(path)\n--\n\nOpens an FST file whose signals are decoded when first read (see load).\nValueError for a file that is not FST or is damaged."},
+    {"from_fsdb", as_method(from_fsdb), kConstructor, "from_fsdb(path)\n--\n\nLoads an FSDB file: names and scopes, and values where the layout gives\nthem. ValueError for a file with another magic number."},
+    {"from_shm", as_method(from_shm), kConstructor, "from_shm(path)\n--\n\nLoads an SHM database: its directory, or its .dsn or .trn file.\nValueError when no design file is found or it has another magic number."},
+    {"from_vpd", as_method(from_vpd), kConstructor, "from_vpd(path)\n--\n\nLoads the signal names and scopes of a VPD file (no values).\nValueError for a file that is too small or has another magic number."},
+    {"from_wlf", as_method(from_wlf), kConstructor, "from_wlf(path)\n--\n\nLoads a WLF file: names and one-byte values; its timestamps are the\nindices 0, 1, 2, ... ValueError for a file under one 8 KiB page."},
+    {"signal_names", as_method(signal_names), kMethod, "signal_names($self)\n--\n\nEvery signal name (hierarchical, 'top.cpu.clk'), in declaration order."},
+    {"scopes", as_method(scopes), kMethod, "scopes($self)\n--\n\nEvery scope path, in order of first appearance."},
+    {"max_index", as_method(max_index), kMethod, "max_index($self)\n--\n\nThe last index: number of timestamps - 1 (0 for a trace without any)."},
+    {"timestamp", as_method(timestamp), kMethod, "timestamp($self, index)\n--\n\nThe simulation time of `index`, in ticks (see timescale); 0 past the end."},
+    {"signal_value", as_method(signal_value), kMethod, "signal_value($self, name, index)\n--\n\nThe value of `name` at `index`: int for numbers, float for reals, str for\nstrings; None for x/z bits, no value yet, an unknown name or an index past\nthe end."},
+    {"signal_value_raw", as_method(signal_value_raw), kMethod, "signal_value_raw($self, name, index)\n--\n\n`signal_value` as an unsigned 64-bit int: 0 where that gives None; reals\ntruncated; wide numbers give their low 64 bits."},
+    {"signal_bits", as_method(signal_bits), kMethod, "signal_bits($self, name, index)\n--\n\nThe value of `name` at `index` as the file wrote it: one character per bit\nin '01xzuwlh-', most significant first, padded to the width. None for an\nunknown name, no value yet, a real or a string."},
+    {"signal_width", as_method(signal_width), kMethod, "signal_width($self, name)\n--\n\nThe width in bits of `name`; for an unknown name 0 (VCD) or 1 (other formats)."},
+    {"signal_id", as_method(signal_id), kMethod, "signal_id($self, name)\n--\n\nThe numeric id of `name` (aliases share one), or None for an unknown name."},
     {"signal_values_range", as_method(signal_values_range), kMethod,
-     "signal_values_range($self, name, start, end)\n--\n\n"},
-    {"bit_slice_val", as_method(bit_slice_val), kMethod, "bit_slice_val($self, val, high, low)\n--\n\n"},
-    {"sign_extend_val", as_method(sign_extend_val), kMethod, "sign_extend_val($self, val, width)\n--\n\n"},
+     "signal_values_range($self, name, start, end)\n--\n\nThe values of `name` at indices start .. end-1 as a list, converted as\nsignal_value converts them (all None for an unknown name). For big ranges\nvalues() gives numpy arrays instead."},
+    {"bit_slice_val", as_method(bit_slice_val), kMethod, "bit_slice_val($self, val, high, low)\n--\n\nBits high..low of the int `val` (bit 0 the least significant); 0 when\nhigh < low or low >= 64."},
+    {"sign_extend_val", as_method(sign_extend_val), kMethod, "sign_extend_val($self, val, width)\n--\n\n`val` read as a two's-complement number of `width` bits (width 0 or >= 64:\nas a signed 64-bit number)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -322,7 +405,9 @@ PyMethodDef py_trace_methods[] = {
 PyMethodDef* all_methods() {
   static std::vector<PyMethodDef> table = [] {
     std::vector<PyMethodDef> t;
-    for (const PyMethodDef* part : {py_trace_methods, py_trace_query_methods, py_trace_change_methods, py_trace_loading_methods})
+    for (const PyMethodDef* part : {py_trace_methods, py_trace_query_methods, py_trace_change_methods,
+                                    py_trace_time_methods, py_trace_bulk_methods, py_trace_forward_methods,
+                                    py_trace_loading_methods})
       for (const PyMethodDef* m = part; m->ml_name != nullptr; ++m) t.push_back(*m);
     t.push_back({nullptr, nullptr, 0, nullptr});
     return t;
@@ -333,6 +418,14 @@ PyMethodDef* all_methods() {
 PyType_Slot py_trace_slots[] = {
     {Py_tp_dealloc, reinterpret_cast<void*>(py_trace_dealloc)},
     {Py_tp_methods, nullptr},  // all_methods(), set at registration
+    {Py_tp_doc, const_cast<char*>(
+        "A loaded waveform trace, read whole into memory; made by quarn.open or the\n"
+        "from_* constructors. Index i is the i-th time step (see times()); every signal\n"
+        "has a value at every index, the value in force there (forward filled).\n"
+        "len(trace) is the number of indices; `name in trace` tells whether a signal exists.")},
+    {Py_sq_length, reinterpret_cast<void*>(py_trace_length)},
+    {Py_sq_contains, reinterpret_cast<void*>(py_trace_contains)},
+    {Py_tp_repr, reinterpret_cast<void*>(py_trace_repr)},
     {0, nullptr},
 };
 
@@ -349,6 +442,14 @@ PyType_Spec py_trace_spec = {
 PyObject* register_py_trace(PyObject* module) {
   py_trace_slots[1].pfunc = all_methods();
   return PyType_FromModuleAndSpec(module, &py_trace_spec, nullptr);
+}
+
+const Trace* trace_of(PyObject* self) {
+  if (!py_trace_check(self)) {
+    raise_not_instance(self, "PyTrace");
+    return nullptr;
+  }
+  return reinterpret_cast<PyTraceObject*>(self)->trace.get();
 }
 
 // Each module instance has its own type object, but all share this dealloc.

@@ -4,6 +4,7 @@
 #include <Python.h>
 
 #include <memory>
+#include <string>
 
 namespace quarn {
 class Trace;
@@ -15,7 +16,12 @@ namespace quarn::py {
 struct PyTraceObject {
   PyObject_HEAD
   std::shared_ptr<const Trace> trace;
+  std::string format;  // "vcd", "fst", ... for repr
+  std::string source;  // the path, or "<string>"
 };
+
+/// The receiver's trace, or null with TypeError set.
+const Trace* trace_of(PyObject* self);
 
 /// Creates the `PyTrace` type for `module`; a new reference, or null.
 PyObject* register_py_trace(PyObject* module);

@@ -184,9 +184,9 @@ PyMethodDef py_trace_change_methods[] = {
     {"signal_stats", as_method(signal_stats), kMethod,
      "signal_stats($self, name)\n--\n\n"
      "Compute stats for a signal: (min, max, sum, count, transitions, num_x, num_z)"},
-    {"local_scopes", as_method(local_scopes), kMethod, "local_scopes($self, scope_name)\n--\n\n"},
-    {"local_signals", as_method(local_signals), kMethod, "local_signals($self, scope_name)\n--\n\n"},
-    {"resolve", as_method(resolve), kMethod, "resolve($self, scope_name, short_name)\n--\n\n"},
+    {"local_scopes", as_method(local_scopes), kMethod, "local_scopes($self, scope_name)\n--\n\nThe scopes directly below `scope_name` ('' for the top), as full paths;\nempty for an unknown scope."},
+    {"local_signals", as_method(local_signals), kMethod, "local_signals($self, scope_name)\n--\n\nThe signals directly in `scope_name`, as full names; empty for an unknown\nscope."},
+    {"resolve", as_method(resolve), kMethod, "resolve($self, scope_name, short_name)\n--\n\nThe full name that `short_name` means seen from `scope_name` (the joined\nname, else a name ending in it); None when nothing matches."},
     {"find_signals_glob", as_method(find_signals_glob), kMethod,
      "find_signals_glob($self, pattern)\n--\n\nFind signals matching a glob pattern."},
     {"find_signals_containing", as_method(find_signals_containing), kMethod,

@@ -45,7 +45,9 @@ PyObject* load(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject
       if (!arg_str_list(a[0], "names", names)) return nullptr;
       count = load_signals(*t, names);
     }
-    if (const std::string error = t->column_error(); !error.empty()) return raise_load_error(error);
+    if (const std::string error = t->column_error(); !error.empty())
+      return raise_load_error(reinterpret_cast<PyObject*>(Py_TYPE(self)), error,
+                              reinterpret_cast<PyTraceObject*>(self)->source);
     return u64_to_py(count);
   });
 }
@@ -69,7 +71,8 @@ PyMethodDef py_trace_loading_methods[] = {
      "load($self, names)\n--\n\n"
      "Decodes the named signals' values now, in parallel: names is a glob pattern\n"
      "(or one exact name) or a list of exact names. Returns how many signals it\n"
-     "covered. Raises ValueError when a value chain of the file is corrupt.\n"
+     "covered. Raises TraceError (a ValueError) when a value chain of the file\n"
+     "is corrupt or the file was cut short since it was opened.\n"
      "Only lazily opened traces decode on demand; on others it does nothing."},
     {"loaded", as_method(loaded), kMethod,
      "loaded($self)\n--\n\n"

@@ -52,7 +52,7 @@ PyObject* search(const char* name, PyObject* self, PyObject* const* args, Py_ssi
   std::array<PyObject*, 1> a;
   PyExprObject* expr = nullptr;
   const Trace* t = receiver(self);
-  if (t == nullptr || !bind_args(name, names.data(), 1, args, nargs, kwnames, a.data()) ||
+  if (t == nullptr || !bind_args(name, names.data(), 1, 1, args, nargs, kwnames, a.data()) ||
       !arg_expr(a[0], "expr", expr))
     return nullptr;
   return run(*t, *expr->expr);
@@ -141,13 +141,13 @@ constexpr int kMethod = METH_FASTCALL | METH_KEYWORDS;
 }  // namespace
 
 PyMethodDef py_trace_query_methods[] = {
-    {"find", as_method(find), kMethod, "find($self, expr)\n--\n\n"},
+    {"find", as_method(find), kMethod, "find($self, expr)\n--\n\nThe indices at which the PyExpr `expr` is true, ascending, searched in one\npass on this thread."},
     {"parallel_find", as_method(parallel_find), kMethod,
      "parallel_find($self, expr)\n--\n\nFind matching indices using parallel iteration across all CPU cores."},
     {"parallel_count", as_method(parallel_count), kMethod,
      "parallel_count($self, expr)\n--\n\nCount matching indices using parallel iteration."},
-    {"eval_expr", as_method(eval_at<false>), kMethod, "eval_expr($self, expr, index)\n--\n\n"},
-    {"eval_expr_bool", as_method(eval_at<true>), kMethod, "eval_expr_bool($self, expr, index)\n--\n\n"},
+    {"eval_expr", as_method(eval_at<false>), kMethod, "eval_expr($self, expr, index)\n--\n\nThe value of `expr` at `index`: int, float, str, or None for x/z or no value."},
+    {"eval_expr_bool", as_method(eval_at<true>), kMethod, "eval_expr_bool($self, expr, index)\n--\n\nWhether `expr` is true at `index` (nonzero, has a 1 bit, non-empty text)."},
     {"find_with_values", as_method(find_with_values), kMethod,
      "find_with_values($self, expr, signal_names)\n--\n\n"
      "Find with value extraction in one pass: returns list of (index, [values]) tuples.\n"

@@ -198,6 +198,7 @@ class HugeTrace final : public Trace {
   std::vector<SignalValue> signal_values_range(std::string_view, Index, Index) const override { return {}; }
   SignalValue signal_value_by_id(SignalId id, Index index) const override { return store_.get(id, index); }
   const Column* column(SignalId id) const override { return store_.column(id); }
+  std::span<const Time> timestamps() const override { return {}; }
 
  private:
   std::vector<std::string> names_;

@@ -21,6 +21,13 @@ namespace {
 using testing::show;
 using testing::Write;
 
+// A change as the change queries see it: a NaN that stays NaN is none.
+bool differs(const SignalValue& a, const SignalValue& b) {
+  const bool both_nan = a.tag() == ValueTag::Real && b.tag() == ValueTag::Real && std::isnan(a.as_real()) &&
+                        std::isnan(b.as_real());
+  return !both_nan && !(a == b);
+}
+
 // Few distinct values per variant, so equal neighbours and equal-but-not-
 // identical runs (0.0 / -0.0) are common.
 SignalValue random_value(std::mt19937_64& rng) {
@@ -78,7 +85,7 @@ std::vector<std::string> naive_transitions(const Trace& t, SignalId id) {
   for (Index i = 1; i <= t.max_index(); ++i) {
     const SignalValue prev = t.signal_value_by_id(id, i - 1);
     const SignalValue cur = t.signal_value_by_id(id, i);
-    if (!(prev == cur)) out.push_back(std::to_string(i) + ":" + show(prev) + "->" + show(cur));
+    if (differs(prev, cur)) out.push_back(std::to_string(i) + ":" + show(prev) + "->" + show(cur));
   }
   return out;
 }
@@ -102,7 +109,7 @@ SignalStats naive_stats(const Trace& t, SignalId id) {
     } else if (v.is_empty()) {
       ++st.num_x;
     }
-    if (i >= 1 && !(v == prev)) ++st.transitions;
+    if (i >= 1 && differs(v, prev)) ++st.transitions;
     prev = v;
   }
   if (st.count == 0) st.min = 0;
@@ -117,7 +124,7 @@ std::vector<std::string> naive_changed_at(const Trace& t, Index index, const std
     const SignalId id = *t.signal_id(name);
     const SignalValue old_v = t.signal_value_by_id(id, index - 1);
     const SignalValue new_v = t.signal_value_by_id(id, index);
-    if (!(old_v == new_v)) out.push_back(name + ":" + show(old_v) + "->" + show(new_v));
+    if (differs(old_v, new_v)) out.push_back(name + ":" + show(old_v) + "->" + show(new_v));
   }
   return out;
 }

@@ -51,7 +51,7 @@ void expect_values(const VcdTrace& t, const std::vector<Expect>& expects) {
 }
 
 // Aldec writes its initial values in $dumpvars before the first timestamp
-// (#31000); they must read at index 0 and hold until their next change.
+// (#31000); they are time 0, index 0, and hold until their next change.
 TEST(VcdCorpus, AldecValuesBeforeFirstTimestamp) {
   const auto loaded = load("aldec/SPI_Write.vcd");
   if (!loaded) GTEST_SKIP() << "corpus file missing";
@@ -59,28 +59,32 @@ TEST(VcdCorpus, AldecValuesBeforeFirstTimestamp) {
   EXPECT_EQ(t.signal_names().size(), 93u);
   EXPECT_EQ(t.record().id_count, 74u);
   EXPECT_EQ(t.scopes(), (std::vector<std::string>{"tb", "tb.t", "tb.t.controller", "tb.t.reg_mag_i", "tb.t.SPI_i"}));
-  EXPECT_EQ(t.max_index(), 9997u);
-  EXPECT_EQ(t.timestamp(0), 31000u);
-  EXPECT_EQ(t.timestamp(9997), 309938000u);
+  EXPECT_EQ(t.max_index(), 9998u);
+  EXPECT_EQ(t.timestamp(0), 0u);
+  EXPECT_EQ(t.timestamp(1), 31000u);
+  EXPECT_EQ(t.timestamp(9998), 309938000u);
   EXPECT_EQ(t.signal_id("tb.t.CLK"), t.signal_id("tb.t.controller.clk"));
   EXPECT_EQ(t.signal_width("tb.t.reg_mag_i.MAXADDRESS"), 32u);
+  const SignalValue z8 = SignalValue::logic(SignalValue::LogicBits(8, kLogicZ));  // "bz", z-extended
   expect_values(t, {
-                       {"tb.t.PIN_10", 0, SignalValue::bits(1)},              // only in $dumpvars
+                       {"tb.t.PIN_10", 1, SignalValue::bits(1)},              // only in $dumpvars
                        {"tb.t.controller.READ_DATA", 0, SignalValue::bits(2)},  // parameter
                        {"tb.t.reg_mag_i.MAXADDRESS", 0, SignalValue::bits(8)},
-                       {"tb.t.reg_mag_i.MAXADDRESS", 9997, SignalValue::bits(8)},
-                       {"tb.t.reg_mag_i.r_w", 0, SignalValue::empty()},  // x in $dumpvars
-                       {"tb.t.reg_mag_i.r_w", 1140, SignalValue::bits(1)},
-                       {"tb.t.reg_mag_i.r_w", 2036, SignalValue::bits(0)},
-                       {"tb.t.AddrBus", 0, SignalValue::logic({3})},
-                       {"tb.t.AddrBus", 1137, SignalValue::logic({3})},
-                       {"tb.t.AddrBus", 1138, SignalValue::bits(128)},
-                       {"tb.t.AddrBus", 1140, SignalValue::logic({3})},
-                       {"tb.t.SPI_Data_Available", 0, SignalValue::bits(0)},  // x, then 0 at #31000
-                       {"tb.t.CLK", 0, SignalValue::bits(1)},                 // 0, then 1 at #31000
-                       {"tb.t.CLK", 1, SignalValue::bits(0)},
-                       {"tb.t.CLK", 9997, SignalValue::bits(0)},
-                       {"tb.t.CLK", 9998, SignalValue::empty()},
+                       {"tb.t.reg_mag_i.MAXADDRESS", 9998, SignalValue::bits(8)},
+                       {"tb.t.reg_mag_i.r_w", 0, SignalValue::logic({kLogicX})},  // x in $dumpvars
+                       {"tb.t.reg_mag_i.r_w", 1141, SignalValue::bits(1)},
+                       {"tb.t.reg_mag_i.r_w", 2037, SignalValue::bits(0)},
+                       {"tb.t.AddrBus", 0, z8},
+                       {"tb.t.AddrBus", 1138, z8},
+                       {"tb.t.AddrBus", 1139, SignalValue::bits(128)},
+                       {"tb.t.AddrBus", 1141, z8},
+                       {"tb.t.SPI_Data_Available", 0, SignalValue::logic({kLogicX})},  // x, then 0 at #31000
+                       {"tb.t.SPI_Data_Available", 1, SignalValue::bits(0)},
+                       {"tb.t.CLK", 0, SignalValue::bits(0)},  // 0, then 1 at #31000
+                       {"tb.t.CLK", 1, SignalValue::bits(1)},
+                       {"tb.t.CLK", 2, SignalValue::bits(0)},
+                       {"tb.t.CLK", 9998, SignalValue::bits(0)},
+                       {"tb.t.CLK", 9999, SignalValue::empty()},
                    });
 }
 
@@ -97,7 +101,7 @@ TEST(VcdCorpus, GhdlWideVectors) {
   const SignalValue first = SignalValue::wide_bits({0x0005000600070008ull, 0x0001000200030004ull});
   const SignalValue last = SignalValue::wide_bits({0xefdfbedfaf0793a8ull, 0x8032746083787a34ull});
   expect_values(t, {
-                       {"tb_idea.key", 0, SignalValue::bits(0)},  // all 'U': no x/z, so two-state 0
+                       {"tb_idea.key", 0, SignalValue::logic(SignalValue::LogicBits(128, kLogicU))},  // all 'U'
                        {"tb_idea.key", 1, first},
                        {"tb_idea.key", 2, SignalValue::bits(0)},
                        {"tb_idea.key", 3, last},
@@ -122,7 +126,7 @@ TEST(VcdCorpus, IcarusCounter) {
   EXPECT_NE(t.signal_id("counter_tb.out"), t.signal_id("counter_tb.top.out"));
   EXPECT_EQ(t.signal_width("counter_tb.out"), 2u);
   expect_values(t, {
-                       {"counter_tb.out", 0, SignalValue::logic({2})},
+                       {"counter_tb.out", 0, SignalValue::logic({kLogicX, kLogicX})},  // "bx", x-extended
                        {"counter_tb.out", 2, SignalValue::bits(0)},
                        {"counter_tb.out", 8, SignalValue::bits(2)},
                        {"counter_tb.top.out", 11, SignalValue::bits(3)},

@@ -1,8 +1,9 @@
-// The VCD reader: line classification through a recording sink, whole traces
+// The VCD reader: tokens to events through a recording sink, whole traces
 // through VcdTrace::parse, and file reading against string parsing.
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -17,82 +18,147 @@
 
 #include "same_trace.h"
 #include "test_values.h"
-#include "trace/vcd_line_parser.h"
+#include "trace/vcd_parser.h"
+#include "trace/vcd_reader.h"
+#include "trace/vcd_tokens.h"
 #include "trace/vcd_trace.h"
 
 namespace quarn {
 namespace {
 
-// Records each event as text; "[...]" shows exact string contents.
+// Records each event as text; "[...]" shows exact string contents. Every
+// change is accepted except for the code "?", which the sink does not know.
 struct RecordingSink {
   std::vector<std::string> events;
-  void scope(std::string_view name) { events.push_back("scope [" + std::string(name) + "]"); }
-  void upscope() { events.push_back("upscope"); }
-  void var(Width width, std::string_view code, std::string_view reference) {
-    events.push_back("var " + std::to_string(width) + " [" + std::string(code) + "] [" + std::string(reference) + "]");
+  void add(std::string e) { events.push_back(std::move(e)); }
+  static std::string q(std::string_view s) { return "[" + std::string(s) + "]"; }
+  VcdStatus known(std::string_view code) { return code == "?" ? VcdStatus::UnknownCode : VcdStatus::Ok; }
+  void scope(std::string_view name) { add("scope " + q(name)); }
+  void upscope() { add("upscope"); }
+  void var(const VcdDecl& d) {
+    add("var " + q(d.kind) + " " + std::to_string(d.width) + " " + q(d.code) + " " + q(d.reference) + " " + q(d.range));
   }
-  void timestamp(Time time) { events.push_back("time " + std::to_string(time)); }
-  void scalar(std::string_view code, ScalarKind kind) {
-    static const char* const kinds[] = {"0", "1", "x", "z"};
-    events.push_back(std::string("scalar ") + kinds[static_cast<int>(kind)] + " [" + std::string(code) + "]");
+  void timescale(std::string_view t) { add("timescale " + q(t)); }
+  void end_definitions() { add("enddefinitions"); }
+  void drop_changes() { add("drop"); }
+  VcdStatus timestamp(Time time) {
+    add("time " + std::to_string(time));
+    return time == 99 ? VcdStatus::TimeBackwards : VcdStatus::Ok;
   }
-  void vector(std::string_view digits, std::string_view code) {
-    events.push_back("vector [" + std::string(digits) + "] [" + std::string(code) + "]");
+  VcdStatus scalar(char value, std::string_view code) {
+    add(std::string("scalar ") + value + " " + q(code));
+    return known(code);
   }
-  void real(double value, std::string_view code) {
+  VcdStatus vector(std::string_view digits, std::string_view code) {
+    add("vector " + q(digits) + " " + q(code));
+    return digits == "2" ? VcdStatus::BadValue : known(code);
+  }
+  VcdStatus real(double value, std::string_view code) {
     std::ostringstream v;
     v << value;
-    events.push_back("real " + v.str() + " [" + std::string(code) + "]");
+    add("real " + v.str() + " " + q(code));
+    return known(code);
+  }
+  VcdStatus text(std::string_view text, std::string_view code) {
+    add("text " + q(text) + " " + q(code));
+    return known(code);
   }
 };
 
-struct LineCase {
-  std::string line;
-  std::string want;  // the one event, or "" for a skipped line
+struct TokenCase {
+  std::string text;
+  std::string want;    // the events, joined by "; "
+  int diagnostics = 0;
 };
 
-TEST(VcdLine, Classification) {
-  const LineCase cases[] = {
-      // Line ends, encoding, trimming of Unicode white space.
-      {"", ""}, {"\r", ""}, {"1!\r", "scalar 1 [!]"},
-      {"1!\r!", "scalar 1 [!\r!]"},  // a lone CR inside a line is kept
-      {" \u00A01!\u3000\t", "scalar 1 [!]"}, {"1!\u200B", "scalar 1 [!\u200B]"},
-      {"1!\xff", ""}, {"\xC3", ""}, {"$var wire 1 ! a\xC0\x80 $end", ""},
-      // Keywords are prefixes; a scope takes its third field, whatever it is.
-      {"$scope module top $end", "scope [top]"}, {"$scopeX a b", "scope [b]"},
-      {"$scope module $end", "scope [$end]"}, {"$scope module", ""},
-      {"$scope\u3000module\u00A0top", "scope [top]"}, {"$upscope $end", "upscope"}, {"$upscopeX", "upscope"},
-      {"$enddefinitions $end", ""}, {"$dumpvars", ""}, {"$end", ""}, {"$comment 1!", ""},
-      // Variables: width (default 1), code, reference cut at '['.
-      {"$var wire 8 # data [7:0] $end", "var 8 [#] [data]"}, {"$var wire 8 # data[7:0] $end", "var 8 [#] [data]"},
-      {"$var wire 1 ! a[1][2]", "var 1 [!] [a]"}, {"$var wire 1 ! [0] $end", "var 1 [!] []"},
-      {"$var wire x ! v $end", "var 1 [!] [v]"}, {"$var wire -1 ! v $end", "var 1 [!] [v]"},
-      {"$var wire 4294967296 ! v", "var 1 [!] [v]"}, {"$var wire +8 ! v $end", "var 8 [!] [v]"},
-      {"$var wire 0 ! v $end", "var 0 [!] [v]"}, {"$var wire 1 !", ""},
-      {"$varx wire 2 ab c", "var 2 [ab] [c]"}, {"$var\twire\u30001 ! v", "var 1 [!] [v]"},
-      // Timestamps: the rest trimmed, then optional '+' and digits, else 0.
-      {"#10", "time 10"}, {"# 7 ", "time 7"}, {"#+5", "time 5"}, {"#-1", "time 0"}, {"#", "time 0"},
-      {"#abc", "time 0"}, {"#10 1!", "time 0"}, {"#18446744073709551615", "time 18446744073709551615"},
-      {"#18446744073709551616", "time 0"},
-      // Scalars: the code is the rest of the line, not trimmed again.
-      {"0!", "scalar 0 [!]"}, {"1 !", "scalar 1 [ !]"}, {"0 !", "scalar 0 [ !]"}, {"z\t!", "scalar z [\t!]"},
-      {"1", "scalar 1 []"}, {"X#", "scalar x [#]"}, {"Z#", "scalar z [#]"}, {"q!", ""},
-      // Vectors and reals: split at the first single space.
-      {"b1010 #", "vector [b1010] [#]"}, {"b1010   #", "vector [b1010] [#]"}, {"B1 x y", "vector [B1] [x y]"},
-      {"b1\r #", "vector [b1\r] [#]"}, {"b1010\t#", ""}, {"b1010", ""},
-      {"r3.25 %", "real 3.25 [%]"}, {"R-1.5e3 %", "real -1500 [%]"}, {"rfoo %", "real 0 [%]"},
-      {"r1_0 %", "real 0 [%]"}, {"r %", "real 0 [%]"}, {"r3.25\t%", ""},
+// Text through the token splitter and the parser, cut into pieces of every
+// size from 1 byte up: the pieces must not change what is parsed.
+TEST(VcdParser, TokensToEvents) {
+  const TokenCase cases[] = {
+      // Commands may share a line or span lines; white space is any of " \t\n\v\f\r".
+      {"$scope module top $end $var wire 8 # data [7:0] $end $upscope $end",
+       "scope [top]; var [wire] 8 [#] [data] [[7:0]]; upscope"},
+      {"$var\nwire\n1\r\n!\tclk\f$end\v$enddefinitions $end", "var [wire] 1 [!] [clk] []; enddefinitions"},
+      {"$var reg 4 $ d[3:0] $end $var wire 1 ! x [1] [2] $end $var wire 2 % \\o[0] $end",
+       "var [reg] 4 [$] [d] [[3:0]]; var [wire] 1 [!] [x] [[1][2]]; var [wire] 2 [%] [\\o[0]] []"},
+      {"$scope module $end", "scope []"},
+      {"$var string 0 ! s $end $var string 7 \" t $end", "var [string] 0 [!] [s] []; var [string] 7 [\"] [t] []"},
+      {"$var wire 1 ! $end", "", 1},
+      {"$var wire 0 ! a $end $var wire 2147483648 ! b $end $var wire +8 ! c $end $var wire x ! d $end",
+       "var [wire] 1 [!] [a] []; var [wire] 1 [!] [b] []; var [wire] 8 [!] [c] []; var [wire] 1 [!] [d] []", 3},
+      // A keyword inside a declaration ends it; other '$' tokens are fields.
+      {"$var wire 1 ! a $var wire 1 $ b $end", "var [wire] 1 [!] [a] []; var [wire] 1 [$] [b] []", 1},
+      {"$comment $var wire 1 ! a 1! $end $date x $end $vendor y $end", ""},
+      {"$timescale 1ns $end $dumpvars 1! bx # $end", "scalar 1 [!]; vector [x] [#]"},
+      // Timestamps and changes; an unreadable time drops its changes.
+      {"#0 1! #10 0! x! Z! u\" h\" -\"", "time 0; scalar 1 [!]; time 10; scalar 0 [!]; scalar x [!]; scalar Z [!]; "
+       "scalar u [\"]; scalar h [\"]; scalar - [\"]"},
+      {"#18446744073709551615 #18446744073709551616 #1e3 # #-1", "time 18446744073709551615; drop; drop; drop; drop", 4},
+      {"#99 1!", "time 99; scalar 1 [!]", 1},
+      {"#1 b1010 # B1 $ r3.25 % R-1e3 % rfoo % shello s S #", "time 1; vector [1010] [#]; vector [1] [$]; "
+       "real 3.25 [%]; real -1000 [%]; text [hello] [s]; text [] [#]", 1},
+      {"#1 b2 ! 1? q! 1", "time 1; vector [2] [!]; scalar 1 [?]", 4},
+      // Before $enddefinitions changes are reported but kept.
+      {"1! $enddefinitions $end 0!", "scalar 1 [!]; enddefinitions; scalar 0 [!]", 1},
+      // Cut off: a change without its code, a declaration without $end.
+      {"#1 b101", "time 1", 1},
+      {"$var wire 1 ! a", "var [wire] 1 [!] [a] []", 1},
+      {"$comment never ends", "", 1},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE("line \"" + c.line + "\"");
-    RecordingSink sink;
-    parse_vcd_line(c.line, sink);
-    if (c.want.empty()) {
-      EXPECT_TRUE(sink.events.empty()) << sink.events.front();
-    } else {
-      ASSERT_EQ(sink.events.size(), 1u);
-      EXPECT_EQ(sink.events[0], c.want);
+    for (std::size_t piece = 1; piece <= c.text.size() + 1; piece = piece < 8 ? piece + 1 : piece * 2) {
+      SCOPED_TRACE("text \"" + c.text + "\" in pieces of " + std::to_string(piece));
+      RecordingSink sink;
+      LoadDiagnostics diagnostics;
+      VcdParser<RecordingSink> parser(sink, diagnostics);
+      std::string held;  // what the splitter held back, then the next piece
+      std::uint64_t base = 0;
+      for (std::size_t at = 0; at < c.text.size() || at == 0; at += piece) {
+        held += c.text.substr(std::min(at, c.text.size()), piece);
+        const bool final = at + piece >= c.text.size();
+        const std::size_t used = for_each_vcd_token(held, final, [&](std::string_view t, std::size_t off) {
+          parser.token(t, base + off);
+        });
+        parser.detach();
+        if (final) parser.end(base + held.size());
+        held.erase(0, used);
+        base += used;
+        if (final) break;
+      }
+      std::string got;
+      for (const auto& e : sink.events) got += (got.empty() ? "" : "; ") + e;
+      EXPECT_EQ(got, c.want);
+      EXPECT_EQ(diagnostics.count, static_cast<std::uint64_t>(c.diagnostics)) << diagnostics.message;
     }
+  }
+}
+
+TEST(VcdParser, FirstDiagnosticIsLocatedAndNamed) {
+  auto loaded = read_vcd_text("$var wire 4 ! v $end\n$enddefinitions $end\n#0\n  b102 !\n#1 q!\n");
+  ASSERT_TRUE(std::holds_alternative<VcdLoad>(loaded));
+  const LoadDiagnostics& d = std::get<VcdLoad>(loaded).diagnostics;
+  EXPECT_EQ(d.count, 2u);
+  EXPECT_EQ(d.line, 4u);
+  EXPECT_EQ(d.column, 3u);
+  EXPECT_EQ(d.message, "expected value characters of the variable's kind, found 'b102'");
+}
+
+TEST(VcdReader, NotVcd) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "Not a VCD file: empty input"},
+      {" \n\t", "Not a VCD file: empty input"},
+      {"\x89PNG\r\n" + std::string(70000, 'p'),
+       "Not a VCD file: no $ keyword and no #time in the first 65536 bytes (it starts with bytes 89 50 4e 47 0d 0a 70 70)"},
+      // The evidence must come early; a short text is judged whole.
+      {std::string(70000, 'x') + " #1", "Not a VCD file: no $ keyword and no #time in the first 65536 bytes (it starts "
+                                        "with bytes 78 78 78 78 78 78 78 78)"},
+      {"junk #1", ""},
+      {"$date today $end", ""},
+  };
+  for (const auto& [text, want] : cases) {
+    auto loaded = read_vcd_text(text);
+    const auto* error = std::get_if<std::string>(&loaded);
+    EXPECT_EQ(error ? *error : "", want) << text.substr(0, 20);
   }
 }
 
@@ -130,32 +196,49 @@ const TraceCase kTraceCases[] = {
      "$var wire 8 # data [7:0] $end\n$var wire 8 $ bus[7:0] $end\n#0\nb1010 #\n",
      {"data", "bus"}, {}, {0}, {{"data", 0, SignalValue::bits(10)}, {"bus", 0, SignalValue::empty()}},
      {{"data", 8}, {"bus", 8}}},
-    {"later declaration of a name wins",
-     "$var wire 1 ! bus[3] $end\n$var wire 2 \" bus[2] $end\n#0\n1!\nb10 \"\n",
-     {"bus"}, {}, {0}, {{"bus", 0, SignalValue::bits(2)}}, {{"bus", 2}}},
+    // A clash that is no bus (widths differ) keeps both; the later takes its range.
+    {"name clash keeps both declarations",
+     "$var wire 1 ! bus[3] $end\n$var wire 2 \" bus[2] $end\n$var wire 1 # bus $end\n#0\n1!\nb10 \"\n0#\n",
+     {"bus", "bus[2]", "bus~2"}, {}, {0},
+     {{"bus", 0, SignalValue::bits(1)}, {"bus[2]", 0, SignalValue::bits(2)}, {"bus~2", 0, SignalValue::bits(0)}},
+     {{"bus", 1}, {"bus[2]", 2}}},
+    {"bit-blasted bus merges, highest index first",
+     "$scope module t $end\n$var wire 1 ! d [0] $end\n$var wire 1 \" d [2] $end\n$var wire 1 # d[1] $end\n"
+     "$upscope $end\n#0\n1!\n0\"\n#5\n1\"\nx#\n#7\n",
+     {"t.d"}, {"t"}, {0, 5, 7},
+     {{"t.d", 0, SignalValue::logic({0, 2, 1})}, {"t.d", 1, SignalValue::logic({1, 2, 1})},
+      {"t.d", 2, SignalValue::logic({1, 2, 1})}},
+     {{"t.d", 3}}},
+    {"bus bits with a gap stay apart",
+     "$var wire 1 ! d [0] $end\n$var wire 1 \" d [2] $end\n#0\n1!\n0\"\n",
+     {"d", "d[2]"}, {}, {0}, {{"d", 0, SignalValue::bits(1)}, {"d[2]", 0, SignalValue::bits(0)}}},
     {"aliases share values",
      "$scope module m $end\n$var wire 1 ! p $end\n$var wire 1 ! q $end\n$upscope $end\n#0\n1!\n#1\n0!\n",
      {"m.p", "m.q"}, {"m"}, {0, 1},
      {{"m.p", 0, SignalValue::bits(1)}, {"m.q", 0, SignalValue::bits(1)}, {"m.q", 1, SignalValue::bits(0)}}},
-    {"values before the first timestamp land at index 0",
+    {"values before the first timestamp are time 0",
      "$var wire 1 ! a $end\n$var wire 1 \" b $end\n$var wire 4 # c $end\n$enddefinitions $end\n"
      "$dumpvars\n1!\n1\"\nbz #\n$end\n#100\n0!\n#200\n",
-     {"a", "b", "c"}, {}, {100, 200},
-     {{"a", 0, SignalValue::bits(0)}, {"b", 0, SignalValue::bits(1)}, {"b", 1, SignalValue::bits(1)},
-      {"c", 0, SignalValue::logic({3})}, {"c", 1, SignalValue::logic({3})}, {"a", 1, SignalValue::bits(0)}}},
+     {"a", "b", "c"}, {}, {0, 100, 200},
+     {{"a", 0, SignalValue::bits(1)}, {"b", 0, SignalValue::bits(1)}, {"b", 2, SignalValue::bits(1)},
+      {"c", 0, SignalValue::logic({3, 3, 3, 3})}, {"a", 1, SignalValue::bits(0)}}},
+    {"values before #0 merge with it",
+     "$var wire 1 ! a $end\n$var wire 1 \" b $end\n$dumpvars 1! 0\" $end #0 0!\n#3\n",
+     {"a", "b"}, {}, {0, 3}, {{"a", 0, SignalValue::bits(0)}, {"b", 1, SignalValue::bits(0)}}},
     // A dump cut off before its first timestamp keeps its initial values.
-    {"no timestamp line: initial values still at index 0",
+    {"no timestamp line: initial values at time 0",
      "$var wire 1 ! a $end\n$dumpvars\n1!\n$end\n",
-     {"a"}, {}, {}, {{"a", 0, SignalValue::bits(1)}, {"a", 1, SignalValue::empty()}}},
-    {"timestamps kept as written",
-     "$var wire 1 ! a $end\n#5\n0!\n#5\n#20\n#10\n#abc\n#\n#10 1!\n#+5\n#-1\n",
-     {"a"}, {}, {5, 5, 20, 10, 0, 0, 0, 5, 0},
-     {{"a", 6, SignalValue::bits(0)}, {"a", 8, SignalValue::bits(0)}, {"a", 9, SignalValue::empty()}}},
+     {"a"}, {}, {0}, {{"a", 0, SignalValue::bits(1)}, {"a", 1, SignalValue::empty()}}},
+    // Repeats are kept; times that go back or cannot be read are dropped with their changes.
+    {"timestamps",
+     "$var wire 1 ! a $end\n#5\n0!\n#5\n#20\n#10 1!\n#abc 1!\n#\n#20 1!\n#+25\n#-1\n",
+     {"a"}, {}, {5, 5, 20, 20, 25},
+     {{"a", 2, SignalValue::bits(0)}, {"a", 3, SignalValue::bits(1)}, {"a", 5, SignalValue::empty()}}},
     {"vector forms",
-     "$var wire 4 # v $end\n#0\nb1010 #\n#1\nb10z1 #\n#2\nb1111\t#\n#3\nb1\n#4\nb0110   #\n",
-     {"v"}, {}, {0, 1, 2, 3, 4},
-     {{"v", 0, SignalValue::bits(10)}, {"v", 1, SignalValue::logic({1, 0, 3, 1})},
-      {"v", 3, SignalValue::logic({1, 0, 3, 1})}, {"v", 4, SignalValue::bits(6)}}},
+     "$var wire 4 # v $end\n#0\nb1010 #\n#1\nb10z1 #\n#2\nb1111\t#\n#3\nbx1 #\n#4\nb0110   #\n#5\nb102 #\n",
+     {"v"}, {}, {0, 1, 2, 3, 4, 5},
+     {{"v", 0, SignalValue::bits(10)}, {"v", 1, SignalValue::logic({1, 0, 3, 1})}, {"v", 2, SignalValue::bits(15)},
+      {"v", 3, SignalValue::logic({2, 2, 2, 1})}, {"v", 4, SignalValue::bits(6)}, {"v", 5, SignalValue::bits(6)}}},
     {"wide vectors keep their upper bits",
      "$var wire 128 w bus $end\n#0\n" + kWideOne + " w\n#1\n" + kWideThree + " w\n#2\nb0 w\n#3\n",
      {"bus"}, {}, {0, 1, 2, 3},
@@ -163,22 +246,32 @@ const TraceCase kTraceCases[] = {
       {"bus", 2, SignalValue::bits(0)}, {"bus", 3, SignalValue::bits(0)}},
      {{"bus", 128}}},
     {"reals",
-     "$var real 64 % r $end\n#0\nr3.25 %\n#1\nrfoo %\n#2\nR-1e400 %\n#3\n",
+     "$var real 64 % r $end\n#0\nr3.25 %\n#1\nrfoo %\n#2\nR-1e400 %\n#3\nr-nan %\n",
      {"r"}, {}, {0, 1, 2, 3},
-     {{"r", 0, SignalValue::real(3.25)}, {"r", 1, SignalValue::real(0.0)},
-      {"r", 3, SignalValue::real(-std::numeric_limits<double>::infinity())}}},
-    {"x is not carried forward, z is",
+     {{"r", 0, SignalValue::real(3.25)}, {"r", 1, SignalValue::real(3.25)},
+      {"r", 2, SignalValue::real(-std::numeric_limits<double>::infinity())},
+      {"r", 3, SignalValue::real(std::numeric_limits<double>::quiet_NaN())}}},
+    // PyMTL writes Python's bin() text; read, and reported as mended.
+    {"a '0b' prefix inside a vector is dropped",
+     "$var wire 4 ! v $end\n#0\nb0b101 !\n#1\nb0b !\n", {"v"}, {}, {0, 1},
+     {{"v", 0, SignalValue::bits(5)}, {"v", 1, SignalValue::bits(5)}}},
+    {"scalar x and z are kept and carried forward",
      "$var wire 1 ! a $end\n$var wire 1 \" b $end\n#0\n1!\n1\"\n#1\nx!\nz\"\n#2\n#3\n1!\n",
      {"a", "b"}, {}, {0, 1, 2, 3},
-     {{"a", 1, SignalValue::empty()}, {"a", 2, SignalValue::empty()}, {"a", 3, SignalValue::bits(1)},
+     {{"a", 1, SignalValue::logic({2})}, {"a", 2, SignalValue::logic({2})}, {"a", 3, SignalValue::bits(1)},
       {"b", 1, SignalValue::logic({3})}, {"b", 2, SignalValue::logic({3})}, {"b", 3, SignalValue::logic({3})},
       {"a", 4, SignalValue::empty()}, {"b", 4, SignalValue::empty()}}},
+    {"events count their triggers, strings keep their text",
+     "$var event 1 ! e $end\n$var string 1 \" s $end\n#0\n1!\nsab \"\n#1\n1!\n#2\nb1 !\ns \"\n",
+     {"e", "s"}, {}, {0, 1, 2},
+     {{"e", 0, SignalValue::bits(1)}, {"e", 1, SignalValue::bits(2)}, {"e", 2, SignalValue::bits(3)},
+      {"s", 0, SignalValue::text("ab")}, {"s", 2, SignalValue::text("")}}},
     {"last change at an index wins; unknown codes ignored",
      "$var wire 1 ! a $end\n#0\n1!\n0!\n1?\nb1 ?\nr1 ?\nx?\nz?\n#1\n1!\nx!\n",
-     {"a"}, {}, {0, 1}, {{"a", 0, SignalValue::bits(0)}, {"a", 1, SignalValue::empty()}}},
-    {"inner line of a comment block in the data section",
-     "$var wire 1 ! a $end\n#0\n$comment\n1!\n$end\n",
-     {"a"}, {}, {0}, {{"a", 0, SignalValue::bits(1)}}},
+     {"a"}, {}, {0, 1}, {{"a", 0, SignalValue::bits(0)}, {"a", 1, SignalValue::logic({2})}}},
+    {"a comment block in the data section is skipped whole",
+     "$var wire 1 ! a $end\n#0\n0!\n$comment\n1!\n$end\n",
+     {"a"}, {}, {0}, {{"a", 0, SignalValue::bits(0)}}},
     {"upscope at the top level does nothing",
      "$upscope $end\n$var wire 1 ! a $end\n$scope module m $end\n$upscope $end\n$upscope $end\n$var wire 1 \" b $end\n",
      {"a", "b"}, {"m"}, {}, {}},
@@ -308,7 +401,7 @@ void expect_volume_values(const VcdTrace& t) {
     }
     const SignalValue want[] = {SignalValue::bits(i % 2), SignalValue::bits(i), SignalValue::logic(logic),
                                 SignalValue::real(static_cast<double>(i - i % 5) + 0.5),
-                                i % 1000 < 500 ? SignalValue::empty() : SignalValue::bits(1)};
+                                i % 1000 < 500 ? SignalValue::logic({kLogicX}) : SignalValue::bits(1)};
     ASSERT_EQ(t.timestamp(i), i);
     for (std::size_t k = 0; k < got.size(); ++k) ASSERT_EQ(got[k][i], want[k]) << "signal " << k << " at " << i;
   }
@@ -351,7 +444,6 @@ TEST(VcdFile, FromFileMatchesParse) {
   mixed += "0!\xff\n\xC2\xA0" "b101 #\n#2\n0!\n";
   const std::string texts[] = {
       mixed,
-      "",
       header + "#0\n1!\n#5\n0!",                                   // no final newline
       header + "#0\r\n1!\r\n#5\r\nb11 #\r\n",                        // CRLF
       header + "#0\n1!\n" + long_vector + "#1\n0!\nb1 #\n#2\n",     // one line > buffer
@@ -397,6 +489,21 @@ TEST(VcdFile, OpenAndReadFailures) {
   r = VcdTrace::from_file(dir);
   ASSERT_TRUE(std::holds_alternative<std::string>(r));
   EXPECT_EQ(std::get<std::string>(r), "Failed to read " + dir + ": Is a directory");
+
+  // Reading these would block or never end.
+  const std::string fifo = testing::TempDir() + "/quarn_fifo_" + std::to_string(::getpid());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+    r = VcdTrace::from_file(path);
+    ASSERT_TRUE(std::holds_alternative<std::string>(r));
+    EXPECT_EQ(std::get<std::string>(r), "Failed to open " + path + ": not a regular file");
+  }
+  std::remove(fifo.c_str());
+
+  const TempFile empty("");
+  r = VcdTrace::from_file(empty.path());
+  ASSERT_TRUE(std::holds_alternative<std::string>(r));
+  EXPECT_EQ(std::get<std::string>(r), "Not a VCD file: empty input");
 }
 
 }  // namespace

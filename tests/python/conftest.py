@@ -1,3 +1,6 @@
+import os
+from pathlib import Path
+
 import pytest
 
 from quarn import PyTrace
@@ -10,3 +13,15 @@ CLK_VCD = "$var wire 1 ! clk $end\n#0\n1!\n#5\nx!\n"
 @pytest.fixture
 def clk_trace() -> PyTrace:
     return PyTrace.from_vcd_string(CLK_VCD)
+
+
+def corpus_dir() -> Path:
+    """The shared corpus: $QUARN_CORPUS, else ../shared/corpus beside the repository."""
+    return Path(os.environ.get("QUARN_CORPUS") or Path(__file__).resolve().parents[2].parent / "shared" / "corpus")
+
+
+def corpus_file(relative: str) -> Path:
+    path = corpus_dir() / relative
+    if not path.exists():
+        pytest.skip(f"{relative} not in the corpus")
+    return path

@@ -92,7 +92,7 @@ def test_path_must_be_str(bad):
 def test_signature():
     func = inspect.getattr_static(PyTrace, "from_fsdb")
     assert func.__text_signature__ == "(path)"
-    assert func.__doc__ is None
+    assert func.__doc__
 
 
 def test_older_layout_names_only(write):

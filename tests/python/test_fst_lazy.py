@@ -7,6 +7,7 @@ import sys
 
 import pytest
 
+import quarn
 from quarn import PyTrace
 from test_fst import HUGE, REAL_FST, _vcd2fst, _write, many_signals_vcd, needs_vcd2fst
 
@@ -67,6 +68,7 @@ def test_load_takes_a_glob_or_exact_names(tmp_path):
 THREADS = """
 import hashlib, sys
 from concurrent.futures import ThreadPoolExecutor
+import quarn
 from quarn import PyTrace
 eager, lazy = PyTrace.from_fst(sys.argv[1]), PyTrace._from_fst_lazy(sys.argv[1])
 names = eager.signal_names()
@@ -94,3 +96,11 @@ def test_threads_touching_columns_at_once_agree_with_any_pool_size(tmp_path):
         assert out.returncode == 0, out.stderr
         digests.add(out.stdout.strip())
     assert len(digests) == 1
+
+
+@needs_vcd2fst
+def test_open_is_lazy_for_fst_unless_asked_not_to_be(tmp_path):
+    fst = _vcd2fst(_write(tmp_path / "m.vcd", many_signals_vcd(50, 10, 2).encode()), tmp_path / "m.fst")
+    lazy, eager = quarn.open(fst), quarn.open(fst, lazy=False)
+    assert lazy.loaded()["loaded"] == 0 and eager.loaded()["loaded"] == 50
+    assert [lazy.transitions(s) for s in lazy.signal_names()] == [eager.transitions(s) for s in eager.signal_names()]

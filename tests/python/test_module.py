@@ -9,7 +9,7 @@ from quarn import PyExpr, PyTrace
 
 def test_module_exports_both_classes_in_order():
     assert core.__all__ == ["PyTrace", "PyExpr"]
-    assert quarn.__all__ == ["PyTrace", "PyExpr"]
+    assert quarn.__all__[:2] == ["PyTrace", "PyExpr"]
     assert quarn.PyTrace is core.PyTrace and quarn.PyExpr is core.PyExpr
     assert core.__doc__ == ""
 
@@ -29,8 +29,8 @@ def test_class_cannot_be_subclassed(cls):
 @pytest.mark.parametrize(
     ("method", "signature"),
     [
-        ("from_vcd", "(path)"),
-        ("from_vcd_string", "(data)"),
+        ("from_vcd", "(path, *, strict=False)"),
+        ("from_vcd_string", "(data, *, strict=False)"),
         ("signal_names", "($self)"),
         ("scopes", "($self)"),
         ("max_index", "($self)"),
@@ -44,8 +44,8 @@ def test_class_cannot_be_subclassed(cls):
         ("sign_extend_val", "($self, val, width)"),
     ],
 )
-def test_text_signature_without_docstring(method, signature):
+def test_text_signature_and_docstring(method, signature):
     func = inspect.getattr_static(PyTrace, method)
     assert func.__text_signature__ == signature
-    assert func.__doc__ is None
+    assert func.__doc__
 

@@ -28,7 +28,8 @@ SIGNATURES = {
 def test_signature_and_docstring(method, signature, doc):
     function = getattr(PyTrace, method)
     assert function.__text_signature__ == signature
-    assert function.__doc__ == doc
+    # None: a docstring of our own, whatever its wording.
+    assert function.__doc__ == doc if doc else function.__doc__
 
 
 @pytest.mark.parametrize(

@@ -100,7 +100,7 @@ def test_argument_checks():
         PyTrace.from_shm()
     func = inspect.getattr_static(PyTrace, "from_shm")
     assert func.__text_signature__ == "(path)"
-    assert func.__doc__ is None
+    assert func.__doc__
 
 
 @pytest.mark.parametrize("target", ["", "run.dsn", "run.trn"])

@@ -24,7 +24,6 @@ struct Probe {
   const Column* column;
   std::size_t run;  // first the guess, then the run holding index - 1
   Index guess_start;
-  ValueTag tag;
   bool same_run;  // index - 1 and index lie in one run
 };
 
@@ -47,7 +46,7 @@ void scan_names(const Trace& trace, Index index, const std::vector<std::string>&
       if (!id) continue;
       const Column* column = trace.column(*id);
       if (column == nullptr || index - 1 >= column->length()) continue;  // Empty at both
-      probes[count++] = Probe{&name, column, 0, 0, ValueTag::Empty, false};
+      probes[count++] = Probe{&name, column, 0, 0, false};
     }
     for (std::size_t p = 0; p < count; ++p) {
       Probe& pr = probes[p];
@@ -59,19 +58,16 @@ void scan_names(const Trace& trace, Index index, const std::vector<std::string>&
       const Column& c = *pr.column;
       pr.run = find_run_from(c, index - 1, pr.run, pr.guess_start);
       pr.same_run = index < c.length() && c.run_end(pr.run) > index;
-      pr.tag = c.run_tag(pr.run);
     }
     for (std::size_t p = 0; p < count; ++p) {
       const Probe& pr = probes[p];
-      // Within one run only a NaN differs from itself; the tag alone rules
-      // that out for the usual case without reading the payload.
-      if (pr.same_run && pr.tag != ValueTag::Real) continue;
+      if (pr.same_run) continue;  // one run holds one value
       const Column& c = *pr.column;
       const ValueView old_v = c.run_value(pr.run);
       const ValueView new_v = pr.same_run ? old_v
                               : index < c.length() ? c.run_value(pr.run + 1)
                                                    : ValueView::empty();
-      if (!equal_values(old_v, new_v)) out.push_back(Change{*pr.name, to_value(old_v), to_value(new_v)});
+      if (!same_for_changes(old_v, new_v)) out.push_back(Change{*pr.name, to_value(old_v), to_value(new_v)});
     }
   }
 }
@@ -125,11 +121,8 @@ std::vector<Transition> transitions(const Trace& trace, std::string_view name) {
   if (!id || max_index == 0) return out;
   ValueView prev;
   bool first = true;
-  for_each_segment(trace.column(*id), max_index + 1, [&](Index start, Index end, const ValueView& v) {
-    if (!first && !equal_values(prev, v)) out.push_back(Transition{start, to_value(prev), to_value(v)});
-    if (is_nan_value(v)) {
-      for (Index i = start + 1; i < end; ++i) out.push_back(Transition{i, to_value(v), to_value(v)});
-    }
+  for_each_segment(trace.column(*id), max_index + 1, [&](Index start, Index, const ValueView& v) {
+    if (!first && !same_for_changes(prev, v)) out.push_back(Transition{start, to_value(prev), to_value(v)});
     prev = v;
     first = false;
   });

@@ -29,7 +29,7 @@ SignalStats compute_stats(const Trace& trace, std::string_view name) {
         std::uint64_t x = 0, z = 0;
         const auto* bits = static_cast<const std::uint8_t*>(v.data);
         for (std::size_t i = 0; i < v.size; ++i) {
-          x += bits[i] == kLogicX;
+          x += logic_unknown(bits[i]);
           z += bits[i] == kLogicZ;
         }
         st.num_x += x * n;
@@ -42,8 +42,7 @@ SignalStats compute_stats(const Trace& trace, std::string_view name) {
       default:
         break;
     }
-    if (!first && !equal_values(prev, v)) ++st.transitions;
-    if (is_nan_value(v)) st.transitions += n - 1;
+    if (!first && !same_for_changes(prev, v)) ++st.transitions;
     prev = v;
     first = false;
   });

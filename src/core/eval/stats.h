@@ -15,7 +15,7 @@ struct SignalStats {
   std::uint64_t sum = 0;          ///< sum of Bits values, modulo 2^64
   std::uint64_t count = 0;        ///< indices holding Bits
   std::uint64_t transitions = 0;  ///< indices i >= 1 whose value differs from i - 1
-  std::uint64_t num_x = 0;        ///< X bits of Logic values, plus one per Empty index
+  std::uint64_t num_x = 0;        ///< unknown (X, U, W, -) bits of Logic values, plus one per Empty index
   std::uint64_t num_z = 0;        ///< Z bits of Logic values
 
   friend bool operator==(const SignalStats&, const SignalStats&) = default;

@@ -12,10 +12,11 @@ namespace {
 
 const std::uint8_t* logic_bytes(const ValueView& v) { return static_cast<const std::uint8_t*>(v.data); }
 
-bool logic_has(const ValueView& v, std::uint8_t element) {
+template <class Pred>
+bool logic_any(const ValueView& v, Pred pred) {
   const std::uint8_t* p = logic_bytes(v);
   for (std::size_t k = 0; k < v.size; ++k)
-    if (p[k] == element) return true;
+    if (pred(p[k])) return true;
   return false;
 }
 
@@ -35,12 +36,12 @@ bool read_u64(const ValueView& v, std::uint64_t& out) {
       std::memcpy(&out, v.data, 8);  // stored words may be unaligned
       return true;
     case ValueTag::Logic: {
-      if (logic_has(v, kLogicX) || logic_has(v, kLogicZ)) return false;
+      if (logic_any(v, [](std::uint8_t e) { return !logic_level(e); })) return false;
       const std::uint8_t* p = logic_bytes(v);
       const std::size_t low = v.size < 64 ? v.size : 64;
       std::uint64_t n = 0;
       for (std::size_t i = 0; i < low; ++i)
-        if (p[v.size - 1 - i] == kLogic1) n |= std::uint64_t{1} << i;
+        if (logic_high(p[v.size - 1 - i])) n |= std::uint64_t{1} << i;
       out = n;
       return true;
     }
@@ -65,7 +66,7 @@ bool view_truthy(const ValueView& v) {
         if (p[k] != 0) return true;
       return false;
     }
-    case ValueTag::Logic: return logic_has(v, kLogic1);
+    case ValueTag::Logic: return logic_any(v, logic_high);
     case ValueTag::Real: return v.real_value() != 0.0;
     case ValueTag::Text: return v.size != 0;
     case ValueTag::Empty: return false;
@@ -89,9 +90,11 @@ bool values_match(const ValueView& a, const ValueView& b) {
 }
 
 bool view_is_x(const ValueView& v) {
-  return v.tag == ValueTag::Empty || (v.tag == ValueTag::Logic && logic_has(v, kLogicX));
+  return v.tag == ValueTag::Empty || (v.tag == ValueTag::Logic && logic_any(v, logic_unknown));
 }
 
-bool view_is_z(const ValueView& v) { return v.tag == ValueTag::Logic && logic_has(v, kLogicZ); }
+bool view_is_z(const ValueView& v) {
+  return v.tag == ValueTag::Logic && logic_any(v, [](std::uint8_t e) { return e == kLogicZ; });
+}
 
 }  // namespace quarn

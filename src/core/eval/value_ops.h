@@ -17,7 +17,7 @@ bool view_truthy(const ValueView& v);
 /// The `Eq` node: same variant with equal payload, else both have a reading
 /// and the readings are equal.
 bool values_match(const ValueView& a, const ValueView& b);
-/// Empty, or Logic with at least one X element.
+/// Empty, or Logic with at least one unknown element (X, U, W or -).
 bool view_is_x(const ValueView& v);
 /// Logic with at least one Z element.
 bool view_is_z(const ValueView& v);

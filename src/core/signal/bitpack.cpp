@@ -92,6 +92,27 @@ ValueView parse_binary_view(std::string_view text, BinaryScratch& scratch) {
   return ValueView::wide_bits(words.data(), words.size());
 }
 
+bool parse_vcd_vector(std::string_view digits, Width width, BinaryScratch& scratch, ValueView& out) {
+  if (digits.empty()) return false;
+  std::uint64_t low = 0;
+  std::size_t significant = 0;
+  if (parse_plain_binary(digits, low, significant)) {
+    out = significant <= 64 ? ValueView::bits(low) : parse_binary_view(digits, scratch);
+    return true;
+  }
+  auto& e = scratch.logic;
+  e.clear();
+  const std::uint8_t top = logic_from_char(digits.front());
+  if (digits.size() < width) e.assign(width - digits.size(), top == kLogicX || top == kLogicZ ? top : kLogic0);
+  for (char c : digits) {
+    const std::uint8_t element = logic_from_char(c);
+    if (element == 0xFF) return false;
+    e.push_back(element);
+  }
+  out = ValueView::logic(e.data(), e.size());
+  return true;
+}
+
 SignalValue parse_binary_str(std::string_view text) {
   BinaryScratch scratch;
   return to_value(parse_binary_view(text, scratch));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "signal/signal_value.h"
+#include "signal/types.h"
 #include "signal/value_view.h"
 
 namespace quarn {
@@ -26,5 +27,12 @@ SignalValue parse_binary_str(std::string_view text);
 
 /// Same as `parse_binary_str`, viewed into `scratch` (valid until its next use).
 ValueView parse_binary_view(std::string_view text, BinaryScratch& scratch);
+
+/// The digits of a VCD vector change (after its 'b'), strictly: '0' and '1'
+/// only give Bits (WideBits past 64 significant bits); any of "xzuwlh-" (any
+/// case) gives Logic, left-extended to `width` elements as VCD extends (x or z
+/// when the top digit is one, else 0). False, and `out` untouched, for no
+/// digits or any other character. `out` may view into `scratch`.
+bool parse_vcd_vector(std::string_view digits, Width width, BinaryScratch& scratch, ValueView& out);
 
 }  // namespace quarn

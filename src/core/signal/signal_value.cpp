@@ -42,12 +42,12 @@ std::optional<std::uint64_t> logic_to_u64(const SignalValue::LogicBits& bits) {
   std::uint64_t n = 0;
   const std::size_t len = bits.size();
   for (std::size_t k = 0; k < len; ++k) {
-    if (bits[k] == kLogicX || bits[k] == kLogicZ) return std::nullopt;
+    if (!logic_level(bits[k])) return std::nullopt;
   }
   // Element len-1-i is bit i; only the low 64 bits count.
   const std::size_t low = len < 64 ? len : 64;
   for (std::size_t i = 0; i < low; ++i) {
-    if (bits[len - 1 - i] == kLogic1) n |= std::uint64_t{1} << i;
+    if (logic_high(bits[len - 1 - i])) n |= std::uint64_t{1} << i;
   }
   return n;
 }
@@ -77,7 +77,7 @@ bool is_truthy(const SignalValue& v) {
       return false;
     case ValueTag::Logic:
       for (std::uint8_t b : v.as_logic())
-        if (b == kLogic1) return true;
+        if (logic_high(b)) return true;
       return false;
     case ValueTag::Real: return v.as_real() != 0.0;
     case ValueTag::Text: return !v.as_text().empty();

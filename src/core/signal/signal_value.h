@@ -18,11 +18,47 @@ inline constexpr std::uint8_t kLogic0 = 0;
 inline constexpr std::uint8_t kLogic1 = 1;
 inline constexpr std::uint8_t kLogicX = 2;
 inline constexpr std::uint8_t kLogicZ = 3;
+// VHDL's std_logic levels beyond 0/1/X/Z, as VCD writers for VHDL dump them.
+inline constexpr std::uint8_t kLogicU = 4;         // uninitialised
+inline constexpr std::uint8_t kLogicW = 5;         // weak unknown
+inline constexpr std::uint8_t kLogicL = 6;         // weak 0
+inline constexpr std::uint8_t kLogicH = 7;         // weak 1
+inline constexpr std::uint8_t kLogicDontCare = 8;  // '-'
+
+/// The element for a VCD value character ('0' '1' 'x' 'z' 'u' 'w' 'l' 'h' '-',
+/// any case), or 0xFF for any other character.
+inline std::uint8_t logic_from_char(char c) {
+  switch (c) {
+    case '0': return kLogic0;
+    case '1': return kLogic1;
+    case 'x': case 'X': return kLogicX;
+    case 'z': case 'Z': return kLogicZ;
+    case 'u': case 'U': return kLogicU;
+    case 'w': case 'W': return kLogicW;
+    case 'l': case 'L': return kLogicL;
+    case 'h': case 'H': return kLogicH;
+    case '-': return kLogicDontCare;
+    default: return 0xFF;
+  }
+}
+
+/// The lower-case VCD character of a Logic element ('?' past the table).
+inline char logic_char(std::uint8_t e) { return e <= kLogicDontCare ? "01xzuwlh-"[e] : '?'; }
+
+/// Elements with no known level: X, U, W and '-' (Z is its own case).
+inline bool logic_unknown(std::uint8_t e) {
+  return e == kLogicX || e == kLogicU || e == kLogicW || e == kLogicDontCare;
+}
+/// Elements that read as a level: 0, 1 and the weak L and H.
+inline bool logic_level(std::uint8_t e) { return e == kLogic0 || e == kLogic1 || e == kLogicL || e == kLogicH; }
+/// Elements that read as 1: 1 and H.
+inline bool logic_high(std::uint8_t e) { return e == kLogic1 || e == kLogicH; }
 
 /// The value of one signal at one index. Owns its payload; copies are deep.
 ///  Bits: two-state value of at most 64 bits.
 ///  WideBits: two-state value, word 0 = bits 0..63.
-///  Logic: one byte per bit (0, 1, X=2, Z=3), element 0 the MOST significant.
+///  Logic: one byte per bit (0, 1, X=2, Z=3, U=4, W=5, L=6, H=7, '-'=8),
+///    element 0 the MOST significant.
 ///  Real: a double. Text: UTF-8 string. Empty: no value.
 class SignalValue {
  public:

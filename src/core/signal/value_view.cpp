@@ -1,5 +1,6 @@
 #include "signal/value_view.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace quarn {
@@ -49,6 +50,16 @@ bool identical(const ValueView& a, const ValueView& b) {
 bool equal_values(const ValueView& a, const ValueView& b) {
   if (a.tag == ValueTag::Real && b.tag == ValueTag::Real) return a.real_value() == b.real_value();
   return identical(a, b);
+}
+
+}  // namespace quarn
+
+namespace quarn {
+
+bool same_for_changes(const ValueView& a, const ValueView& b) {
+  if (a.tag == ValueTag::Real && b.tag == ValueTag::Real && std::isnan(a.real_value()) && std::isnan(b.real_value()))
+    return true;
+  return equal_values(a, b);
 }
 
 }  // namespace quarn

@@ -51,5 +51,8 @@ bool identical(const ValueView& a, const ValueView& b);
 /// The value equality of `SignalValue` on views: same variant and equal
 /// payload, Real compared as IEEE doubles (NaN != NaN, 0.0 == -0.0).
 bool equal_values(const ValueView& a, const ValueView& b);
+/// "No change" between two values: `equal_values`, except that a NaN Real
+/// equals a NaN Real, so a NaN that holds is not reported as changing.
+bool same_for_changes(const ValueView& a, const ValueView& b);
 
 }  // namespace quarn

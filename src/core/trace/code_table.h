@@ -22,7 +22,7 @@ class CodeTable {
 
   /// The code's id, or kUnknown. (A plain integer: returning an optional here
   /// cost a store-forwarding stall per value change.)
-  SignalId lookup(std::string_view code) const {
+  [[gnu::always_inline]] SignalId lookup(std::string_view code) const {
     const std::size_t slot = direct_slot(code);
     if (slot < direct_.size() && direct_[slot] != 0) return direct_[slot] - 1;
     if (others_.empty()) return kUnknown;

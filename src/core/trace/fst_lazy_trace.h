@@ -32,6 +32,8 @@ class LazyFstTrace final : public Trace {
   std::optional<SignalId> signal_id(std::string_view name) const override;
   std::vector<SignalValue> signal_values_range(std::string_view name, Index start, Index end) const override;
   SignalValue signal_value_by_id(SignalId id, Index index) const override;
+  std::span<const Time> timestamps() const override { return r_.timestamps; }
+  std::optional<Timescale> timescale() const override { return r_.timescale; }
   const Column* column(SignalId id) const override { return columns_->get(id); }
 
   bool all_columns_loaded() const override { return columns_->all_loaded(); }

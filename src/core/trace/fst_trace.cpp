@@ -222,6 +222,14 @@ std::string read_hierarchy(void* ctx, const FstLayout& layout, FstHierarchyBuild
   }
 }
 
+// The header block comes first (checked above); its timescale byte, a signed
+// power of ten of seconds, follows the type, the length and eight 8-byte fields.
+std::optional<Timescale> header_timescale(std::span<const std::uint8_t> image) {
+  constexpr std::size_t kTimescaleAt = 1 + 8 + 8 * 8;
+  if (image.size() <= kTimescaleAt) return std::nullopt;
+  return timescale_from_exponent(static_cast<std::int8_t>(image[kTimescaleAt]));
+}
+
 std::string load(const std::string& path, TraceRecord& r) {
   FstHead head;
   if (auto e = read_fst_head(path, r, head, true); !e.empty()) return e;
@@ -255,6 +263,7 @@ std::string read_fst_head(const std::string& path, TraceRecord& r, FstHead& head
 
   r.timestamps = std::move(head.layout.times);
   if (r.timestamps.empty()) r.timestamps.push_back(0);
+  r.timescale = header_timescale(file.bytes());
   return "";
 }
 

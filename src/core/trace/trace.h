@@ -9,6 +9,7 @@
 
 #include "signal/signal_value.h"
 #include "signal/types.h"
+#include "trace/timescale.h"
 
 namespace quarn {
 
@@ -47,6 +48,13 @@ class Trace {
   virtual std::vector<SignalValue> signal_values_range(std::string_view name, Index start, Index end) const = 0;
   /// Value of signal `id` at `index`, without a name lookup.
   virtual SignalValue signal_value_by_id(SignalId id, Index index) const = 0;
+
+  /// Every timestamp by index, ascending; empty when the trace has none.
+  /// Valid as long as the trace.
+  virtual std::span<const Time> timestamps() const = 0;
+  /// The length of one tick as the file declares it; absent where the format
+  /// records none.
+  virtual std::optional<Timescale> timescale() const { return std::nullopt; }
 
   /// Stored values of signal `id` as runs (for sequential walks); null when the
   /// id has no values.

@@ -18,6 +18,7 @@ struct TraceRecord {
   SignalStore store;
   StringMap<SignalId> name_to_id;
   StringMap<Width> name_to_width;
+  std::optional<Timescale> timescale;
 };
 
 /// `Trace` over a `TraceRecord`, shared by the FST and vendor readers.
@@ -36,6 +37,8 @@ class RecordTrace final : public Trace {
   std::vector<SignalValue> signal_values_range(std::string_view name, Index start, Index end) const override;
   SignalValue signal_value_by_id(SignalId id, Index index) const override;
   const Column* column(SignalId id) const override { return r_.store.column(id); }
+  std::span<const Time> timestamps() const override { return r_.timestamps; }
+  std::optional<Timescale> timescale() const override { return r_.timescale; }
 
   const TraceRecord& record() const { return r_; }
 

@@ -1,27 +1,20 @@
 #include "trace/vcd_trace.h"
 
-#include "trace/line_reader.h"
-#include "trace/text_scan.h"
 #include "trace/trace_record.h"
-#include "trace/vcd_builder.h"
-#include "trace/vcd_line_parser.h"
+#include "trace/vcd_reader.h"
 
 namespace quarn {
 
 VcdTrace VcdTrace::parse(std::string_view text) {
-  VcdBuilder builder;
-  const bool ascii = is_ascii(text);
-  for_each_line(text, [&](std::string_view line) { parse_vcd_line(line, builder, ascii); });
-  return VcdTrace(builder.finish());
+  auto loaded = read_vcd_text(text);
+  if (auto* load = std::get_if<VcdLoad>(&loaded)) return std::move(load->trace);
+  return VcdTrace(Record{});
 }
 
 std::variant<VcdTrace, std::string> VcdTrace::from_file(const std::string& path) {
-  VcdBuilder builder;
-  LineReader reader;
-  std::string error =
-      reader.read_file(path, [&](std::string_view line) { parse_vcd_line(line, builder, reader.ascii()); });
-  if (!error.empty()) return error;
-  return VcdTrace(builder.finish());
+  auto loaded = read_vcd_file(path);
+  if (auto* load = std::get_if<VcdLoad>(&loaded)) return std::move(load->trace);
+  return std::get<std::string>(std::move(loaded));
 }
 
 const VcdVar* VcdTrace::find_var(std::string_view name) const {

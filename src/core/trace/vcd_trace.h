@@ -9,6 +9,7 @@
 #include "signal/store.h"
 #include "signal/types.h"
 #include "trace/code_table.h"
+#include "trace/timescale.h"
 #include "trace/string_map.h"
 #include "trace/trace.h"
 
@@ -32,15 +33,15 @@ class VcdTrace final : public Trace {
     CodeTable codes;
     SignalStore store;
     std::uint64_t id_count = 0;
+    std::optional<Timescale> timescale;  // as `$timescale` declares it
   };
 
   explicit VcdTrace(Record record) : r_(std::move(record)) {}
 
-  /// Reads VCD text held in memory; never fails.
+  /// Reads VCD text held in memory; never fails (text that is not VCD gives
+  /// an empty trace). `read_vcd_text` also tells what it skipped.
   static VcdTrace parse(std::string_view text);
-  /// Streams a VCD file. Fails with "Failed to open <path>: <reason>" when it
-  /// cannot be opened, "Failed to read <path>: <reason>" on a read error
-  /// (a directory included).
+  /// Streams a VCD file: `read_vcd_file` without the diagnostics.
   static std::variant<VcdTrace, std::string> from_file(const std::string& path);
 
   const std::vector<std::string>& signal_names() const override { return r_.signal_names; }
@@ -53,6 +54,8 @@ class VcdTrace final : public Trace {
   std::vector<SignalValue> signal_values_range(std::string_view name, Index start, Index end) const override;
   SignalValue signal_value_by_id(SignalId id, Index index) const override;
   const Column* column(SignalId id) const override { return r_.store.column(id); }
+  std::span<const Time> timestamps() const override { return r_.timestamps; }
+  std::optional<Timescale> timescale() const override { return r_.timescale; }
 
   const Record& record() const { return r_; }
 

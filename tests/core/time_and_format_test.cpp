@@ -1,0 +1,219 @@
+// Timescales, time strings, time lookups, packed byte sources and format
+// detection from a file's first bytes.
+
+#include <bzlib.h>
+#include <gtest/gtest.h>
+#include <zlib.h>
+#include <zstd.h>
+
+#include <cstdio>
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "eval/time_lookup.h"
+#include "trace/byte_source.h"
+#include "trace/format_detect.h"
+#include "trace/timescale.h"
+#include "trace/vcd_reader.h"
+#include "trace/vcd_trace.h"
+
+namespace quarn {
+namespace {
+
+struct TimescaleCase {
+  const char* text;
+  std::optional<Timescale> expected;
+};
+
+class ParseTimescale : public ::testing::TestWithParam<TimescaleCase> {};
+
+TEST_P(ParseTimescale, AsDeclared) { EXPECT_EQ(parse_timescale(GetParam().text), GetParam().expected); }
+
+INSTANTIATE_TEST_SUITE_P(Cases, ParseTimescale,
+                         ::testing::Values(TimescaleCase{"1ns", Timescale{1, -9}}, TimescaleCase{" 100 ps ", Timescale{100, -12}},
+                                           TimescaleCase{"10s", Timescale{10, 0}}, TimescaleCase{"244 ns", Timescale{244, -9}},
+                                           TimescaleCase{"1 fs", Timescale{1, -15}}, TimescaleCase{"ns", std::nullopt},
+                                           TimescaleCase{"0ns", std::nullopt}, TimescaleCase{"1 hour", std::nullopt},
+                                           TimescaleCase{"99999999999 ns", std::nullopt}));
+
+TEST(TimescaleFromExponent, SplitsIntoMagnitudeAndUnit) {
+  EXPECT_EQ(timescale_from_exponent(-9), (Timescale{1, -9}));
+  EXPECT_EQ(timescale_from_exponent(-10), (Timescale{100, -12}));
+  EXPECT_EQ(timescale_from_exponent(-11), (Timescale{10, -12}));
+  EXPECT_EQ(timescale_from_exponent(2), (Timescale{100, 0}));
+  EXPECT_EQ(timescale_from_exponent(-19), std::nullopt);
+}
+
+struct TimeCase {
+  const char* text;
+  std::optional<Timescale> scale;
+  std::optional<Time> ticks;
+};
+
+class ParseTime : public ::testing::TestWithParam<TimeCase> {};
+
+TEST_P(ParseTime, ExactAndRoundedDown) {
+  std::string error;
+  const auto got = parse_time(GetParam().text, GetParam().scale, error);
+  EXPECT_EQ(got, GetParam().ticks) << GetParam().text;
+  EXPECT_EQ(error.empty(), got.has_value());
+}
+
+constexpr Timescale kNs{1, -9};
+constexpr Timescale k100Ps{100, -12};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ParseTime,
+    ::testing::Values(TimeCase{"120", std::nullopt, 120}, TimeCase{"18446744073709551615", std::nullopt, ~Time{0}},
+                      TimeCase{"18446744073709551616", std::nullopt, std::nullopt},
+                      TimeCase{"1.2us", kNs, 1200}, TimeCase{"1.2 us", k100Ps, 12000}, TimeCase{"250ps", k100Ps, 2},
+                      TimeCase{"1ps", kNs, 0}, TimeCase{"0.5", kNs, std::nullopt}, TimeCase{"1ns", std::nullopt, std::nullopt},
+                      TimeCase{"3 years", kNs, std::nullopt}, TimeCase{"", kNs, std::nullopt},
+                      TimeCase{"1e3ns", kNs, std::nullopt}, TimeCase{"20000000000 s", kNs, std::nullopt},
+                      TimeCase{"18446744073.709551615 s", kNs, ~Time{0}}));
+
+TEST(TimeLookup, EdgesAndRepeatedTimes) {
+  const std::vector<Time> t{10, 20, 20, 35};
+  EXPECT_EQ(index_at(t, 9), std::nullopt);
+  EXPECT_EQ(index_at(t, 10), 0u);
+  EXPECT_EQ(index_at(t, 20), 2u);
+  EXPECT_EQ(index_at(t, 34), 2u);
+  EXPECT_EQ(index_at(t, ~Time{0}), 3u);
+  EXPECT_EQ(index_at({}, 5), std::nullopt);
+  const IndexRange all = time_window(t, 0, 100), none = time_window(t, 0, 9), back = time_window(t, 30, 20);
+  EXPECT_EQ(all.first, 0u);
+  EXPECT_EQ(all.end, 4u);
+  EXPECT_EQ(none.end, none.first);
+  EXPECT_EQ(back.end, back.first);
+}
+
+std::optional<Timescale> vcd_timescale(std::string_view text) {
+  auto loaded = read_vcd_text(text);
+  return std::get<VcdLoad>(loaded).trace.timescale();
+}
+
+TEST(VcdTimescale, OneLineManyLinesOrNone) {
+  EXPECT_EQ(vcd_timescale("$date x $end\n$timescale 1ps $end\n"), (Timescale{1, -12}));
+  EXPECT_EQ(vcd_timescale("$timescale\n\t10 ns\n$end\n"), (Timescale{10, -9}));
+  EXPECT_EQ(vcd_timescale("$var wire 1 ! a $end $timescale 100 us $end $enddefinitions $end"), (Timescale{100, -6}));
+  EXPECT_EQ(vcd_timescale("$timescale 7 parsecs $end\n#0\n"), std::nullopt);
+}
+
+// Packers as the command-line tools would write.
+std::string gzip_pack(const std::string& in) {
+  z_stream z{};
+  deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, in.size()) + 32, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+  z.avail_in = static_cast<uInt>(in.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+std::string bzip2_pack(const std::string& in) {
+  std::string out(in.size() + in.size() / 100 + 700, '\0');
+  unsigned size = static_cast<unsigned>(out.size());
+  BZ2_bzBuffToBuffCompress(out.data(), &size, const_cast<char*>(in.data()), static_cast<unsigned>(in.size()), 9, 0, 0);
+  out.resize(size);
+  return out;
+}
+
+std::string zstd_pack(const std::string& in) {
+  std::string out(ZSTD_compressBound(in.size()), '\0');
+  out.resize(ZSTD_compress(out.data(), out.size(), in.data(), in.size(), 3));
+  return out;
+}
+
+class PackedFile : public ::testing::TestWithParam<std::string (*)(const std::string&)> {
+ protected:
+  std::string write(const std::string& bytes) {
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (char& c : name)
+      if (c == '/') c = '_';  // parameterised tests are named "Test/0"
+    path_ = std::filesystem::temp_directory_path() / ("quarn_packed_" + std::to_string(::getpid()) + "_" + name);
+    std::ofstream(path_, std::ios::binary) << bytes;
+    return path_.string();
+  }
+  void TearDown() override { std::filesystem::remove(path_); }
+  std::filesystem::path path_;
+};
+
+std::string read_all(ByteSource& src, std::string& error) {
+  std::string out;
+  char buf[777];  // odd size: reads end mid-block
+  for (long got; (got = src.read(buf, sizeof buf)) != 0;) {
+    if (got < 0) {
+      error = src.error();
+      break;
+    }
+    out.append(buf, static_cast<std::size_t>(got));
+  }
+  return out;
+}
+
+TEST_P(PackedFile, DecodesWholeJoinedAndRefusesCutData) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += "#" + std::to_string(i) + "\nb" + std::to_string(i % 2) + " !\n";
+  const auto pack = GetParam();
+  // Two packed pieces one after the other read as their joined content.
+  const std::string path = write(pack(text.substr(0, 1000)) + pack(text.substr(1000)));
+  auto opened = open_byte_source(path);
+  ASSERT_EQ(opened.index(), 0u);
+  std::string error;
+  EXPECT_EQ(read_all(*std::get<0>(opened), error), text);
+  EXPECT_EQ(error, "");
+
+  const std::string whole = pack(text);
+  write(whole.substr(0, whole.size() / 2));
+  auto cut = open_byte_source(path_.string());
+  read_all(*std::get<0>(cut), error);
+  EXPECT_NE(error.find("Failed to read " + path_.string() + ": corrupt"), std::string::npos) << error;
+}
+
+INSTANTIATE_TEST_SUITE_P(Packers, PackedFile, ::testing::Values(&gzip_pack, &bzip2_pack, &zstd_pack));
+
+TEST_F(PackedFile, PackedVcdLoadsLikePlainText) {
+  const std::string text = "$timescale 1ns $end\n$var wire 1 ! a $end\n#0\n1!\n#7\n0!\n";
+  auto loaded = VcdTrace::from_file(write(gzip_pack(text)));
+  ASSERT_EQ(loaded.index(), 0u);
+  const VcdTrace& t = std::get<0>(loaded);
+  EXPECT_EQ(t.timestamps().size(), 2u);
+  EXPECT_EQ(t.timescale(), (Timescale{1, -9}));
+  EXPECT_EQ(to_u64(t.signal_value("a", 0)), 1u);
+}
+
+struct HeadCase {
+  std::string head;
+  TraceFormat format;
+};
+
+class FormatOfHead : public ::testing::TestWithParam<HeadCase> {};
+
+TEST_P(FormatOfHead, FromFirstBytes) { EXPECT_EQ(format_of_head(GetParam().head), GetParam().format); }
+
+std::string bytes(std::initializer_list<int> b) {
+  std::string s;
+  for (int c : b) s.push_back(static_cast<char>(c));
+  return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FormatOfHead,
+    ::testing::Values(HeadCase{"$date today $end", TraceFormat::Vcd}, HeadCase{"\xEF\xBB\xBF\r\n  #0\n", TraceFormat::Vcd},
+                      HeadCase{bytes({0, 0, 0, 0, 0, 0, 0, 1, 0x49, 0}), TraceFormat::Fst},
+                      HeadCase{bytes({0xFE, 0, 0, 0, 0, 0, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0, 9, 0x1F, 0x8B}), TraceFormat::Fst},
+                      HeadCase{bytes({0, 0, 0, 0, 0xFD, 0xE0, 0x99, 0xC1}), TraceFormat::Fsdb},
+                      HeadCase{bytes({0x78, 0x56, 0x34, 0x12}), TraceFormat::Vpd},
+                      HeadCase{bytes({0xA1, 0x95, 0x11, 0xBF}), TraceFormat::Shm},
+                      HeadCase{std::string("$var\0", 5), TraceFormat::Unknown}, HeadCase{"", TraceFormat::Unknown},
+                      HeadCase{"hello", TraceFormat::Unknown}));
+
+}  // namespace
+}  // namespace quarn

@@ -1,0 +1,54 @@
+// value_bits: a value as VCD writes it, padded or cut to the width; and the
+// VCD vector digits it comes from.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "signal/bitpack.h"
+#include "signal/value_bits.h"
+
+namespace quarn {
+namespace {
+
+struct BitsCase {
+  const char* digits;  // through parse_vcd_vector at `width`
+  Width width;
+  const char* want;
+};
+
+TEST(ValueBits, VcdDigitsReadBackPaddedAsVcdPads) {
+  const BitsCase cases[] = {
+      {"1010", 4, "1010"}, {"1", 4, "0001"}, {"0", 1, "0"}, {"10x1", 4, "10x1"},
+      {"x", 4, "xxxx"}, {"z1", 4, "zzz1"}, {"1z", 4, "001z"}, {"Z", 2, "zz"},
+      {"UWLH-", 5, "uwlh-"}, {"h", 3, "00h"}, {"u", 3, "00u"},  // only x and z extend themselves
+      {"11010", 3, "010"},  // longer than the width: the low bits
+      {"x10", 2, "10"},
+  };
+  BinaryScratch scratch;
+  for (const auto& c : cases) {
+    ValueView v;
+    ASSERT_TRUE(parse_vcd_vector(c.digits, c.width, scratch, v)) << c.digits;
+    EXPECT_EQ(value_bits(to_value(v), c.width), c.want) << c.digits;
+  }
+  for (const char* bad : {"", "102", "1 0", "b1", "1?"}) {
+    ValueView v;
+    EXPECT_FALSE(parse_vcd_vector(bad, 4, scratch, v)) << bad;
+  }
+}
+
+TEST(ValueBits, WideAndNonBitValues) {
+  const std::string wide = "1" + std::string(68, '0') + "1";
+  BinaryScratch scratch;
+  ValueView v;
+  ASSERT_TRUE(parse_vcd_vector(wide, 70, scratch, v));
+  EXPECT_EQ(v.tag, ValueTag::WideBits);
+  EXPECT_EQ(value_bits(to_value(v), 70), wide);
+  EXPECT_EQ(value_bits(to_value(v), 72), "00" + wide);
+  EXPECT_EQ(value_bits(SignalValue::bits(5), 0), "");
+  for (const SignalValue& none : {SignalValue::real(1.0), SignalValue::text("1"), SignalValue::empty()})
+    EXPECT_EQ(value_bits(none, 4), "");
+}
+
+}  // namespace
+}  // namespace quarn
