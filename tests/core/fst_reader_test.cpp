@@ -195,7 +195,7 @@ TEST(FstReaderStops, UnwindsAtEveryPoll) {
     auto r = FstTrace::from_file(file.string(), control);
     if (!control.stopped()) {
       ASSERT_TRUE(std::holds_alternative<RecordTrace>(r));
-      EXPECT_EQ(std::get<RecordTrace>(r).signal_names().size(), 8u);
+      EXPECT_EQ(std::get<RecordTrace>(r).signal_names().size(), 9u);
       EXPECT_GT(stop_at, 3);
       break;
     }
