@@ -99,14 +99,20 @@ TEST(FstLazy, CorpusFilesAnswerAsTheEagerLoad) {
   if (!compared) GTEST_SKIP() << "no corpus";
 }
 
-// Several blocks, a first frame, four-state and wide vectors, reals,
-// strings with empty values, an alias and a variable never written.
+// Several blocks, a first frame, four-state and wide vectors, bit-blasted
+// buses, reals, strings with empty values, an alias and a variable never
+// written.
 void write_blocks(const fs::path& file, fstWriterPackType pack, unsigned seed) {
   std::mt19937 rng(seed);
   FstWriter w(file, {pack, false, true});
   w.scope("top");
   std::vector<std::pair<fstHandle, std::uint32_t>> vars;
   for (std::uint32_t bits : {1u, 3u, 8u, 64u, 65u, 130u}) vars.emplace_back(w.var(("v" + std::to_string(bits)).c_str(), bits), bits);
+  // Bit-blasted buses: "q" of bits with no name of their own, "p" with a
+  // bit that is also v1.
+  for (const char* bit : {"q [0]", "q [1]", "q [3]"}) vars.emplace_back(w.var(bit, 1), 1);
+  w.var("p [0]", 1, vars[0].first);
+  vars.emplace_back(w.var("p [1]", 1), 1);
   const fstHandle r = w.real("r");
   const fstHandle s = w.string("s");
   w.var("alias", 8, vars[2].first);
@@ -142,6 +148,11 @@ TEST_P(FstLazyPacking, WrittenFilesAnswerAsTheEagerLoadFromManyThreads) {
   ASSERT_EQ(check_fst_image(f.bytes(), layout), "");
   EXPECT_GE(layout.value_blocks.size(), 3u);
   ASSERT_TRUE(expect_lazy_like_eager(file, 4));
+  auto l = LazyFstTrace::open(file.string());
+  const LazyFstTrace& lazy = std::get<LazyFstTrace>(l);
+  EXPECT_EQ(lazy.signal_width("top.q"), 4u);
+  EXPECT_EQ(lazy.signal_width("top.p"), 2u);
+  EXPECT_FALSE(lazy.signal_id("top.q [0]"));
 }
 
 TEST_P(FstLazyPacking, WholeTraceQueriesDecodeWhatTheyRead) {
