@@ -20,6 +20,12 @@ _LOADERS: dict[str, Callable[[str], PyTrace]] = {
 _BY_SUFFIX = {".fst": "fst", ".fsdb": "fsdb", ".vpd": "vpd", ".wlf": "wlf", ".dsn": "shm", ".trn": "shm"}
 
 
+def _loader(name: str, lazy: bool | None) -> Callable[..., PyTrace]:
+    if name == "fst" and lazy is not False:
+        return PyTrace._from_fst_lazy
+    return _LOADERS[name]
+
+
 def open(  # noqa: A001 - the natural name, as in gzip.open
     path: str | os.PathLike[str],
     lazy: bool | None = None,
@@ -34,7 +40,10 @@ def open(  # noqa: A001 - the natural name, as in gzip.open
     file), FST, FSDB, VPD, an SHM database directory or one of its .dsn/.trn
     files; WLF files, which carry no signature, by their .wlf name.
 
-    `lazy`: None lets the loader choose; every format loads eagerly for now.
+    `lazy`: None lets the loader choose. An FST file opens lazily unless
+    `lazy` is False: names, widths and times are read now, each signal's
+    values when first read (`trace.load(...)` decodes many at once, in
+    parallel). Every other format loads eagerly.
     `progress`: a callable given (bytes done, bytes total) now and then while
     a VCD loads (for a progress bar). Other keywords go to the format's
     loader.
@@ -50,10 +59,10 @@ def open(  # noqa: A001 - the natural name, as in gzip.open
         # more precise message ("Not an FSDB file (magic=0x...)").
         suffix = os.path.splitext(os.fsdecode(fspath))[1].lower()
         if suffix in _BY_SUFFIX:
-            return _LOADERS[_BY_SUFFIX[suffix]](fspath, **kw)
+            return _loader(_BY_SUFFIX[suffix], lazy)(fspath, **kw)
         error = TraceError(f"cannot tell the trace format of {os.fsdecode(fspath)}: found {found}")
         error.path = os.fsdecode(fspath)
         raise error
     if name == "vcd" and progress is not None:
         return PyTrace._from_vcd_progress(fspath, progress, **kw)
-    return _LOADERS[name](fspath, **kw)
+    return _loader(name, lazy)(fspath, **kw)

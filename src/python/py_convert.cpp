@@ -8,6 +8,7 @@
 #include "py_ref.h"
 #include "signal/signal_value.h"
 #include "signal/value_view.h"
+#include "trace/trace.h"
 
 namespace quarn::py {
 namespace {
@@ -156,6 +157,14 @@ PyObject* stats_to_py(const SignalStats& s) {
                        static_cast<unsigned long long>(s.sum), static_cast<unsigned long long>(s.count),
                        static_cast<unsigned long long>(s.transitions), static_cast<unsigned long long>(s.num_x),
                        static_cast<unsigned long long>(s.num_z));
+}
+
+PyObject* column_load_to_py(const ColumnLoad& load, const std::string& error) {
+  PyRef err(error.empty() ? Py_NewRef(Py_None) : str_to_py(error));
+  if (!err) return nullptr;
+  return Py_BuildValue("{sKsKsKsO}", "loaded", static_cast<unsigned long long>(load.loaded), "total",
+                       static_cast<unsigned long long>(load.total), "bytes", static_cast<unsigned long long>(load.bytes),
+                       "error", err.get());
 }
 
 }  // namespace quarn::py

@@ -12,6 +12,7 @@
 namespace quarn {
 class SignalValue;
 struct Change;
+struct ColumnLoad;
 struct SignalStats;
 struct SnapshotEntry;
 struct Transition;
@@ -48,5 +49,7 @@ PyObject* transitions_to_py(const std::vector<Transition>& transitions);
 PyObject* snapshot_to_py(const std::vector<SnapshotEntry>& entries);
 /// (min, max, sum, count, transitions, num_x, num_z).
 PyObject* stats_to_py(const SignalStats& stats);
+/// {"loaded": int, "total": int, "bytes": int, "error": str or None ("")}.
+PyObject* column_load_to_py(const ColumnLoad& load, const std::string& error);
 
 }  // namespace quarn::py

@@ -15,10 +15,12 @@
 #include "py_ref.h"
 #include "py_cycles.h"
 #include "py_trace_changes.h"
+#include "py_trace_loading.h"
 #include "py_trace_queries.h"
 #include "py_trace_time.h"
 #include "signal/bit_ops.h"
 #include "trace/fsdb_reader.h"
+#include "trace/fst_lazy_trace.h"
 #include "trace/trace_record.h"
 #include "trace/fst_trace.h"
 #include "trace/shm_reader.h"
@@ -209,6 +211,14 @@ PyObject* from_fst(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyOb
   return load_file<RecordTrace>(
       type, params, args, nargs, kwnames,
       [](const std::string& p, LoadControl& c) { return FstTrace::from_file(p, c); }, "fst");
+}
+
+// Columns decoded on first touch; what `quarn.open` gives for an FST file.
+PyObject* from_fst_lazy(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params<1> params{"_from_fst_lazy", {"path"}};
+  return load_file<LazyFstTrace>(
+      type, params, args, nargs, kwnames,
+      [](const std::string& p, LoadControl& c) { return LazyFstTrace::open(p, c); }, "fst");
 }
 
 PyObject* from_fsdb(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -428,6 +438,7 @@ PyMethodDef py_trace_methods[] = {
     {"from_vcd_string", as_method(from_vcd_string), kConstructor, "from_vcd_string(data, *, strict=False)\n--\n\nLoads VCD text held in a str. Skipped or defaulted input is reported by one\nTraceWarning, or raised as TraceError with its line and column when strict."},
     {"_from_vcd_progress", as_method(from_vcd_progress), kConstructor, "_from_vcd_progress(path, progress, *, strict=False)\n--\n\n"},
     {"from_fst", as_method(from_fst), kConstructor, "from_fst(path)\n--\n\nLoads an FST file (a str or os.PathLike). ValueError for a file that is\nnot FST or is damaged."},
+    {"_from_fst_lazy", as_method(from_fst_lazy), kConstructor, "_from_fst_lazy(path)\n--\n\nOpens an FST file whose signals are decoded when first read (see load).\nValueError for a file that is not FST or is damaged."},
     {"from_fsdb", as_method(from_fsdb), kConstructor, "from_fsdb(path)\n--\n\nLoads an FSDB file: names and scopes, and values where the layout gives\nthem. ValueError for a file with another magic number."},
     {"from_shm", as_method(from_shm), kConstructor, "from_shm(path)\n--\n\nLoads an SHM database: its directory, or its .dsn or .trn file.\nValueError when no design file is found or it has another magic number."},
     {"from_vpd", as_method(from_vpd), kConstructor, "from_vpd(path)\n--\n\nLoads the signal names and scopes of a VPD file (no values).\nValueError for a file that is too small or has another magic number."},
@@ -454,7 +465,7 @@ PyMethodDef* all_methods() {
     std::vector<PyMethodDef> t;
     for (const PyMethodDef* part : {py_trace_methods, py_trace_query_methods, py_trace_change_methods,
                                     py_trace_time_methods, py_trace_bulk_methods, py_trace_forward_methods,
-                                    py_trace_cycle_methods})
+                                    py_trace_cycle_methods, py_trace_loading_methods})
       for (const PyMethodDef* m = part; m->ml_name != nullptr; ++m) t.push_back(*m);
     t.push_back({nullptr, nullptr, 0, nullptr});
     return t;

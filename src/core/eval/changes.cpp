@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "eval/column_loading.h"
 #include "eval/segments.h"
 #include "eval/thread_pool.h"
 #include "signal/column.h"
@@ -75,6 +76,7 @@ template <class Selects>
 std::vector<Change> changes_where(const Trace& trace, Index index, const Selects& selects) {
   // Past the last index nothing changes: every value there is Empty.
   if (index == 0 || index > trace.max_index()) return {};
+  load_columns_where(trace, selects);
   const std::vector<std::string>& names = trace.signal_names();
   const std::size_t blocks = (names.size() + kNamesPerBlock - 1) / kNamesPerBlock;
   std::vector<std::vector<Change>> found(blocks);

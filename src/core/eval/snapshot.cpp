@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "eval/column_loading.h"
 #include "eval/segments.h"
 #include "signal/column.h"
 #include "trace/trace.h"
@@ -24,6 +25,7 @@ struct Probe {
 // Keys are the names with their first `cut` bytes dropped.
 template <class Selects>
 std::vector<SnapshotEntry> collect(const Trace& trace, Index index, std::size_t cut, const Selects& selects) {
+  load_columns_where(trace, selects);
   std::vector<SnapshotEntry> out;
   const std::vector<std::string>& names = trace.signal_names();
   out.reserve(names.size());

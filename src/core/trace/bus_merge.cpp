@@ -22,11 +22,16 @@ std::uint8_t bit_element(const ValueView& v) {
 
 void merge_bus_bits(const SignalStore& store, const std::vector<BusBit>& bits, Width width, Column& out) {
   std::vector<const Column*> columns;
+  columns.reserve(bits.size());
+  for (const BusBit& b : bits) columns.push_back(store.column(b.id));
+  merge_bus_bits(columns, bits, width, out);
+}
+
+void merge_bus_bits(const std::vector<const Column*>& columns, const std::vector<BusBit>& bits, Width width,
+                    Column& out) {
   std::vector<ColumnCursor> cursors;
   std::vector<Index> changes;
-  for (const BusBit& b : bits) {
-    const Column* c = store.column(b.id);
-    columns.push_back(c);
+  for (const Column* c : columns) {
     cursors.emplace_back(c);
     if (!c) continue;
     for (std::size_t k = 0; k < c->run_count(); ++k) changes.push_back(c->run_start(k));

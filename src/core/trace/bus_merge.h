@@ -21,5 +21,8 @@ struct BusBit {
 /// (WideBits above 64) when every bit is 0 or 1, else Logic; a bit without a
 /// one-bit value reads X, and the vector is Empty while no bit has a value.
 void merge_bus_bits(const SignalStore& store, const std::vector<BusBit>& bits, Width width, Column& out);
+/// The same with each bit's column given beside `bits` (null: no values).
+void merge_bus_bits(const std::vector<const Column*>& columns, const std::vector<BusBit>& bits, Width width,
+                    Column& out);
 
 }  // namespace quarn

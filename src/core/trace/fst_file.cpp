@@ -61,6 +61,18 @@ void FstFile::drop_pages(std::size_t offset, std::size_t length) {
   ::madvise(static_cast<std::uint8_t*>(map_) + begin, end - begin, MADV_DONTNEED);
 }
 
+bool FstFile::read_at(std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) const {
+  out.resize(length);
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t n = ::pread(fd_, out.data() + done, length - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 std::string FstFile::library_path() const { return "/proc/self/fd/" + std::to_string(fd_); }
 
 std::string FstFile::map_fd() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace quarn {
 
@@ -30,6 +31,10 @@ class FstFile {
   /// Gives back the memory of the pages of bytes offset .. offset+length-1
   /// that were read; they stay readable (read again from the file).
   void drop_pages(std::size_t offset, std::size_t length);
+  /// Reads `length` bytes at `offset` of the image into `out` through the
+  /// descriptor (safe from many threads at once). False when fewer bytes are
+  /// there (the file was cut short since it was opened) or the read fails.
+  bool read_at(std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) const;
   /// "/proc/self/fd/N": opening it reaches this image without touching the
   /// file's folder, so the library finds no stray "<path>.hier" file beside
   /// it and makes its scratch files elsewhere.

@@ -13,8 +13,15 @@ constexpr std::int64_t kMaxBusWidth = std::int64_t{1} << 16;
 
 }  // namespace
 
-FstHierarchyBuilder::FstHierarchyBuilder(TraceRecord& record, std::size_t handles)
-    : r_(record), handle_to_id_(handles, kNoId) {}
+FstHierarchyBuilder::FstHierarchyBuilder(TraceRecord& record, std::size_t handles, std::size_t vars)
+    : r_(record), handle_to_id_(handles, kNoId) {
+  // Sized once, the maps never rehash (which hashes every name again) while
+  // the names come in.
+  r_.name_to_id.reserve(vars);
+  r_.name_to_width.reserve(vars);
+  r_.signal_names.reserve(vars);
+  vars_.reserve(vars);
+}
 
 void FstHierarchyBuilder::scope(std::string_view name) {
   path_marks_.push_back(path_.size());

@@ -36,8 +36,9 @@ class FstHierarchyBuilder {
   static constexpr SignalId kNoId = ~SignalId{0};
 
   /// `record` receives names, scopes and the two maps; `handles` is the
-  /// number of signal handles (1-based handles up to it are mapped).
-  FstHierarchyBuilder(TraceRecord& record, std::size_t handles);
+  /// number of signal handles (1-based handles up to it are mapped); `vars`
+  /// the number of variable entries to expect (a size hint).
+  FstHierarchyBuilder(TraceRecord& record, std::size_t handles, std::size_t vars = 0);
 
   void scope(std::string_view name);
   /// Closes the innermost scope; nothing when none is open.

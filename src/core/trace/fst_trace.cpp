@@ -9,6 +9,7 @@
 #include "eval/thread_pool.h"
 #include "trace/bus_merge.h"
 #include "trace/fst_chains.h"
+#include "trace/fst_column_builder.h"
 #include "trace/fst_file.h"
 #include "trace/fst_guard.h"
 #include "trace/fst_hierarchy.h"
@@ -48,8 +49,7 @@ class ValueLoader {
  public:
   ValueLoader(TraceRecord& r, const FstLayout& layout, const std::vector<SignalId>& handle_ids, SignalId ids,
               LoadControl& control)
-      : r_(r), control_(control), layout_(layout), handle_ids_(handle_ids), columns_(ids), last_index_(ids, kNoIndex),
-        last_empty_(ids, 0), written_(ids, 0) {
+      : r_(r), control_(control), layout_(layout), handle_ids_(handle_ids), columns_(ids) {
     r_.store.reserve_ids(ids);
   }
 
@@ -102,13 +102,11 @@ class ValueLoader {
   /// signal's last change and holds every value to the last index.
   void finish() {
     for (SignalId id = 0; id < columns_.size(); ++id) {
-      if (!written_[id]) continue;
-      Column& c = r_.store.column_for_write(id);
-      c = std::move(columns_[id]);
-      if (last_empty_[id]) settle(c, id, last_index_[id]);
+      if (!columns_[id].written()) continue;
+      columns_[id].finish(r_.timestamps.size() - 1);
+      r_.store.column_for_write(id) = std::move(columns_[id].column());
     }
     columns_ = {};
-    if (!r_.timestamps.empty()) r_.store.hold_through(r_.timestamps.size() - 1);
     r_.store.shrink_to_fit();
   }
 
@@ -162,7 +160,7 @@ class ValueLoader {
     const FstSignalShape s = shape(h);
     if (h < frame_offset_.size() && s.chars && id != FstHierarchyBuilder::kNoId) {
       const Index index = fst_time_index(r_.timestamps, blocks_[0].begin_time).value_or(kNoIndex);
-      if (index != kNoIndex) record(id, index, fst_frame_view(blocks_[0].frame.data() + frame_offset_[h], s, scratch), false);
+      if (index != kNoIndex) columns_[id].record(index, fst_frame_view(blocks_[0].frame.data() + frame_offset_[h], s, scratch), false);
     }
     for (std::size_t k = 0; k < blocks_.size(); ++k) {
       const FstValueBlock& block = blocks_[k];
@@ -177,15 +175,15 @@ class ValueLoader {
         good = decode_fst_chain(data, s, steps, scratch, [](std::uint64_t, const ValueView&, bool) {});
       else if (base != kNoIndex)
         good = decode_fst_chain(data, s, steps, scratch, [&](std::uint64_t step, const ValueView& v, bool varlen) {
-          record(id, base + step, v, varlen);
+          columns_[id].record(base + step, v, varlen);
         });
       else
         good = decode_fst_chain(data, s, steps, scratch, [&](std::uint64_t step, const ValueView& v, bool varlen) {
-          if (step_index[step] != kNoIndex) record(id, step_index[step], v, varlen);
+          if (step_index[step] != kNoIndex) columns_[id].record(step_index[step], v, varlen);
         });
       if (!good) return false;
     }
-    if (last_batch_ && id != FstHierarchyBuilder::kNoId) columns_[id].shrink_to_fit();
+    if (last_batch_ && id != FstHierarchyBuilder::kNoId) columns_[id].column().shrink_to_fit();
     return true;
   }
 
@@ -205,42 +203,6 @@ class ValueLoader {
     return h < handle_ids_.size() ? handle_ids_[h] : FstHierarchyBuilder::kNoId;
   }
 
-  void record(SignalId id, Index index, const ValueView& v, bool varlen) {
-    Index& last = last_index_[id];
-    Column& c = columns_[id];
-    if (varlen) {
-      written_[id] = 1;
-      store(c, id, index, v);
-      return;
-    }
-    if (last != kNoIndex && index < last) return;  // blocks that overlap in time
-    last = index;
-    written_[id] = 1;
-    c.record_change(index, v);
-  }
-
-  // Stores changes as they come (time order) and applies the load-then-fill
-  // rule per signal: a position whose final value is Empty takes the value
-  // before it; skipped positions hold the last value.
-  void store(Column& c, SignalId id, Index index, const ValueView& v) {
-    Index& last = last_index_[id];
-    if (last == kNoIndex || index > last) {
-      if (last != kNoIndex) settle(c, id, last);
-      c.record_change(index, v);
-      last = index;
-      last_empty_[id] = v.tag == ValueTag::Empty;
-    } else {
-      c.set(index, v);  // same step again: the later change wins
-      if (index == last) last_empty_[id] = v.tag == ValueTag::Empty;
-    }
-  }
-
-  void settle(Column& c, SignalId id, Index index) {
-    if (!last_empty_[id] || index == 0) return;
-    const SignalValue before = c.get(index - 1);  // a copy: set may move c's bytes
-    if (!before.is_empty()) c.set(index, view_of(before));
-  }
-
   TraceRecord& r_;
   LoadControl& control_;
   const FstLayout& layout_;
@@ -251,10 +213,7 @@ class ValueLoader {
   std::vector<std::size_t> frame_offset_;  // per handle: its bytes in the frame
   bool last_batch_ = false;
   // Built here, apart from the store, because threads fill them at once.
-  std::vector<Column> columns_;
-  std::vector<Index> last_index_;
-  std::vector<std::uint8_t> last_empty_;
-  std::vector<std::uint8_t> written_;
+  std::vector<FstColumnBuilder> columns_;
 };
 
 std::string read_hierarchy(void* ctx, const FstLayout& layout, FstHierarchyBuilder& builder, LoadControl& control) {
@@ -282,8 +241,8 @@ std::string read_hierarchy(void* ctx, const FstLayout& layout, FstHierarchyBuild
 }
 
 // Composes each bus from its bits, then lets go of the bits no name reads.
-void merge_buses(const FstHierarchyBuilder& builder, TraceRecord& r) {
-  for (const FstBus& bus : builder.buses()) {
+void merge_buses(const FstHead& head, TraceRecord& r) {
+  for (const FstBus& bus : head.buses) {
     Column merged;
     merge_bus_bits(r.store, bus.bits, bus.width, merged);
     if (merged.run_count() == 0) continue;
@@ -291,7 +250,7 @@ void merge_buses(const FstHierarchyBuilder& builder, TraceRecord& r) {
     merged.shrink_to_fit();
     r.store.column_for_write(bus.id) = std::move(merged);
   }
-  for (const SignalId id : builder.hidden_ids())
+  for (const SignalId id : head.hidden_ids)
     if (r.store.column(id)) r.store.column_for_write(id) = Column();
 }
 
@@ -304,37 +263,47 @@ std::optional<Timescale> header_timescale(std::span<const std::uint8_t> image) {
 }
 
 std::string load(const std::string& path, TraceRecord& r, LoadControl& control, LoadReport* report) {
-  FstFile file;
-  if (auto e = file.open(path, &control); !e.empty()) return e;
-  FstLayout layout;
-  if (auto e = check_fst_image(file.bytes(), layout, &control); !e.empty()) return e;
-  if (report) *report = layout.report;
+  FstHead head;
+  if (auto e = read_fst_head(path, r, head, true, control, report); !e.empty()) return e;
+  FstFile& file = *head.file;
+  // The image read so far goes back; the value blocks are read again.
+  file.drop_pages(0, file.bytes().size());
+  ValueLoader loader(r, head.layout, head.handle_ids, head.ids, control);
+  if (auto e = loader.load(file); !e.empty()) return e;
+  file.release_bytes();
+  loader.finish();
+  merge_buses(head, r);
+  return "";
+}
 
-  FstHierarchyBuilder builder(r, layout.is_real.size());
+}  // namespace
+
+std::string read_fst_head(const std::string& path, TraceRecord& r, FstHead& head, bool chain_heads,
+                          LoadControl& control, LoadReport* report) {
+  FstFile& file = *head.file;
+  if (auto e = file.open(path, &control); !e.empty()) return e;
+  if (auto e = check_fst_image(file.bytes(), head.layout, &control, chain_heads); !e.empty()) return e;
+  if (report) *report = head.layout.report;
+
+  FstHierarchyBuilder builder(r, head.layout.is_real.size(), head.layout.vars);
   {
     // The library reads the hierarchy; its context goes before the values load.
     FstReaderHandle reader;
     if (!quarn_fst_open(file.library_path().c_str(), &reader.get())) return "FST open: corrupt geometry data";
     if (!reader.get()) return "FST open: the FST library could not read the file";
-    if (auto e = read_hierarchy(reader.get(), layout, builder, control); !e.empty()) return e;
+    if (auto e = read_hierarchy(reader.get(), head.layout, builder, control); !e.empty()) return e;
   }
   builder.finish();
+  head.handle_ids = std::move(builder.handle_ids());
+  head.ids = builder.id_count();
+  head.buses = builder.buses();
+  head.hidden_ids = builder.hidden_ids();
 
-  r.timestamps = std::move(layout.times);
+  r.timestamps = std::move(head.layout.times);
   if (r.timestamps.empty()) r.timestamps.push_back(0);
   r.timescale = header_timescale(file.bytes());
-
-  // The image read so far goes back; the value blocks are read again.
-  file.drop_pages(0, file.bytes().size());
-  ValueLoader loader(r, layout, builder.handle_ids(), builder.id_count(), control);
-  if (auto e = loader.load(file); !e.empty()) return e;
-  file.release_bytes();
-  loader.finish();
-  merge_buses(builder, r);
   return "";
 }
-
-}  // namespace
 
 std::optional<Index> fst_time_index(const std::vector<Time>& timestamps, Time time) {
   if (timestamps.empty()) return std::nullopt;

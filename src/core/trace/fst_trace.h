@@ -1,10 +1,14 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "trace/fst_file.h"
+#include "trace/fst_hierarchy.h"
+#include "trace/fst_validate.h"
 #include "trace/load_control.h"
 #include "trace/load_report.h"
 #include "trace/trace_record.h"
@@ -31,6 +35,25 @@ namespace quarn {
 /// step, else the last step before it; 0 for a time before the first step;
 /// nullopt when there are no steps.
 std::optional<Index> fst_time_index(const std::vector<Time>& timestamps, Time time);
+
+/// What an FST open reads before any value: the file (mapped, its descriptor
+/// open), its block layout, and names, scopes, maps and timestamps in the
+/// record.
+struct FstHead {
+  std::unique_ptr<FstFile> file = std::make_unique<FstFile>();
+  FstLayout layout;  // its times moved to the record
+  std::vector<SignalId> handle_ids;  // signal id by handle index; FstHierarchyBuilder::kNoId when unnamed
+  SignalId ids = 0;  // signal ids given out
+  std::vector<FstBus> buses;  // composed from their bits' values
+  std::vector<SignalId> hidden_ids;  // bits of a bus under no name of their own
+};
+
+/// Opens `path`, checks its structure (the chains' declared sizes only with
+/// `chain_heads`) and reads the hierarchy and time table into `r`. Returns ""
+/// or the message `FstTrace::from_file` would give (kLoadInterrupted once
+/// `control` says stop); header counts that disagree go to `report`.
+std::string read_fst_head(const std::string& path, TraceRecord& r, FstHead& head, bool chain_heads,
+                          LoadControl& control, LoadReport* report = nullptr);
 
 class FstTrace {
  public:

@@ -291,7 +291,7 @@ std::string check_blackout(const BlockRef& b) {
 }
 
 std::string read_block(std::span<const std::uint8_t> image, std::size_t at, std::uint64_t len, bool first,
-                       const FstLayout& layout, FstValueBlock& block) {
+                       const FstLayout& layout, FstValueBlock& block, bool chain_heads) {
   const BlockRef b{static_cast<FstBlock>(image[at]), at, len, image.data()};
   const std::uint64_t body_len = b.length - 8;
   if (body_len < kVcFixedBytes + kTimeTrailerBytes + 8) return fail(kSignals, "value change block too short");
@@ -414,13 +414,15 @@ std::string read_block(std::span<const std::uint8_t> image, std::size_t at, std:
     }
   }
   block.handles = static_cast<std::size_t>(idx);
+  for (std::size_t i = 0; i < idx; ++i)
+    if (offset[i] != 0 && (length[i] <= 0 || offset[i] + static_cast<std::uint64_t>(length[i]) > chain_space))
+      return fail(kSignals, "corrupt chain index");
+  if (!chain_heads) return "";
   // Every chain starts with its unpacked size; all of them must fit the
   // traversal buffer the library allocates from the block's word.
   std::uint64_t unpacked = 0;
   for (std::size_t i = 0; i < idx; ++i) {
     if (offset[i] == 0) continue;
-    if (length[i] <= 0 || offset[i] + static_cast<std::uint64_t>(length[i]) > chain_space)
-      return fail(kSignals, "corrupt chain index");
     Bytes c{body.data() + vc_start + offset[i], body.data() + vc_start + offset[i] + length[i]};
     const std::uint64_t size = c.varint(5);
     if (!c.ok || (size == 0 && !c.left())) return fail(kSignals, "corrupt value chain");
@@ -432,7 +434,8 @@ std::string read_block(std::span<const std::uint8_t> image, std::size_t at, std:
 
 }  // namespace
 
-std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout, LoadControl* control) {
+std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout, LoadControl* control,
+                            bool chain_heads) {
   layout = FstLayout{};
   std::vector<BlockRef> blocks;
   std::size_t pos = 0;
@@ -490,6 +493,7 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
   // The geometry's signal count is the one the library uses, not the header's.
   HierarchyCounts held;
   if (auto e = check_hierarchy(*hierarchy, layout.is_real.size(), held); !e.empty()) return e;
+  layout.vars = static_cast<std::size_t>(held.vars);
 
   bool first = true;
   FstValueBlock block;
@@ -499,7 +503,7 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
     if (b.type == FstBlock::Blackout) {
       e = check_blackout(b);
     } else if (is_value_block(b.type)) {
-      e = read_block(image, b.begin, b.length, first, layout, block);
+      e = read_block(image, b.begin, b.length, first, layout, block, chain_heads);
       // Initial values from before the first step get a step of their own.
       if (e.empty() && first && block.frame_handles && block.begin_time < block.step_times.front())
         layout.times.push_back(block.begin_time);
@@ -521,13 +525,17 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
 }
 
 std::string read_value_block(std::span<const std::uint8_t> image, std::pair<std::size_t, std::uint64_t> at,
-                             bool first, const FstLayout& layout, FstValueBlock& block) {
-  return read_block(image, at.first, at.second, first, layout, block);
+                             bool first, const FstLayout& layout, FstValueBlock& block, bool chain_heads) {
+  return read_block(image, at.first, at.second, first, layout, block, chain_heads);
 }
 
 bool unpack_chain(const FstValueBlock& block, std::size_t h, std::vector<std::uint8_t>& buf,
                   std::span<const std::uint8_t>& data) {
-  const std::span<const std::uint8_t> whole = block.chain(h);
+  return unpack_chain_bytes(block.chain(h), block.pack, buf, data);
+}
+
+bool unpack_chain_bytes(std::span<const std::uint8_t> whole, std::uint8_t pack, std::vector<std::uint8_t>& buf,
+                        std::span<const std::uint8_t>& data) {
   Bytes c{whole.data(), whole.data() + whole.size()};
   const std::uint64_t size = c.varint(5);
   const std::span<const std::uint8_t> packed = c.take(c.left());
@@ -537,9 +545,9 @@ bool unpack_chain(const FstValueBlock& block, std::size_t h, std::vector<std::ui
     return true;
   }
   bool good;
-  if (block.pack == '4') {
+  if (pack == '4') {
     good = lz4_exact(packed, size, buf);
-  } else if (block.pack == 'F') {
+  } else if (pack == 'F') {
     good = plausible_output(size, packed.size()) && size <= std::numeric_limits<int>::max() &&
            packed.size() <= std::numeric_limits<int>::max();
     if (good) {

@@ -43,6 +43,8 @@ struct FstLayout {
   std::vector<std::uint8_t> is_real;
   /// Per handle index: characters of a text value (0: variable length).
   std::vector<std::uint32_t> value_chars;
+  /// Variable entries of the hierarchy (names, aliases included).
+  std::size_t vars = 0;
   /// Doubles are stored in the other byte order than this machine's.
   bool swapped_doubles = false;
   /// Value-change blocks the library would walk, in file order: offset of the
@@ -80,14 +82,20 @@ struct FstValueBlock {
 
 /// Reads the block at `at` (an entry of `layout.value_blocks`) of an image
 /// `check_fst_image` accepted; `first` for the first of them. Chain contents
-/// are left to `unpack_chain`. Returns "" or a message starting "FST signals: ".
+/// are left to `unpack_chain`; with `chain_heads` false even their first
+/// bytes are not read (a lazy open touches only the block's head and tail).
+/// Returns "" or a message starting "FST signals: ".
 std::string read_value_block(std::span<const std::uint8_t> image, std::pair<std::size_t, std::uint64_t> at,
-                             bool first, const FstLayout& layout, FstValueBlock& block);
+                             bool first, const FstLayout& layout, FstValueBlock& block, bool chain_heads = true);
 
 /// Unpacks chain `h` of `block` into `buf` (or views it in place when stored
 /// plain) and sets `data` to its entries. Returns false for a corrupt chain.
 bool unpack_chain(const FstValueBlock& block, std::size_t h, std::vector<std::uint8_t>& buf,
                   std::span<const std::uint8_t>& data);
+/// `unpack_chain` of a chain's bytes `whole` (size varint, then the packed
+/// entries) packed as `pack` says.
+bool unpack_chain_bytes(std::span<const std::uint8_t> whole, std::uint8_t pack, std::vector<std::uint8_t>& buf,
+                        std::span<const std::uint8_t>& data);
 
 /// Checks the block structure of an unpacked FST image before the FST library
 /// walks it: every block type known and inside the file, the header, the
@@ -96,7 +104,10 @@ bool unpack_chain(const FstValueBlock& block, std::size_t h, std::vector<std::ui
 /// for gigabytes). The contents of the value chains are checked as they are
 /// decoded (fst_chains.h). Returns "" and fills `layout`, or a message that starts
 /// with "FST open: ", "FST hierarchy: " or "FST signals: ".
-/// Stops with kLoadInterrupted between blocks once `control` says stop.
-std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout, LoadControl* control = nullptr);
+/// Stops with kLoadInterrupted between blocks once `control` says stop. With
+/// `chain_heads` false the chains' declared sizes are not summed, so the
+/// chains' pages are not read.
+std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout, LoadControl* control = nullptr,
+                            bool chain_heads = true);
 
 }  // namespace quarn

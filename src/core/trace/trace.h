@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
@@ -13,6 +14,14 @@
 namespace quarn {
 
 class Column;
+
+/// How much of a trace's values is decoded: distinct columns decoded, of how
+/// many, and the memory they take (bytes).
+struct ColumnLoad {
+  std::size_t loaded = 0;
+  std::size_t total = 0;
+  std::size_t bytes = 0;
+};
 
 /// Read-only view of a loaded waveform. Implementations are immutable after
 /// loading and safe to read from many threads. No operation fails: unknown
@@ -52,6 +61,20 @@ class Trace {
   /// Stored values of signal `id` as runs (for sequential walks); null when the
   /// id has no values.
   virtual const Column* column(SignalId id) const = 0;
+
+  // Traces opened lazily decode a column the first time `column` or a value
+  // read asks for it; traces loaded whole answer these trivially.
+
+  /// False while some columns are still to be decoded.
+  virtual bool all_columns_loaded() const { return true; }
+  /// Decodes the columns of `ids` not decoded yet, in parallel on the pool,
+  /// before a query that reads them all. Unknown ids are passed over.
+  virtual void load_columns(std::span<const SignalId> ids) const { (void)ids; }
+  /// Columns of the named signals decoded so far and their memory.
+  virtual ColumnLoad column_load() const;
+  /// The first failure met while decoding a column ("" when none); such a
+  /// column reads as having no values.
+  virtual std::string column_error() const { return ""; }
 };
 
 }  // namespace quarn

@@ -1,0 +1,65 @@
+#include "trace/fst_lazy_trace.h"
+
+#include <new>
+
+#include "signal/column.h"
+#include "trace/fst_trace.h"
+
+namespace quarn {
+
+std::variant<LazyFstTrace, std::string> LazyFstTrace::open(const std::string& path) {
+  LoadControl never;
+  return open(path, never);
+}
+
+std::variant<LazyFstTrace, std::string> LazyFstTrace::open(const std::string& path, LoadControl& control,
+                                                           LoadReport* report) {
+  LazyFstTrace t;
+  std::string error;
+  try {
+    FstHead head;
+    // The chains' sizes are not summed at open: that would read every page.
+    error = read_fst_head(path, t.r_, head, false, control, report);
+    if (error.empty()) {
+      t.columns_ = std::make_unique<FstLazyColumns>();
+      error = t.columns_->open(head, t.r_.timestamps);
+    }
+  } catch (const std::bad_alloc&) {
+    error = "FST open: out of memory";
+  }
+  if (!error.empty()) return error;
+  return t;
+}
+
+SignalValue LazyFstTrace::signal_value(std::string_view name, Index index) const {
+  const auto id = signal_id(name);
+  return id ? signal_value_by_id(*id, index) : SignalValue::empty();
+}
+
+Width LazyFstTrace::signal_width(std::string_view name) const {
+  auto it = r_.name_to_width.find(name);
+  return it == r_.name_to_width.end() ? 1 : it->second;
+}
+
+std::optional<SignalId> LazyFstTrace::signal_id(std::string_view name) const {
+  auto it = r_.name_to_id.find(name);
+  if (it == r_.name_to_id.end()) return std::nullopt;
+  return it->second;
+}
+
+std::vector<SignalValue> LazyFstTrace::signal_values_range(std::string_view name, Index start, Index end) const {
+  std::vector<SignalValue> out;
+  if (end <= start) return out;
+  const auto id = signal_id(name);
+  out.reserve(end - start);
+  ColumnCursor cursor(id ? column(*id) : nullptr);
+  for (Index i = start; i < end; ++i) out.push_back(to_value(cursor.at(i)));
+  return out;
+}
+
+SignalValue LazyFstTrace::signal_value_by_id(SignalId id, Index index) const {
+  const Column* c = column(id);
+  return c ? c->get(index) : SignalValue::empty();
+}
+
+}  // namespace quarn

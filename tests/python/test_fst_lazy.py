@@ -1,0 +1,106 @@
+"""PyTrace._from_fst_lazy: columns decoded on first touch answer exactly as
+from_fst's, from any number of pool and Python threads; load and loaded."""
+
+import os
+import subprocess
+import sys
+
+import pytest
+
+import quarn
+from quarn import PyTrace
+from test_fst import HUGE, REAL_FST, _vcd2fst, _write, many_signals_vcd, needs_vcd2fst
+
+
+def answers(t: PyTrace, names: list[str]) -> list:
+    n = t.max_index() + 1
+    picks = sorted({0, 1, n // 2, n - 1})
+    return [
+        t.signal_names(), t.scopes(), [t.timestamp(i) for i in range(n)],
+        [(s, t.signal_id(s), t.signal_width(s), t.transitions(s), t.signal_value(s, n - 1)) for s in names],
+        [t.snapshot(i) for i in picks], [t.changed_at(i) for i in picks],
+    ]
+
+
+def open_pair(path) -> tuple[PyTrace, PyTrace | None, str | None]:
+    try:
+        eager = PyTrace.from_fst(str(path))
+    except ValueError as e:
+        with pytest.raises(ValueError) as lazy_error:
+            lazy = PyTrace._from_fst_lazy(str(path))
+            lazy.load("*")  # a corrupt value chain shows only when decoded
+        assert str(lazy_error.value) == str(e)
+        return None, None, str(e)
+    return eager, PyTrace._from_fst_lazy(str(path)), None
+
+
+# The 420,000-signal file takes minutes through every query twice; its
+# hierarchy is what makes it slow, and from_fst's tests cover that.
+@pytest.mark.parametrize("path", [p for p in REAL_FST if p.name != HUGE], ids=lambda p: p.name)
+def test_lazy_trace_answers_as_the_eager_load(path):
+    eager, lazy, error = open_pair(path)
+    if error:
+        return
+    assert lazy.loaded()["bytes"] == 0
+    names = eager.signal_names()
+    assert repr(answers(lazy, names)) == repr(answers(eager, names))  # NaN reals too
+    done = lazy.loaded()
+    assert done["loaded"] == done["total"] == eager.loaded()["total"]
+    assert done["bytes"] == eager.loaded()["bytes"] and done["error"] is None
+
+
+@needs_vcd2fst
+def test_load_takes_a_glob_or_exact_names(tmp_path):
+    path = _write(tmp_path / "m.vcd", many_signals_vcd(300, 20, 1).encode())
+    t = PyTrace._from_fst_lazy(str(_vcd2fst(path, tmp_path / "m.fst")))
+    assert t.load("top.s1?") == 10
+    assert t.load(["top.s1", "top.s2", "top.s1", "no.such"]) == 2
+    assert t.loaded()["loaded"] == 12
+    assert t.load("top.s1*") == 111 and t.loaded()["loaded"] == 112
+    assert t.load([]) == 0
+    with pytest.raises(TypeError, match="argument 'names'"):
+        t.load(3)
+    eager = PyTrace.from_vcd(str(path))
+    assert eager.load("*") == 300
+    assert eager.loaded()["loaded"] == eager.loaded()["total"] == 300
+
+
+THREADS = """
+import hashlib, sys
+from concurrent.futures import ThreadPoolExecutor
+import quarn
+from quarn import PyTrace
+eager, lazy = PyTrace.from_fst(sys.argv[1]), PyTrace._from_fst_lazy(sys.argv[1])
+names = eager.signal_names()
+def read(t, k):
+    cut = k * len(names) // 4  # each thread starts elsewhere
+    order = names[cut:] + names[:cut]
+    return {s: t.transitions(s) for s in order}
+with ThreadPoolExecutor(5) as pool:
+    jobs = [pool.submit(read, lazy, k) for k in range(4)] + [pool.submit(lazy.load, "top.s1*")]
+    got = [j.result() for j in jobs[:4]]
+want = read(eager, 0)
+assert all(g == want for g in got)
+assert lazy.changed_at(7) == eager.changed_at(7) and lazy.snapshot(9) == eager.snapshot(9)
+print(hashlib.sha256(repr(sorted(want.items())).encode()).hexdigest())
+"""
+
+
+@needs_vcd2fst
+def test_threads_touching_columns_at_once_agree_with_any_pool_size(tmp_path):
+    fst = _vcd2fst(_write(tmp_path / "m.vcd", many_signals_vcd(3000, 30, 8).encode()), tmp_path / "m.fst")
+    digests = set()
+    for threads in ("1", "3"):
+        env = dict(os.environ, RAYON_NUM_THREADS=threads)
+        out = subprocess.run([sys.executable, "-c", THREADS, str(fst)], env=env, capture_output=True, text=True)
+        assert out.returncode == 0, out.stderr
+        digests.add(out.stdout.strip())
+    assert len(digests) == 1
+
+
+@needs_vcd2fst
+def test_open_is_lazy_for_fst_unless_asked_not_to_be(tmp_path):
+    fst = _vcd2fst(_write(tmp_path / "m.vcd", many_signals_vcd(50, 10, 2).encode()), tmp_path / "m.fst")
+    lazy, eager = quarn.open(fst), quarn.open(fst, lazy=False)
+    assert lazy.loaded()["loaded"] == 0 and eager.loaded()["loaded"] == 50
+    assert [lazy.transitions(s) for s in lazy.signal_names()] == [eager.transitions(s) for s in eager.signal_names()]
