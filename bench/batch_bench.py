@@ -20,9 +20,15 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
+# Every side runs one pool thread per process, as the workers of a cluster
+# that quarn.batch starts do (one worker per core): the loop is then the
+# same work as one worker, without Dask.
+os.environ.setdefault("RAYON_NUM_THREADS", "1")
+
 import vcd_load  # noqa: E402  (generator and cache of the bench inputs)
 
 import quarn  # noqa: E402
+from quarn.batch import worker_env  # noqa: E402
 
 
 def make_farm(count: int) -> tuple[list[str], str]:
@@ -48,7 +54,9 @@ def timed_batch(paths: list[str], expr: str, workers: int, expected: list[int], 
     from dask.distributed import Client, LocalCluster
 
     t0 = time.perf_counter()
-    cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None)
+    cluster = LocalCluster(
+        n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None, env=worker_env()
+    )
     client = Client(cluster)
     client.wait_for_workers(workers)
     start_up = time.perf_counter() - t0
@@ -74,7 +82,7 @@ def main() -> int:
 
     paths, expr = make_farm(args.traces)
     size_mb = sum(os.path.getsize(p) for p in paths) / 1e6
-    print(f"{len(paths)} traces, {size_mb:.0f} MB in all, query {expr!r}; load average {os.getloadavg()[0]:.1f}")
+    print(f"{len(paths)} traces, {size_mb:.0f} MB in all, query {expr!r}; RAYON_NUM_THREADS={os.environ['RAYON_NUM_THREADS']}; load average {os.getloadavg()[0]:.1f}")
     expected = loop(paths, expr)
     loop_best = float("inf")
     for _ in range(args.repeat):

@@ -144,21 +144,51 @@ def batch(
     own_client = client is None
     if own_client:
         cluster = distributed.LocalCluster(
-            n_workers=os.cpu_count() or 1, threads_per_worker=1, processes=True, dashboard_address=None
+            n_workers=os.cpu_count() or 1,
+            threads_per_worker=1,
+            processes=True,
+            dashboard_address=None,
+            env=worker_env(),
         )
         client = distributed.Client(cluster)
     try:
         futures = client.map(run_one, files, query=query, open_kwargs=open_kwargs, pure=False)
         if progress if progress is not None else sys.stderr.isatty():
             distributed.progress(futures)
-        rows: list[dict[str, Any]] = []
-        for path, future in zip(files, futures):
-            rows += _gather_one(path, future)
+        rows = _gather_all(client, files, futures)
     finally:
         if own_client:
             client.close()
             cluster.close()
     return _frame(rows, columns, isinstance(query, str))
+
+
+def worker_env() -> dict[str, str]:
+    """Environment of the workers of the cluster a batch starts itself.
+
+    That cluster has one worker process per core, so each worker's search
+    pool gets one thread: a pool per worker as wide as the machine would
+    put cores x cores threads on the cores. A thread count the caller set
+    is kept.
+    """
+    return {"RAYON_NUM_THREADS": os.environ.get("RAYON_NUM_THREADS", "1")}
+
+
+def _gather_all(client: Any, files: list[str], futures: list[Any]) -> list[dict[str, Any]]:
+    # One gather for all finished tasks: fetching results future by future
+    # costs a scheduler round trip each, a large share of a small trace's time.
+    import dask.distributed as distributed
+
+    distributed.wait(futures)
+    finished = [i for i, f in enumerate(futures) if f.status == "finished"]
+    try:
+        answers = dict(zip(finished, client.gather([futures[i] for i in finished])))
+    except Exception:  # noqa: BLE001 - a result lost since (its worker died): ask each future
+        answers = {}
+    rows: list[dict[str, Any]] = []
+    for i, (path, future) in enumerate(zip(files, futures)):
+        rows += answers[i] if i in answers else _gather_one(path, future)
+    return rows
 
 
 def _gather_one(path: str, future: Any) -> list[dict[str, Any]]:

@@ -23,6 +23,7 @@
 #include "trace/fst_lazy_trace.h"
 #include "trace/trace_record.h"
 #include "trace/fst_trace.h"
+#include "trace/load_report.h"
 #include "trace/shm_reader.h"
 #include "signal/value_bits.h"
 #include "trace/vcd_reader.h"
@@ -110,10 +111,11 @@ auto load_unlocked(Read read, bool& interrupted) {
 }
 
 // The file constructors: one path argument, a reader that returns a trace
-// or an error message.
+// or an error message. What the reader worked around, in `report` when
+// given, becomes one TraceWarning.
 template <class TraceType, class Read>
 PyObject* load_file(PyObject* type, const Params<1>& params, PyObject* const* args, Py_ssize_t nargs,
-                    PyObject* kwnames, Read read, const char* format) {
+                    PyObject* kwnames, Read read, const char* format, const LoadReport* report = nullptr) {
   return guarded([&]() -> PyObject* {
     std::array<PyObject*, 1> a;
     std::string path;
@@ -122,6 +124,11 @@ PyObject* load_file(PyObject* type, const Params<1>& params, PyObject* const* ar
     auto loaded = load_unlocked([&](LoadControl& control) { return read(path, control); }, interrupted);
     if (interrupted && PyErr_Occurred()) return nullptr;
     if (const auto* message = std::get_if<std::string>(&loaded)) return raise_load_error(type, *message, path);
+    if (report && report->problems) {
+      const std::string text = std::to_string(report->problems) + " problem" + (report->problems == 1 ? "" : "s") +
+                               " worked around; the first: " + report->first;
+      if (!warn_load(type, text)) return nullptr;
+    }
     return new_py_trace(type, std::make_shared<const TraceType>(std::move(std::get<TraceType>(loaded))), format,
                         path);
   });
@@ -208,17 +215,19 @@ PyObject* from_vcd_string(PyObject* type, PyObject* const* args, Py_ssize_t narg
 
 PyObject* from_fst(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"from_fst", {"path"}};
+  LoadReport report;
   return load_file<RecordTrace>(
       type, params, args, nargs, kwnames,
-      [](const std::string& p, LoadControl& c) { return FstTrace::from_file(p, c); }, "fst");
+      [&](const std::string& p, LoadControl& c) { return FstTrace::from_file(p, c, &report); }, "fst", &report);
 }
 
 // Columns decoded on first touch; what `quarn.open` gives for an FST file.
 PyObject* from_fst_lazy(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Params<1> params{"_from_fst_lazy", {"path"}};
+  LoadReport report;
   return load_file<LazyFstTrace>(
       type, params, args, nargs, kwnames,
-      [](const std::string& p, LoadControl& c) { return LazyFstTrace::open(p, c); }, "fst");
+      [&](const std::string& p, LoadControl& c) { return LazyFstTrace::open(p, c, &report); }, "fst", &report);
 }
 
 PyObject* from_fsdb(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

@@ -88,3 +88,20 @@ def test_cli_writes_csv(client, farm, tmp_path):
     assert proc.returncode == 0, proc.stderr
     frame = pd.read_csv(out)
     assert len(frame) == 3 and list(frame["matches"]) == [loop_count(p)[0] for p in frame["path"]]
+
+
+def test_a_worker_that_dies_fails_only_its_trace(client, farm):
+    # A reader crash kills the worker process; its trace alone gets the error
+    # row, the other results are still gathered.
+    def crash_on_big(trace):
+        if len(trace.signal_names()) > 50:
+            import os
+
+            os._exit(3)
+        return {"signals": len(trace.signal_names())}
+
+    frame = quarn.batch(sorted(farm.glob("*.*")), crash_on_big, client=client)
+    errors = dict(zip(frame["path"].map(lambda p: Path(p).name), frame["error"]))
+    assert errors["other.fst"].startswith("KilledWorker")
+    assert all(isinstance(errors[f"run{i}.vcd"], float) for i in range(3))  # NaN: no error
+    assert frame.loc[frame["error"].isna(), "signals"].gt(0).all()

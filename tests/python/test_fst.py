@@ -204,3 +204,21 @@ def test_one_thread_and_several_load_the_same_trace(tmp_path):
                              capture_output=True, text=True)
         digests.add(out.stdout.strip())
     assert len(digests) == 1
+
+
+@pytest.mark.parametrize("opener", ["from_fst", "open"])
+def test_header_count_that_disagrees_with_the_blocks_warns(opener, tmp_path):
+    # Header fields after the block type and length: start and end time,
+    # byte-order double, memory used, scopes, variables, handles, then the
+    # number of value change blocks (big-endian 8 bytes at offset 65).
+    import quarn
+
+    image = bytearray((CORPUS / "icarus/test1.vcd.fst").read_bytes())
+    declared = int.from_bytes(image[65:73], "big")
+    image[65:73] = (declared + 3).to_bytes(8, "big")
+    path = tmp_path / "inflated.fst"
+    path.write_bytes(image)
+    load = PyTrace.from_fst if opener == "from_fst" else quarn.open
+    with pytest.warns(quarn.TraceWarning, match=f"declares {declared + 3} value change blocks, the file holds {declared}"):
+        trace = load(str(path))
+    assert trace.signal_names() == PyTrace.from_fst(str(CORPUS / "icarus/test1.vcd.fst")).signal_names()

@@ -5,6 +5,7 @@
 namespace quarn {
 
 void FstColumnBuilder::record(Index index, const ValueView& v, bool varlen) {
+  if (event_) return trigger(index);
   if (varlen) {
     written_ = true;
     store(index, v);
@@ -14,6 +15,20 @@ void FstColumnBuilder::record(Index index, const ValueView& v, bool varlen) {
   last_ = index;
   written_ = true;
   c_.record_change(index, v);
+}
+
+void FstColumnBuilder::record_initial(Index index, const ValueView& v) {
+  if (!event_) return record(index, v, false);
+  if (v.tag == ValueTag::Bits && v.scalar == 1) trigger(index);
+}
+
+// One trigger per step at most: the frame and the first block's chain may
+// both hold the trigger at the start time.
+void FstColumnBuilder::trigger(Index index) {
+  if (last_ != kNoIndex && index <= last_) return;
+  last_ = index;
+  written_ = true;
+  c_.record_change(index, ValueView::bits(++triggers_));
 }
 
 // Stores changes as they come (time order) and applies the load-then-fill

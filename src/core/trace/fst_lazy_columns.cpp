@@ -72,6 +72,7 @@ std::string FstLazyColumns::open(FstHead& head, const std::vector<Time>& timesta
 
   value_chars_ = layout.value_chars;
   is_real_ = layout.is_real;
+  is_event_ = layout.is_event;
   swapped_doubles_ = layout.swapped_doubles;
   last_index_ = timestamps.empty() ? 0 : timestamps.size() - 1;
   ids_ = head.ids;
@@ -103,8 +104,9 @@ std::string FstLazyColumns::build(std::size_t h, const std::vector<ChainSpan>* r
   ChainBuffers& buf = chain_buffers();
   const FstSignalShape shape{value_chars_[h], is_real_[h] != 0, swapped_doubles_};
   FstColumnBuilder builder;
+  if (h < is_event_.size() && is_event_[h]) builder.count_triggers();
   if (h < frame_offset_.size() && shape.chars && frame_index_ != kNoIndex)
-    builder.record(frame_index_, fst_frame_view(frame_.data() + frame_offset_[h], shape, buf.scratch), false);
+    builder.record_initial(frame_index_, fst_frame_view(frame_.data() + frame_offset_[h], shape, buf.scratch));
   for (std::size_t k = 0; k < blocks_.size(); ++k) {
     const FstLazyBlock& block = blocks_[k];
     if (h >= block.offset.size() || !block.offset[h]) continue;

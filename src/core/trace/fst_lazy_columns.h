@@ -89,6 +89,7 @@ class FstLazyColumns {
   std::unique_ptr<FstFile> file_;
   std::vector<std::uint32_t> value_chars_;  // per handle index
   std::vector<std::uint8_t> is_real_;
+  std::vector<std::uint8_t> is_event_;
   bool swapped_doubles_ = false;
   std::vector<FstLazyBlock> blocks_;
   // Initial values of the first block (when it starts before its first step).

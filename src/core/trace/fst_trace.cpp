@@ -51,6 +51,8 @@ class ValueLoader {
               LoadControl& control)
       : r_(r), control_(control), layout_(layout), handle_ids_(handle_ids), columns_(ids) {
     r_.store.reserve_ids(ids);
+    for (std::size_t h = 0; h < layout.is_event.size(); ++h)
+      if (layout.is_event[h] && id_of(h) != FstHierarchyBuilder::kNoId) columns_[id_of(h)].count_triggers();
   }
 
   /// Stores the changes of every value-change block. Returns "" or a message
@@ -160,7 +162,7 @@ class ValueLoader {
     const FstSignalShape s = shape(h);
     if (h < frame_offset_.size() && s.chars && id != FstHierarchyBuilder::kNoId) {
       const Index index = fst_time_index(r_.timestamps, blocks_[0].begin_time).value_or(kNoIndex);
-      if (index != kNoIndex) columns_[id].record(index, fst_frame_view(blocks_[0].frame.data() + frame_offset_[h], s, scratch), false);
+      if (index != kNoIndex) columns_[id].record_initial(index, fst_frame_view(blocks_[0].frame.data() + frame_offset_[h], s, scratch));
     }
     for (std::size_t k = 0; k < blocks_.size(); ++k) {
       const FstValueBlock& block = blocks_[k];
@@ -216,7 +218,7 @@ class ValueLoader {
   std::vector<FstColumnBuilder> columns_;
 };
 
-std::string read_hierarchy(void* ctx, const FstLayout& layout, FstHierarchyBuilder& builder, LoadControl& control) {
+std::string read_hierarchy(void* ctx, FstLayout& layout, FstHierarchyBuilder& builder, LoadControl& control) {
   int ok = 0;
   if (!quarn_fst_hier_rewind(ctx, &ok) || !ok) return "FST hierarchy: cannot read the hierarchy";
   for (;;) {
@@ -232,6 +234,8 @@ std::string read_hierarchy(void* ctx, const FstLayout& layout, FstHierarchyBuild
         const std::uint32_t handle = h->u.var.handle;
         const bool real = is_real_type(h->u.var.typ) ||
                           (handle && handle <= layout.is_real.size() && layout.is_real[handle - 1]);
+        if (h->u.var.typ == FST_VT_VCD_EVENT && handle && handle <= layout.is_event.size())
+          layout.is_event[handle - 1] = 1;
         builder.var(std::string_view(h->u.var.name, h->u.var.name_length), real ? 64 : h->u.var.length, handle);
         break;
       }

@@ -219,6 +219,7 @@ std::string check_geometry(const BlockRef& b, FstLayout& layout) {
   if (handles > geom.size()) return fail(kOpen, "geometry lists more signals than it holds");
   layout.is_real.assign(static_cast<std::size_t>(handles), 0);
   layout.value_chars.assign(static_cast<std::size_t>(handles), 0);
+  layout.is_event.assign(static_cast<std::size_t>(handles), 0);
   Bytes g{geom.data(), geom.data() + geom.size()};
   for (std::size_t i = 0; i < handles; ++i) {
     const std::uint64_t v = g.varint(5);

@@ -43,6 +43,8 @@ struct FstLayout {
   std::vector<std::uint8_t> is_real;
   /// Per handle index: characters of a text value (0: variable length).
   std::vector<std::uint32_t> value_chars;
+  /// Per handle index: an event variable (set from the hierarchy).
+  std::vector<std::uint8_t> is_event;
   /// Variable entries of the hierarchy (names, aliases included).
   std::size_t vars = 0;
   /// Doubles are stored in the other byte order than this machine's.

@@ -6,6 +6,7 @@
 
 #include "signal/column.h"
 #include "signal/value_bits.h"
+#include "trace/vcd_text_escapes.h"
 
 namespace quarn {
 
@@ -100,7 +101,8 @@ VcdStatus VcdBuilder::real(double value, std::string_view code) {
 VcdStatus VcdBuilder::text(std::string_view text, std::string_view code) {
   const SignalId id = r_.codes.lookup(code);
   if (id == CodeTable::kUnknown) return VcdStatus::UnknownCode;
-  return store(id, ValueView::text(text.data(), text.size()));
+  const std::string_view value = unescape_vcd_text(text, text_scratch_);
+  return store(id, ValueView::text(value.data(), value.size()));
 }
 
 // The bus's column from its bit columns: a value wherever a bit changes.

@@ -78,6 +78,7 @@ class VcdBuilder {
   bool skipping_ = false;
   bool usual_ = false;  // timed_ and not skipping_: changes just go to their log
   BinaryScratch scratch_;
+  std::string text_scratch_;  // a string value with its escapes undone
 };
 
 }  // namespace quarn
