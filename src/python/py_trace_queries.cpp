@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,39 @@ PyObject* index_list(const std::vector<Index>& indices) {
   return list.release();
 }
 
+// Python ints gathered part by part, then moved into one list. Owns its
+// items until `release`, so a failure part way frees them.
+class IntListBuilder {
+ public:
+  IntListBuilder() = default;
+  IntListBuilder(const IntListBuilder&) = delete;
+  IntListBuilder& operator=(const IntListBuilder&) = delete;
+  ~IntListBuilder() {
+    for (PyObject* o : items_) Py_DECREF(o);
+  }
+
+  /// False, with a Python error set, when an int cannot be made.
+  bool add(std::span<const Index> part) {
+    for (Index i : part) {
+      PyObject* item = u64_to_py(i);
+      if (item == nullptr) return false;
+      items_.push_back(item);
+    }
+    return true;
+  }
+
+  PyObject* release() {
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(items_.size()));
+    if (list == nullptr) return nullptr;
+    for (std::size_t k = 0; k < items_.size(); ++k) PyList_SET_ITEM(list, static_cast<Py_ssize_t>(k), items_[k]);
+    items_.clear();
+    return list;
+  }
+
+ private:
+  std::vector<PyObject*> items_;
+};
+
 // The shared shape of find, parallel_find and parallel_count: (expr) -> result.
 template <class Run>
 PyObject* search(const char* name, PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
@@ -68,7 +102,13 @@ PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject
 PyObject* parallel_find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     return search("parallel_find", self, args, nargs, kwnames,
-                  [](const Trace& t, const Expr& e) { return index_list(quarn::parallel_find(t, e)); });
+                  [](const Trace& t, const Expr& e) -> PyObject* {
+                    // The ints of one part are made while the pool searches the next ones.
+                    IntListBuilder ints;
+                    bool ok = true;
+                    quarn::parallel_find_parts(t, e, [&](std::span<const Index> part) { return ok = ints.add(part); });
+                    return ok ? ints.release() : nullptr;
+                  });
   });
 }
 
