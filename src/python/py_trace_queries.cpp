@@ -33,49 +33,29 @@ const Trace* receiver(PyObject* self) {
   return reinterpret_cast<PyTraceObject*>(self)->trace.get();
 }
 
-PyObject* index_list(const std::vector<Index>& indices) {
-  PyRef list(PyList_New(static_cast<Py_ssize_t>(indices.size())));
-  if (!list) return nullptr;
-  Py_ssize_t k = 0;
-  for (Index i : indices) {
-    PyObject* item = u64_to_py(i);
-    if (item == nullptr) return nullptr;
-    PyList_SET_ITEM(list.get(), k++, item);
-  }
-  return list.release();
-}
-
-// Python ints gathered part by part, then moved into one list. Owns its
-// items until `release`, so a failure part way frees them.
+// A Python list of ints filled part by part. Appending lets the list grow
+// in place: gathering the ints first and copying them into a list of the
+// final size would touch twice the memory, and fresh pages are much of the
+// cost of a long answer.
 class IntListBuilder {
  public:
-  IntListBuilder() = default;
-  IntListBuilder(const IntListBuilder&) = delete;
-  IntListBuilder& operator=(const IntListBuilder&) = delete;
-  ~IntListBuilder() {
-    for (PyObject* o : items_) Py_DECREF(o);
-  }
-
-  /// False, with a Python error set, when an int cannot be made.
+  /// False, with a Python error set, when the list or an int cannot be made.
   bool add(std::span<const Index> part) {
+    if (!list_ && !(list_ = PyRef(PyList_New(0)))) return false;
     for (Index i : part) {
-      PyObject* item = u64_to_py(i);
-      if (item == nullptr) return false;
-      items_.push_back(item);
+      PyRef item(u64_to_py(i));
+      if (!item || PyList_Append(list_.get(), item.get()) < 0) return false;
     }
     return true;
   }
 
   PyObject* release() {
-    PyObject* list = PyList_New(static_cast<Py_ssize_t>(items_.size()));
-    if (list == nullptr) return nullptr;
-    for (std::size_t k = 0; k < items_.size(); ++k) PyList_SET_ITEM(list, static_cast<Py_ssize_t>(k), items_[k]);
-    items_.clear();
-    return list;
+    if (!list_) return PyList_New(0);
+    return list_.release();
   }
 
  private:
-  std::vector<PyObject*> items_;
+  PyRef list_;
 };
 
 // The shared shape of find, parallel_find and parallel_count: (expr) -> result.
@@ -95,7 +75,12 @@ PyObject* search(const char* name, PyObject* self, PyObject* const* args, Py_ssi
 PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     return search("find", self, args, nargs, kwnames,
-                  [](const Trace& t, const Expr& e) { return index_list(quarn::find(t, e)); });
+                  [](const Trace& t, const Expr& e) -> PyObject* {
+                    IntListBuilder ints;
+                    bool ok = true;
+                    quarn::find_parts(t, e, [&](std::span<const Index> part) { return ok = ints.add(part); });
+                    return ok ? ints.release() : nullptr;
+                  });
   });
 }
 

@@ -255,7 +255,7 @@ std::ostream& operator<<(std::ostream& os, const PartsCase& c) { return os << c.
 
 class ParallelFindParts : public ::testing::TestWithParam<PartsCase> {};
 
-// The parts arrive in order and join into `find`'s answer; once `take` says
+// The parts of either search arrive in order and join into `find`'s answer; once `take` says
 // stop, no further part arrives.
 TEST_P(ParallelFindParts, JoinIntoFindInOrder) {
   const PartsCase& c = GetParam();
@@ -265,19 +265,21 @@ TEST_P(ParallelFindParts, JoinIntoFindInOrder) {
     std::vector<ExprPtr> seen;
     const ExprPtr e = bin(K::Or, random_expr(rng, 3, seen), bin(K::Eq, sig(0), cint(rng() % 4)));
     const std::vector<Index> all = find(t, *e);
-    std::vector<Index> joined;
-    std::size_t parts = 0;
-    parallel_find_parts(t, *e, [&](std::span<const Index> part) {
-      joined.insert(joined.end(), part.begin(), part.end());
-      return ++parts != c.stop_after;
-    });
-    if (c.stop_after != 0) {
-      ASSERT_LE(parts, c.stop_after);
-    }
-    ASSERT_LE(joined.size(), all.size());
-    ASSERT_TRUE(std::equal(joined.begin(), joined.end(), all.begin()));
-    if (c.stop_after == 0 || parts < c.stop_after) {
-      ASSERT_EQ(joined.size(), all.size());
+    for (const auto parted : {&find_parts, &parallel_find_parts}) {
+      std::vector<Index> joined;
+      std::size_t parts = 0;
+      parted(t, *e, [&](std::span<const Index> part) {
+        joined.insert(joined.end(), part.begin(), part.end());
+        return ++parts != c.stop_after;
+      });
+      if (c.stop_after != 0) {
+        ASSERT_LE(parts, c.stop_after);
+      }
+      ASSERT_LE(joined.size(), all.size());
+      ASSERT_TRUE(std::equal(joined.begin(), joined.end(), all.begin()));
+      if (c.stop_after == 0 || parts < c.stop_after) {
+        ASSERT_EQ(joined.size(), all.size());
+      }
     }
   }
 }

@@ -126,6 +126,36 @@ std::vector<Index> find(const Trace& trace, const Expr& expr) {
   return out;
 }
 
+void find_parts(const Trace& trace, const Expr& expr, const std::function<bool(std::span<const Index>)>& take) {
+  // Large enough that handing a part over is noise, small enough to stay in
+  // the first cache levels.
+  constexpr std::size_t kPart = 4096;
+  const Program program = compile(trace, expr);
+  BlockEvaluator ev(program);
+  std::vector<Index> part;
+  part.reserve(kPart + kLanes);
+  bool more = true;
+  auto hand_over = [&] {
+    more = take(part);
+    part.clear();
+  };
+  scan(ev, 0, program.max_index, [&](Index start, const std::uint64_t* t, std::size_t n, bool u) {
+    if (!more) return;
+    if (!u) {
+      collect(part, start, t, n, false);
+      if (part.size() >= kPart) hand_over();
+      return;
+    }
+    if (!t[0]) return;
+    // A long true stretch goes over in parts too.
+    for (std::size_t j = 0; j < n && more; ++j) {
+      part.push_back(start + j);
+      if (part.size() >= kPart) hand_over();
+    }
+  });
+  if (more && !part.empty()) take(part);
+}
+
 std::vector<Index> parallel_find(const Trace& trace, const Expr& expr) {
   const Program program = compile(trace, expr);
   const Index max_index = program.max_index;

@@ -21,6 +21,12 @@ std::vector<Index> find(const Trace& trace, const Expr& expr);
 /// The same indices as `find`, computed on the process-wide pool.
 std::vector<Index> parallel_find(const Trace& trace, const Expr& expr);
 
+/// The indices of `find` in ascending parts of a few thousand, each handed
+/// to `take(part)` as soon as it is found, so that none are gathered first.
+/// Runs on the calling thread. When `take` returns false, no further part is
+/// handed over.
+void find_parts(const Trace& trace, const Expr& expr, const std::function<bool(std::span<const Index>)>& take);
+
 /// The indices of `parallel_find` in ascending parts, each handed to
 /// `take(part)` on the calling thread as soon as it and every part before it
 /// are found, while the pool searches the parts after it: the caller can
