@@ -52,9 +52,9 @@ def prepare(out_dir: Path, lanes: int = LANES, cycles: int = CYCLES, fmt: str = 
         (work / "des.v").write_bytes(des_text)
         (work / "bench_top.v").write_text(testbench(fmt))
         subprocess.run(
-            ["verilator", "--binary", "--timing", "--trace-fst" if fmt == "fst" else "--trace", "-Wno-fatal", "-Wno-lint", "-Wno-style",
-             "--top-module", "bench_top", f"-GLANES={lanes}", f"-GCYCLES={cycles}", "-j", "2",
-             "bench_top.v", "des.v"],
+            ["verilator", "--binary", "--timing", "--trace-fst" if fmt == "fst" else "--trace",
+             "-Wno-fatal", "-Wno-lint", "-Wno-style", "--top-module", "bench_top",
+             f"-GLANES={lanes}", f"-GCYCLES={cycles}", "-j", "2", "bench_top.v", "des.v"],
             cwd=work, check=True, capture_output=True,
         )
         subprocess.run([str(work / "obj_dir" / "Vbench_top")], cwd=work, check=True, capture_output=True)

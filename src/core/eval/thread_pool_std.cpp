@@ -62,7 +62,8 @@ void run_beside(std::size_t helpers, const std::function<void()>& helper, const 
     }
   };
   std::vector<std::thread> threads;
-  for (std::size_t k = 0; k < std::min(helpers, pool_concurrency() - 1); ++k) threads.emplace_back(keep, std::cref(helper));
+  for (std::size_t k = 0; k < std::min(helpers, pool_concurrency() - 1); ++k)
+    threads.emplace_back(keep, std::cref(helper));
   keep(own);
   for (std::thread& t : threads) t.join();
   if (failure) std::rethrow_exception(failure);
