@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,17 +33,40 @@ const Trace* receiver(PyObject* self) {
   return reinterpret_cast<PyTraceObject*>(self)->trace.get();
 }
 
-PyObject* index_list(const std::vector<Index>& indices) {
-  PyRef list(PyList_New(static_cast<Py_ssize_t>(indices.size())));
-  if (!list) return nullptr;
-  Py_ssize_t k = 0;
-  for (Index i : indices) {
-    PyObject* item = u64_to_py(i);
-    if (item == nullptr) return nullptr;
-    PyList_SET_ITEM(list.get(), k++, item);
+// Python ints gathered part by part, then moved into one list of the final
+// size. Growing the list itself by appending would copy its items many
+// times over (it grows by an eighth at a time). Owns the ints until
+// `release`, so a failure part way frees them.
+class IntListBuilder {
+ public:
+  IntListBuilder() = default;
+  IntListBuilder(const IntListBuilder&) = delete;
+  IntListBuilder& operator=(const IntListBuilder&) = delete;
+  ~IntListBuilder() {
+    for (PyObject* o : items_) Py_DECREF(o);
   }
-  return list.release();
-}
+
+  /// False, with a Python error set, when an int cannot be made.
+  bool add(std::span<const Index> part) {
+    for (Index i : part) {
+      PyObject* item = u64_to_py(i);
+      if (item == nullptr) return false;
+      items_.push_back(item);
+    }
+    return true;
+  }
+
+  PyObject* release() {
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(items_.size()));
+    if (list == nullptr) return nullptr;
+    for (std::size_t k = 0; k < items_.size(); ++k) PyList_SET_ITEM(list, static_cast<Py_ssize_t>(k), items_[k]);
+    items_.clear();
+    return list;
+  }
+
+ private:
+  std::vector<PyObject*> items_;
+};
 
 // The shared shape of find, parallel_find and parallel_count: (expr) -> result.
 template <class Run>
@@ -61,14 +85,25 @@ PyObject* search(const char* name, PyObject* self, PyObject* const* args, Py_ssi
 PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     return search("find", self, args, nargs, kwnames,
-                  [](const Trace& t, const Expr& e) { return index_list(quarn::find(t, e)); });
+                  [](const Trace& t, const Expr& e) -> PyObject* {
+                    IntListBuilder ints;
+                    bool ok = true;
+                    quarn::find_parts(t, e, [&](std::span<const Index> part) { return ok = ints.add(part); });
+                    return ok ? ints.release() : nullptr;
+                  });
   });
 }
 
 PyObject* parallel_find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     return search("parallel_find", self, args, nargs, kwnames,
-                  [](const Trace& t, const Expr& e) { return index_list(quarn::parallel_find(t, e)); });
+                  [](const Trace& t, const Expr& e) -> PyObject* {
+                    // The ints of one part are made while the pool searches the next ones.
+                    IntListBuilder ints;
+                    bool ok = true;
+                    quarn::parallel_find_parts(t, e, [&](std::span<const Index> part) { return ok = ints.add(part); });
+                    return ok ? ints.release() : nullptr;
+                  });
   });
 }
 

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <random>
+#include <span>
 
 #include "eval/eval.h"
 #include "eval/find.h"
@@ -214,6 +216,79 @@ TEST(SearchMatchesModel, ColumnsRewrittenInPlace) {
     }
   }
 }
+
+// Slow signals, some ending early, and RelEval targets that leave the trace
+// part way through a long unchanged stretch: the search takes such stretches
+// whole, which must give the answers of evaluating every index.
+TEST(SearchMatchesModel, LongSteadyStretches) {
+  std::mt19937_64 rng(0x57ead);
+  constexpr std::size_t kLength = 30000;
+  static const std::int64_t offsets[] = {-2500, -1, 1300, 29000, -29990};
+  for (std::size_t tr = 0; tr < 3; ++tr) {
+    std::vector<std::vector<V>> columns(4);
+    for (auto& c : columns) {
+      const std::size_t stop = rng() % 3 == 0 ? kLength / 2 + rng() % kLength / 2 : kLength;
+      while (c.size() < stop) c.resize(std::min(stop, c.size() + 500 + rng() % 8000), random_value(rng));
+    }
+    const RecordTrace t = make_trace(kLength, columns);
+    for (std::size_t k = 0; k < 12; ++k) {
+      std::vector<ExprPtr> seen;
+      ExprPtr e = random_expr(rng, 2, seen);
+      e = bin(rng() % 2 ? K::And : K::Or, std::move(e), rel(sig(rng() % 4), offsets[rng() % std::size(offsets)]));
+      if (rng() % 2) e = bin(K::And, sig(rng() % 4), std::move(e));  // a guard
+      const std::vector<Index> expected = model_find(t, *e);
+      SCOPED_TRACE("trace " + std::to_string(tr) + " tree " + std::to_string(k));
+      ASSERT_EQ(find(t, *e), expected);
+      ASSERT_EQ(parallel_find(t, *e), expected);
+      ASSERT_EQ(parallel_count(t, *e), expected.size());
+    }
+  }
+}
+
+struct PartsCase {
+  const char* name;
+  std::size_t timestamps;
+  std::size_t stop_after;  // parts taken before `take` says stop; 0: never
+};
+
+std::ostream& operator<<(std::ostream& os, const PartsCase& c) { return os << c.name; }
+
+class ParallelFindParts : public ::testing::TestWithParam<PartsCase> {};
+
+// The parts of either search arrive in order and join into `find`'s answer; once `take` says
+// stop, no further part arrives.
+TEST_P(ParallelFindParts, JoinIntoFindInOrder) {
+  const PartsCase& c = GetParam();
+  std::mt19937_64 rng(0x9a27 + c.timestamps);
+  const RecordTrace t = random_trace(rng, c.timestamps, 4);
+  for (std::size_t k = 0; k < 6; ++k) {
+    std::vector<ExprPtr> seen;
+    const ExprPtr e = bin(K::Or, random_expr(rng, 3, seen), bin(K::Eq, sig(0), cint(rng() % 4)));
+    const std::vector<Index> all = find(t, *e);
+    for (const auto parted : {&find_parts, &parallel_find_parts}) {
+      std::vector<Index> joined;
+      std::size_t parts = 0;
+      parted(t, *e, [&](std::span<const Index> part) {
+        joined.insert(joined.end(), part.begin(), part.end());
+        return ++parts != c.stop_after;
+      });
+      if (c.stop_after != 0) {
+        ASSERT_LE(parts, c.stop_after);
+      }
+      ASSERT_LE(joined.size(), all.size());
+      ASSERT_TRUE(std::equal(joined.begin(), joined.end(), all.begin()));
+      if (c.stop_after == 0 || parts < c.stop_after) {
+        ASSERT_EQ(joined.size(), all.size());
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ParallelFindParts,
+                         ::testing::Values(PartsCase{"one_window", 700, 0}, PartsCase{"pieces", 300000, 0},
+                                           PartsCase{"stop_after_first", 300000, 1},
+                                           PartsCase{"stop_after_third", 300000, 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Trees deeper than any stack: built, evaluated, searched and freed without
 // recursion.

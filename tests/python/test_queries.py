@@ -296,3 +296,46 @@ def test_random_trees_match_model(seed):
         assert t.parallel_count(e) == len(expected)
         assert t.find_with_values(e, ["a", "r"]) == [(i, [t.signal_value("a", i), t.signal_value("r", i)]) for i in expected]
         assert [t.eval_expr(e, i) for i in range(last + 1)] == values
+
+
+LONG_STEPS = 150_000  # past one search piece and many handed-over parts
+
+
+@pytest.fixture(scope="module")
+def long_trace():
+    """clk toggles at every index, cnt steps on each rising edge, en holds
+    long stretches; returns the trace and each signal's value per index."""
+    rng = random.Random(7)
+    lines = ["$var wire 1 ! clk $end", "$var wire 8 # cnt $end", "$var wire 1 $ en $end", "$enddefinitions $end"]
+    values = {"clk": [], "cnt": [], "en": []}
+    en = 0
+    for i in range(LONG_STEPS):
+        lines.append(f"#{i}")
+        clk, cnt = (i + 1) % 2, ((i + 1) // 2) % 256
+        if i % 20_000 == 0 and i:
+            en = rng.randrange(2)
+        lines += [f"{clk}!", f"b{cnt:b} #", f"{en}$"]
+        for name, v in (("clk", clk), ("cnt", cnt), ("en", en)):
+            values[name].append(v)
+    return PyTrace.from_vcd_string("\n".join(lines) + "\n"), values
+
+
+@pytest.mark.parametrize(
+    ("build", "want"),
+    [
+        (lambda s: PyExpr.always_true(), lambda v, i: True),
+        (lambda s: s("en"), lambda v, i: v["en"][i] == 1),
+        (lambda s: s("clk").and_(s("cnt").bit_and(PyExpr.const_int(7)).gt_(PyExpr.const_int(4))).and_(s("en")),
+         lambda v, i: v["clk"][i] and (v["cnt"][i] & 7) > 4 and v["en"][i]),
+        (lambda s: s("en").and_(s("en").not_()), lambda v, i: False),
+    ],
+    ids=["everything", "long_stretches", "dense", "nothing"],
+)
+def test_long_searches_agree(long_trace, build, want):
+    t, values = long_trace
+    e = build(lambda name: PyExpr.signal(t.signal_id(name)))
+    expected = [i for i in range(LONG_STEPS) if want(values, i)]
+    found = t.find(e)
+    assert found == expected
+    assert t.parallel_find(e) == found
+    assert t.parallel_count(e) == len(expected)

@@ -408,6 +408,57 @@ bool BlockEvaluator::falsy_throughout(const Step& s, std::size_t k) {
   return static_cast<WideIndex>(c->run_end(run)) >= end && !view_truthy(c->run_value(run));
 }
 
+WideIndex BlockEvaluator::unchanged_for(const Step& s, std::size_t k, Index start, WideIndex limit) {
+  const Column* c = s.column;
+  const WideIndex e0 = static_cast<WideIndex>(start) + s.shift;
+  if (c == nullptr || e0 >= static_cast<WideIndex>(c->length())) return limit;  // Empty from here on
+  if (e0 < 0) return std::min(limit, -e0);                                       // Empty until index 0
+  const std::size_t run = locate_run(*c, static_cast<Index>(e0), run_hint_[k]);
+  run_hint_[k] = run;
+  return std::min(limit, static_cast<WideIndex>(c->run_end(run)) - e0);
+}
+
+WideIndex BlockEvaluator::falsy_for(const Step& s, std::size_t k, Index start, WideIndex limit) {
+  const Column* c = s.column;
+  const WideIndex e0 = static_cast<WideIndex>(start) + s.shift;
+  if (c == nullptr || e0 >= static_cast<WideIndex>(c->length())) return limit;
+  if (e0 < 0) return std::min(limit, -e0);
+  const std::size_t run = locate_run(*c, static_cast<Index>(e0), run_hint_[k]);
+  run_hint_[k] = run;
+  if (view_truthy(c->run_value(run))) return 0;
+  return std::min(limit, static_cast<WideIndex>(c->run_end(run)) - e0);
+}
+
+WideIndex BlockEvaluator::steady_span(Index start, WideIndex limit) {
+  const auto window = static_cast<WideIndex>(kLanes);
+  for (const std::uint32_t k : program_.guards) {
+    const WideIndex falsy = falsy_for(program_.steps[k], k, start, limit);
+    if (falsy >= window) {
+      start_ = start;
+      n_ = 1;
+      set_uniform(*slots_[program_.result_slot], true, 0);
+      return falsy;
+    }
+  }
+  // The result is a function of the operands' values and of which RelEval
+  // targets fall inside the trace: where none of those moves, neither can it.
+  WideIndex span = limit;
+  for (std::size_t k = 0; k < program_.steps.size() && span >= window; ++k) {
+    const Step& s = program_.steps[k];
+    if (s.node->kind == ExprKind::Signal) {
+      span = unchanged_for(s, k, start, span);
+    } else if (s.node->kind == ExprKind::RelEval) {
+      const WideIndex t0 = static_cast<WideIndex>(start) + s.shift + s.node->offset;
+      const WideIndex past = static_cast<WideIndex>(program_.max_index) + 1;
+      if (t0 < 0) span = std::min(span, -t0);
+      else if (t0 < past) span = std::min(span, past - t0);
+    }
+  }
+  if (span < window) return 0;
+  run(start, 1);
+  return span;
+}
+
 void BlockEvaluator::rel_eval(const Step& s, const Lanes& x, Lanes& out) {
   const WideIndex n = static_cast<WideIndex>(n_);
   const WideIndex t0 = static_cast<WideIndex>(start_) + s.shift + s.node->offset;

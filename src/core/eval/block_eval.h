@@ -47,6 +47,13 @@ class BlockEvaluator {
   /// Evaluates every step at indices start .. start+n-1 (1 <= n <= kLanes).
   void run(Index start, std::size_t n);
 
+  /// The length m (kLanes <= m <= limit) of a span start .. start+m-1 over
+  /// which the result cannot change, because no operand does or a root
+  /// guard reads falsy throughout; then the result at `start` is evaluated
+  /// as by `run(start, 1)`. 0, with nothing evaluated, when the span found
+  /// is shorter than a window.
+  WideIndex steady_span(Index start, WideIndex limit);
+
   /// Truth of the result after `run`: `truth()[j]` for lane j, or only
   /// element 0 when `result_uniform()`.
   const std::uint64_t* truth();
@@ -61,6 +68,12 @@ class BlockEvaluator {
   /// Whether signal step k reads one falsy value (or Empty) over the whole
   /// window; answers without filling any lane.
   bool falsy_throughout(const Step& s, std::size_t k);
+  /// How many indices from `start` on signal step k reads one stored run (or
+  /// Empty); `limit` when more.
+  WideIndex unchanged_for(const Step& s, std::size_t k, Index start, WideIndex limit);
+  /// How many indices from `start` on signal step k reads falsy; 0 when
+  /// it is truthy at `start`.
+  WideIndex falsy_for(const Step& s, std::size_t k, Index start, WideIndex limit);
   void rel_eval(const Step& s, const Lanes& x, Lanes& out);
 
   const Program& program_;

@@ -1,6 +1,11 @@
 #include "eval/find.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
 
 #include "eval/block_eval.h"
 #include "eval/program.h"
@@ -17,13 +22,25 @@ namespace {
 constexpr Index kMinPiece = std::uint64_t{64} * kLanes;
 constexpr Index kPiecesPerWorker = 8;
 
-// Evaluates indices first .. last (inclusive) in windows, handing each
-// window's truth to `sink(start, truth, n, uniform)`.
+// The longest uniform span handed to a sink at once, so that a length always
+// fits a size_t.
+constexpr WideIndex kMaxSpan = WideIndex{1} << 62;
+
+// Evaluates indices first .. last (inclusive), handing each piece's truth to
+// `sink(start, truth, n, uniform)`: spans where no operand changes (or a root
+// guard stays falsy) as one uniform piece of any length, the rest in windows.
 template <class Sink>
 void scan(BlockEvaluator& ev, Index first, Index last, Sink&& sink) {
   Index start = first;
   while (true) {
     const Index left = last - start;  // lanes after `start`
+    const WideIndex steady = ev.steady_span(start, std::min(static_cast<WideIndex>(left) + 1, kMaxSpan));
+    if (steady != 0) {
+      sink(start, ev.truth(), static_cast<std::size_t>(steady), true);
+      if (static_cast<WideIndex>(left) < steady) return;
+      start += static_cast<Index>(steady);
+      continue;
+    }
     const std::size_t n = left >= kLanes - 1 ? kLanes : static_cast<std::size_t>(left) + 1;
     ev.run(start, n);
     sink(start, ev.truth(), n, ev.result_uniform());
@@ -109,6 +126,36 @@ std::vector<Index> find(const Trace& trace, const Expr& expr) {
   return out;
 }
 
+void find_parts(const Trace& trace, const Expr& expr, const std::function<bool(std::span<const Index>)>& take) {
+  // Large enough that handing a part over is noise, small enough to stay in
+  // the first cache levels.
+  constexpr std::size_t kPart = 4096;
+  const Program program = compile(trace, expr);
+  BlockEvaluator ev(program);
+  std::vector<Index> part;
+  part.reserve(kPart + kLanes);
+  bool more = true;
+  auto hand_over = [&] {
+    more = take(part);
+    part.clear();
+  };
+  scan(ev, 0, program.max_index, [&](Index start, const std::uint64_t* t, std::size_t n, bool u) {
+    if (!more) return;
+    if (!u) {
+      collect(part, start, t, n, false);
+      if (part.size() >= kPart) hand_over();
+      return;
+    }
+    if (!t[0]) return;
+    // A long true stretch goes over in parts too.
+    for (std::size_t j = 0; j < n && more; ++j) {
+      part.push_back(start + j);
+      if (part.size() >= kPart) hand_over();
+    }
+  });
+  if (more && !part.empty()) take(part);
+}
+
 std::vector<Index> parallel_find(const Trace& trace, const Expr& expr) {
   const Program program = compile(trace, expr);
   const Index max_index = program.max_index;
@@ -133,6 +180,74 @@ std::vector<Index> parallel_find(const Trace& trace, const Expr& expr) {
     std::vector<Index>().swap(f);
   }
   return out;
+}
+
+void parallel_find_parts(const Trace& trace, const Expr& expr,
+                         const std::function<bool(std::span<const Index>)>& take) {
+  const Program program = compile(trace, expr);
+  const Index max_index = program.max_index;
+  if (max_index < kMinPiece || pool_concurrency() < 2) {
+    take(find(trace, expr));
+    return;
+  }
+  const Pieces pieces = split(max_index);
+  std::vector<std::vector<Index>> found(pieces.count);
+  // ready[p] turns 1 once found[p] is complete; the release store publishes it.
+  const std::unique_ptr<std::atomic<int>[]> ready(new std::atomic<int>[pieces.count]);
+  for (std::size_t p = 0; p < pieces.count; ++p) ready[p].store(0, std::memory_order_relaxed);
+  // Pieces are claimed in ascending order, so each evaluator moves forward.
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> stop{false};
+  // A piece that fails still turns ready, so that the caller never waits on
+  // it; the caller rethrows the failure instead of taking the piece.
+  std::mutex failure_lock;
+  std::exception_ptr failure;
+  auto search = [&](BlockEvaluator& ev, std::size_t p) {
+    try {
+      scan(ev, pieces.first(p), pieces.last(p, max_index),
+           [&](Index start, const std::uint64_t* t, std::size_t n, bool u) { collect(found[p], start, t, n, u); });
+    } catch (...) {
+      const std::lock_guard<std::mutex> hold(failure_lock);
+      if (!failure) failure = std::current_exception();
+      stop.store(true, std::memory_order_relaxed);
+    }
+    ready[p].store(1, std::memory_order_release);
+    ready[p].notify_one();
+  };
+  auto claim = [&]() -> std::optional<std::size_t> {
+    if (stop.load(std::memory_order_relaxed)) return std::nullopt;
+    const std::size_t p = next.fetch_add(1, std::memory_order_relaxed);
+    if (p >= pieces.count) return std::nullopt;
+    return p;
+  };
+  auto helper = [&] {
+    BlockEvaluator ev(program);
+    while (const auto p = claim()) search(ev, *p);
+  };
+  auto own = [&] {
+    std::optional<BlockEvaluator> ev;  // only if this thread has to search too
+    for (std::size_t k = 0; k < pieces.count; ++k) {
+      while (!ready[k].load(std::memory_order_acquire)) {
+        if (const auto p = claim()) {
+          if (!ev) ev.emplace(program);
+          search(*ev, *p);
+        } else {
+          ready[k].wait(0, std::memory_order_acquire);  // a helper has piece k
+        }
+      }
+      {
+        const std::lock_guard<std::mutex> hold(failure_lock);
+        if (failure) std::rethrow_exception(failure);
+      }
+      const bool more = take(found[k]);
+      std::vector<Index>().swap(found[k]);
+      if (!more) {
+        stop.store(true, std::memory_order_relaxed);
+        return;
+      }
+    }
+  };
+  run_beside(pool_concurrency() - 1, helper, own);
 }
 
 std::uint64_t parallel_count(const Trace& trace, const Expr& expr) {

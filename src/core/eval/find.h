@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -19,6 +20,20 @@ std::vector<Index> find(const Trace& trace, const Expr& expr);
 
 /// The same indices as `find`, computed on the process-wide pool.
 std::vector<Index> parallel_find(const Trace& trace, const Expr& expr);
+
+/// The indices of `find` in ascending parts of a few thousand, each handed
+/// to `take(part)` as soon as it is found, so that none are gathered first.
+/// Runs on the calling thread. When `take` returns false, no further part is
+/// handed over.
+void find_parts(const Trace& trace, const Expr& expr, const std::function<bool(std::span<const Index>)>& take);
+
+/// The indices of `parallel_find` in ascending parts, each handed to
+/// `take(part)` on the calling thread as soon as it and every part before it
+/// are found, while the pool searches the parts after it: the caller can
+/// convert one part while the next are searched. When `take` returns false
+/// no further part is handed over (parts in flight still finish first).
+void parallel_find_parts(const Trace& trace, const Expr& expr,
+                         const std::function<bool(std::span<const Index>)>& take);
 
 /// The number of indices `find` would return, computed on the pool without
 /// building the list.

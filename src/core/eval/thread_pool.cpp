@@ -1,11 +1,13 @@
 #include "eval/thread_pool.h"
 
 #include <cstdlib>
+#include <exception>
 #include <string_view>
 
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
+#include <tbb/task_group.h>
 
 #include "signal/signal_value.h"
 
@@ -40,6 +42,22 @@ void parallel_for(std::size_t begin, std::size_t end, std::size_t grain,
   arena().execute([&] {
     tbb::parallel_for(tbb::blocked_range<std::size_t>(begin, end, grain),
                       [&](const tbb::blocked_range<std::size_t>& r) { body(r.begin(), r.end()); });
+  });
+}
+
+void run_beside(std::size_t helpers, const std::function<void()>& helper, const std::function<void()>& own) {
+  arena().execute([&] {
+    tbb::task_group group;
+    for (std::size_t k = 0; k < helpers; ++k) group.run([&] { helper(); });
+    // The group must be waited for before it goes, even when `own` throws.
+    std::exception_ptr failure;
+    try {
+      own();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    group.wait();
+    if (failure) std::rethrow_exception(failure);
   });
 }
 

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <exception>
+#include <mutex>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -46,6 +48,25 @@ void parallel_for(std::size_t begin, std::size_t end, std::size_t grain,
   for (std::size_t i = 1; i < std::min(pool_concurrency(), pieces); ++i) threads.emplace_back(work);
   work();
   for (std::thread& t : threads) t.join();
+}
+
+void run_beside(std::size_t helpers, const std::function<void()>& helper, const std::function<void()>& own) {
+  std::exception_ptr failure;
+  std::mutex failure_lock;
+  auto keep = [&](const std::function<void()>& f) {
+    try {
+      f();
+    } catch (...) {
+      const std::lock_guard<std::mutex> hold(failure_lock);
+      if (!failure) failure = std::current_exception();
+    }
+  };
+  std::vector<std::thread> threads;
+  for (std::size_t k = 0; k < std::min(helpers, pool_concurrency() - 1); ++k)
+    threads.emplace_back(keep, std::cref(helper));
+  keep(own);
+  for (std::thread& t : threads) t.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace quarn
