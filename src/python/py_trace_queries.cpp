@@ -13,6 +13,7 @@
 #include "py_convert.h"
 #include "py_errors.h"
 #include "py_expr.h"
+#include "py_numpy.h"
 #include "py_ref.h"
 #include "py_trace.h"
 #include "signal/value_view.h"
@@ -107,6 +108,16 @@ PyObject* parallel_find(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
   });
 }
 
+// The matches as a numpy uint64 array: no Python int per match, so a search
+// with many matches costs the search alone.
+PyObject* find_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&] {
+    return search("find_array", self, args, nargs, kwnames, [](const Trace& t, const Expr& e) -> PyObject* {
+      return numpy_from_vector(quarn::parallel_find(t, e), "<u8");
+    });
+  });
+}
+
 PyObject* parallel_count(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&] {
     return search("parallel_count", self, args, nargs, kwnames,
@@ -179,6 +190,8 @@ PyMethodDef py_trace_query_methods[] = {
     {"find", as_method(find), kMethod, "find($self, expr)\n--\n\nThe indices at which the PyExpr `expr` is true, ascending, searched in one\npass on this thread."},
     {"parallel_find", as_method(parallel_find), kMethod,
      "parallel_find($self, expr)\n--\n\nFind matching indices using parallel iteration across all CPU cores."},
+    {"find_array", as_method(find_array), kMethod,
+     "find_array($self, expr)\n--\n\nThe indices at which `expr` is true, ascending, as a numpy uint64 array;\nsearched on all cores. The same indices as parallel_find, without a Python\nint per match."},
     {"parallel_count", as_method(parallel_count), kMethod,
      "parallel_count($self, expr)\n--\n\nCount matching indices using parallel iteration."},
     {"eval_expr", as_method(eval_at<false>), kMethod, "eval_expr($self, expr, index)\n--\n\nThe value of `expr` at `index`: int, float, str, or None for x/z or no value."},

@@ -64,6 +64,7 @@ def test_searches_agree(trace, build, expected):
     e = build(trace)
     assert trace.find(e) == expected
     assert trace.parallel_find(e) == expected
+    assert trace.find_array(e).tolist() == expected
     assert trace.parallel_count(e) == len(expected)
     assert [i for i, _ in trace.find_with_values(e, [])] == expected
 
@@ -339,3 +340,5 @@ def test_long_searches_agree(long_trace, build, want):
     assert found == expected
     assert t.parallel_find(e) == found
     assert t.parallel_count(e) == len(expected)
+    array = t.find_array(e)
+    assert array.dtype == "uint64" and array.tolist() == expected
