@@ -4,10 +4,18 @@
 #include <cmath>
 #include <limits>
 
+#include "eval/thread_pool.h"
 #include "signal/column.h"
 #include "signal/value_bits.h"
 
 namespace quarn {
+
+namespace {
+
+// Columns built per pool task: enough to outweigh scheduling.
+constexpr std::size_t kColumnsPerTask = 64;
+
+}  // namespace
 
 void VcdBuilder::scope(std::string_view name) {
   path_lengths_.push_back(path_.size());
@@ -93,10 +101,26 @@ VcdTrace::Record VcdBuilder::finish() {
     r_.signal_names.push_back(n.name);
     r_.vars.try_emplace(n.name, VcdVar{d.code, id, width});
   }
+  // Columns made in id order here, filled on the pool: each from its own logs.
+  std::vector<SignalId> ids;
   for (SignalId id = 0; id < signals_.size(); ++id) {
-    if (used[id] && body_.logged(id)) body_.replay(id, r_.store.column_for_write(id));
-    body_.release(id);
+    if (used[id] && body_.logged(id)) {
+      r_.store.column_for_write(id);
+      ids.push_back(id);
+    } else {
+      body_.release(id);
+    }
   }
+  std::vector<Column*> columns;
+  columns.reserve(ids.size());
+  for (SignalId id : ids) columns.push_back(&r_.store.column_for_write(id));
+  parallel_for(0, ids.size(), kColumnsPerTask, [&](std::size_t lo, std::size_t hi) {
+    for (std::size_t k = lo; k < hi; ++k) {
+      body_.replay(ids[k], *columns[k]);
+      body_.release(ids[k]);
+      columns[k]->shrink_to_fit();
+    }
+  });
   // Every value holds until the next change, through the last index.
   if (!r_.timestamps.empty()) r_.store.hold_through(r_.timestamps.size() - 1);
   r_.store.shrink_to_fit();

@@ -27,7 +27,7 @@ constexpr std::uint64_t kSniffBytes = 64 * 1024;
 // Smaller chunks cost more in per-chunk logs and stitching than threads gain.
 constexpr std::size_t kMinChunkBytes = std::size_t{4} << 20;
 // Chunks per thread, so that a slow chunk does not hold the others up.
-constexpr std::size_t kChunksPerThread = 4;
+constexpr std::size_t kChunksPerThread = 2;
 
 // One load in progress: the chunks of the input go through `parse_chunk`.
 class VcdLoadState {
