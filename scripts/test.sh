@@ -25,7 +25,7 @@ cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_BUILD_P
 cmake --build "$tsan" -j "$jobs" --target quarn_core_tests quarn_fst_tests
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 RAYON_NUM_THREADS=4 "$tsan/tests/core/quarn_core_tests" --gtest_brief=1 \
-  --gtest_filter='SearchMatchesModel*:*QueryDiff*:*ChangedAt*:Transitions*:DeepTrees*'
+  --gtest_filter='SearchMatchesModel*:*QueryDiff*:*ChangedAt*:Transitions*:DeepTrees*:VcdParallel*'
 RAYON_NUM_THREADS=4 "$tsan/tests/core/quarn_fst_tests" --gtest_brief=1 \
   --gtest_filter='*FstReaderPacking*:FstCorpus*'
 unset TSAN_OPTIONS

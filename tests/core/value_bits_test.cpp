@@ -50,5 +50,25 @@ TEST(ValueBits, WideAndNonBitValues) {
     EXPECT_EQ(value_bits(none, 4), "");
 }
 
+// Two-state digits of any length are packed eight at a time; the bit-by-bit
+// reading of parse_binary_str is the reference, across word and byte edges.
+TEST(ValueBits, WideTwoStateDigitsPackAsReadBitByBit) {
+  std::uint64_t state = 12345;
+  for (std::size_t length : {63, 64, 65, 71, 72, 73, 127, 128, 129, 200, 1000}) {
+    for (int leading_zeros : {0, 1, 9, 70}) {
+      std::string digits(static_cast<std::size_t>(leading_zeros), '0');
+      digits += '1';
+      for (std::size_t k = 1; k < length; ++k) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        digits += static_cast<char>('0' + (state >> 63));
+      }
+      BinaryScratch scratch;
+      ValueView v;
+      ASSERT_TRUE(parse_vcd_vector(digits, static_cast<Width>(digits.size()), scratch, v));
+      EXPECT_TRUE(to_value(v) == parse_binary_str(digits)) << digits;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quarn

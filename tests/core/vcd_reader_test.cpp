@@ -41,7 +41,7 @@ struct RecordingSink {
   void timescale(std::string_view t) { add("timescale " + q(t)); }
   void end_definitions() { add("enddefinitions"); }
   void drop_changes() { add("drop"); }
-  VcdStatus timestamp(Time time) {
+  VcdStatus timestamp(Time time, std::string_view, std::uint64_t) {
     add("time " + std::to_string(time));
     return time == 99 ? VcdStatus::TimeBackwards : VcdStatus::Ok;
   }

@@ -37,6 +37,27 @@ bool parse_plain_binary(std::string_view text, std::uint64_t& low, std::size_t& 
   return true;
 }
 
+// Digits of '0' and '1' only, `significant` of them from the leading '1'
+// on, into the fewest words, least significant first: eight digits per step
+// straight into their byte of a word, no bit at a time.
+ValueView pack_plain_binary(std::string_view text, std::size_t significant, std::vector<std::uint64_t>& words) {
+  words.assign((significant + 63) / 64, 0);
+  const std::size_t bits = words.size() * 64;
+  const char* p = text.data();
+  std::size_t i = text.size();
+  std::size_t bit = 0;  // of the next digit, counted from the least significant end
+  for (; i >= 8 && bit < bits; bit += 8) {
+    i -= 8;
+    std::uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    // Groups start at multiples of 8 bits, so one never straddles two words.
+    words[bit / 64] |= (((w - 0x3030303030303030ull) * 0x8040201008040201ull) >> 56) << (bit % 64);
+  }
+  for (; i > 0 && bit < bits; ++bit)
+    if (p[--i] == '1') words[bit / 64] |= std::uint64_t{1} << (bit % 64);
+  return ValueView::wide_bits(words.data(), words.size());
+}
+
 }  // namespace
 
 ValueView parse_binary_view(std::string_view text, BinaryScratch& scratch) {
@@ -97,7 +118,7 @@ bool parse_vcd_vector(std::string_view digits, Width width, BinaryScratch& scrat
   std::uint64_t low = 0;
   std::size_t significant = 0;
   if (parse_plain_binary(digits, low, significant)) {
-    out = significant <= 64 ? ValueView::bits(low) : parse_binary_view(digits, scratch);
+    out = significant <= 64 ? ValueView::bits(low) : pack_plain_binary(digits, significant, scratch.words);
     return true;
   }
   auto& e = scratch.logic;

@@ -47,7 +47,7 @@ void ChangeLog::append_any(Index index, const ValueView& v) {
   last_ = index;
 }
 
-void ChangeLog::replay_into(Column& column) const {
+void ChangeLog::replay_into(Column& column, Index skip, Index base, std::uint64_t bits_add) const {
   const std::uint8_t* p = bytes_.get();
   const std::uint8_t* end = p + size_;
   Index index = 0;
@@ -56,7 +56,7 @@ void ChangeLog::replay_into(Column& column) const {
     ValueView v;
     v.tag = static_cast<ValueTag>(*p++);
     switch (v.tag) {
-      case ValueTag::Bits: v.scalar = get_varint(p); break;
+      case ValueTag::Bits: v.scalar = get_varint(p) + bits_add; break;
       case ValueTag::Real:
         std::memcpy(&v.scalar, p, 8);
         p += 8;
@@ -68,7 +68,7 @@ void ChangeLog::replay_into(Column& column) const {
         p += v.byte_size();
         break;
     }
-    column.record_change(index, v);
+    if (index >= skip) column.record_change(base + (index - skip), v);
   }
 }
 

@@ -38,8 +38,14 @@ class ChangeLog {
     last_ = index;
   }
   /// `Column::record_change` of every logged change, in order.
-  void replay_into(Column& column) const;
+  void replay_into(Column& column) const { replay_into(column, 0, 0, 0); }
+  /// The same for changes logged at indices counted from elsewhere: those
+  /// below `skip` are left out, index i goes to `base + i - skip`, and Bits
+  /// numbers get `bits_add` added (event counts that go on from earlier).
+  void replay_into(Column& column, Index skip, Index base, std::uint64_t bits_add) const;
   bool empty() const { return size_ == 0; }
+  /// Index of the last change logged (0 when none).
+  Index last_index() const { return last_; }
   /// Frees the buffer.
   void release();
 

@@ -4,11 +4,18 @@
 #include <cmath>
 #include <limits>
 
+#include "eval/thread_pool.h"
 #include "signal/column.h"
 #include "signal/value_bits.h"
-#include "trace/vcd_text_escapes.h"
 
 namespace quarn {
+
+namespace {
+
+// Columns built per pool task: enough to outweigh scheduling.
+constexpr std::size_t kColumnsPerTask = 64;
+
+}  // namespace
 
 void VcdBuilder::scope(std::string_view name) {
   path_lengths_.push_back(path_.size());
@@ -31,12 +38,12 @@ void VcdBuilder::var(const VcdDecl& d) {
   } else {
     id = r_.id_count++;
     r_.codes.insert(d.code, id);
-    logs_.emplace_back();
-    Signal s;
+    VcdSignal s;
     s.width = d.width;
-    if (d.kind == "event") s.kind = Kind::Event;
-    else if (d.kind == "string") s.kind = Kind::String;
+    if (d.kind == "event") s.kind = VcdKind::Event, s.event = events_++;
+    else if (d.kind == "string") s.kind = VcdKind::String;
     signals_.push_back(s);
+    body_.declared();
   }
   VcdDeclared decl;
   decl.base.reserve(path_.size() + 1 + d.reference.size());
@@ -49,68 +56,12 @@ void VcdBuilder::var(const VcdDecl& d) {
   decls_.push_back(std::move(decl));
 }
 
-VcdStatus VcdBuilder::timestamp(Time time) {
-  if (timed_ && time < last_time_) {
-    drop_changes();
-    return VcdStatus::TimeBackwards;
-  }
-  skipping_ = false;
-  usual_ = true;
-  if (!timed_ && early_values_ && time > 0) r_.timestamps.push_back(0);  // index 0 holds the initial values
-  timed_ = true;
-  last_time_ = time;
-  r_.timestamps.push_back(time);
-  current_ = r_.timestamps.size() - 1;
-  return VcdStatus::Ok;
-}
-
-VcdStatus VcdBuilder::scalar(char value, std::string_view code) {
-  const SignalId id = r_.codes.lookup(code);
-  if (id == CodeTable::kUnknown) return VcdStatus::UnknownCode;
-  const Signal& s = signals_[id];
-  if (s.kind == Kind::Event) return trigger(id);
-  if (value == '0' || value == '1') return store(id, ValueView::bits(static_cast<std::uint64_t>(value - '0')));
-  if (s.width > 1) return vector(std::string_view(&value, 1), code);  // extended like a vector
-  scratch_.logic.assign(1, logic_from_char(value));
-  return store(id, ValueView::logic(scratch_.logic.data(), 1));
-}
-
-VcdStatus VcdBuilder::vector(std::string_view digits, std::string_view code) {
-  const SignalId id = r_.codes.lookup(code);
-  if (id == CodeTable::kUnknown) return VcdStatus::UnknownCode;
-  if (signals_[id].kind == Kind::Event) return trigger(id);
-  ValueView v;
-  if (parse_vcd_vector(digits, signals_[id].width, scratch_, v)) return store(id, v);
-  // Some Python writers leak bin()'s prefix: "b0b0101".
-  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'b' || digits[1] == 'B') &&
-      parse_vcd_vector(digits.substr(2), signals_[id].width, scratch_, v)) {
-    store(id, v);
-    return VcdStatus::Repaired;
-  }
-  return VcdStatus::BadValue;
-}
-
-VcdStatus VcdBuilder::real(double value, std::string_view code) {
-  const SignalId id = r_.codes.lookup(code);
-  if (id == CodeTable::kUnknown) return VcdStatus::UnknownCode;
-  // One NaN, so that a NaN held is no change whatever its sign or payload.
-  if (std::isnan(value)) value = std::numeric_limits<double>::quiet_NaN();
-  return store(id, ValueView::real(value));
-}
-
-VcdStatus VcdBuilder::text(std::string_view text, std::string_view code) {
-  const SignalId id = r_.codes.lookup(code);
-  if (id == CodeTable::kUnknown) return VcdStatus::UnknownCode;
-  const std::string_view value = unescape_vcd_text(text, text_scratch_);
-  return store(id, ValueView::text(value.data(), value.size()));
-}
-
 // The bus's column from its bit columns: a value wherever a bit changes.
 void VcdBuilder::build_bus(const VcdNamed& bus, SignalId id) {
   std::vector<Column> bits(bus.bits.size());
   std::vector<Index> starts;
   for (std::size_t k = 0; k < bus.bits.size(); ++k) {
-    logs_[decls_[bus.bits[k]].id].replay_into(bits[k]);
+    body_.replay(decls_[bus.bits[k]].id, bits[k]);
     for (std::size_t run = 0; run < bits[k].run_count(); ++run) starts.push_back(bits[k].run_start(run));
   }
   std::sort(starts.begin(), starts.end());
@@ -133,9 +84,9 @@ void VcdBuilder::build_bus(const VcdNamed& bus, SignalId id) {
 }
 
 VcdTrace::Record VcdBuilder::finish() {
-  if (!timed_ && early_values_) r_.timestamps.push_back(0);
+  r_.timestamps = body_.finish_times();
   const std::vector<VcdNamed> named = name_vcd_vars(decls_);
-  std::vector<bool> used(logs_.size(), false);
+  std::vector<bool> used(signals_.size(), false);
   for (const VcdNamed& n : named) {
     const VcdDeclared& d = decls_[n.decl];
     SignalId id = d.id;
@@ -150,10 +101,26 @@ VcdTrace::Record VcdBuilder::finish() {
     r_.signal_names.push_back(n.name);
     r_.vars.try_emplace(n.name, VcdVar{d.code, id, width});
   }
-  for (SignalId id = 0; id < logs_.size(); ++id) {
-    if (used[id] && !logs_[id].empty()) logs_[id].replay_into(r_.store.column_for_write(id));
-    logs_[id].release();
+  // Columns made in id order here, filled on the pool: each from its own logs.
+  std::vector<SignalId> ids;
+  for (SignalId id = 0; id < signals_.size(); ++id) {
+    if (used[id] && body_.logged(id)) {
+      r_.store.column_for_write(id);
+      ids.push_back(id);
+    } else {
+      body_.release(id);
+    }
   }
+  std::vector<Column*> columns;
+  columns.reserve(ids.size());
+  for (SignalId id : ids) columns.push_back(&r_.store.column_for_write(id));
+  parallel_for(0, ids.size(), kColumnsPerTask, [&](std::size_t lo, std::size_t hi) {
+    for (std::size_t k = lo; k < hi; ++k) {
+      body_.replay(ids[k], *columns[k]);
+      body_.release(ids[k]);
+      columns[k]->shrink_to_fit();
+    }
+  });
   // Every value holds until the next change, through the last index.
   if (!r_.timestamps.empty()) r_.store.hold_through(r_.timestamps.size() - 1);
   r_.store.shrink_to_fit();

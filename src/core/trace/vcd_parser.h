@@ -16,6 +16,10 @@ namespace quarn {
 /// `Repaired`: read, but only after mending a known writer fault.
 enum class VcdStatus : std::uint8_t { Ok, UnknownCode, BadValue, TimeBackwards, Repaired };
 
+/// What a timestamp below the one before it is told with.
+inline constexpr std::string_view kVcdTimeBackwards =
+    "expected a time not below the previous one (this time and its changes are skipped)";
+
 /// The keywords of VCD (and "$attrbegin", which some writers add).
 inline bool is_vcd_keyword(std::string_view t) {
   static constexpr std::string_view kKeywords[] = {
@@ -47,7 +51,7 @@ struct VcdDecl {
 
 /// Turns VCD tokens (see `for_each_vcd_token`) into calls on a sink:
 ///   scope(name), upscope(), var(const VcdDecl&), timescale(text), end_definitions(), drop_changes(),
-///   timestamp(time), scalar(char, code), vector(digits, code),
+///   timestamp(time, token, offset), scalar(char, code), vector(digits, code),
 ///   real(double, code), text(string, code)   (the last five return VcdStatus)
 /// and reports what it skips or reads with a default to `diagnostics`.
 /// Commands may span tokens and lines in any way; the parser keeps its place
@@ -68,6 +72,13 @@ class VcdParser {
   /// Offset of the first token that only VCD has (a keyword or a timestamp),
   /// or ~0 when none was seen.
   std::uint64_t first_vcd_token() const { return first_vcd_; }
+  /// Between commands and changes: no command open, no value awaiting its
+  /// code, so the next token may start anything.
+  bool at_rest() const { return command_ == Command::None && !pending_; }
+  /// Value changes are expected (a timestamp, $dumpvars or $enddefinitions
+  /// came); `enter_body` says so for a parser that starts there.
+  bool in_body() const { return in_data_; }
+  void enter_body() { in_data_ = true; }
 
  private:
   enum class Command : std::uint8_t { None, Scope, Upscope, Var, Timescale, EndDefinitions, Skip };
@@ -140,9 +151,8 @@ inline void VcdParser<Sink>::body_token(std::string_view t, std::uint64_t offset
       }
       if (first_vcd_ == ~std::uint64_t{0}) first_vcd_ = offset;
       in_data_ = true;
-      const VcdStatus s = sink_.timestamp(*time);
-      if (s == VcdStatus::TimeBackwards)
-        diag_.report(offset, "expected a time not below the previous one (this time and its changes are skipped)", t);
+      const VcdStatus s = sink_.timestamp(*time, t, offset);
+      if (s == VcdStatus::TimeBackwards) diag_.report(offset, kVcdTimeBackwards, t);
       return;
     }
     case 'b': case 'B': case 'r': case 'R': case 's': case 'S':

@@ -1,0 +1,162 @@
+#include "trace/vcd_body.h"
+
+#include <cmath>
+#include <limits>
+
+#include "signal/column.h"
+#include "trace/vcd_text_escapes.h"
+
+namespace quarn {
+
+namespace {
+
+// Adds `from` after `into`: counts add up, the first place stays the first.
+void append_diagnostics(LoadDiagnostics& into, const LoadDiagnostics& from) {
+  if (from.count == 0) return;
+  if (into.count == 0) {
+    into.offset = from.offset;
+    into.message = from.message;
+  }
+  into.count += from.count;
+}
+
+}  // namespace
+
+void VcdBody::declared() {
+  logs_.resize(signals_.size());
+  if (signals_.back().kind == VcdKind::Event) triggers_.resize(signals_.back().event + 1, 0);
+}
+
+VcdBody VcdBody::fresh() const {
+  VcdBody chunk(codes_, signals_);
+  chunk.logs_.resize(logs_.size());
+  chunk.triggers_.resize(triggers_.size(), 0);
+  return chunk;
+}
+
+void VcdBody::take_time(Time time) {
+  if (!timed_ && early_values_ && time > 0) times_.push_back(0);  // index 0 holds the initial values
+  timed_ = true;
+  last_time_ = time;
+  times_.push_back(time);
+  current_ = times_.size() - 1;
+}
+
+VcdStatus VcdBody::timestamp(Time time, std::string_view token, std::uint64_t offset) {
+  if (timed_ && time < last_time_) {
+    drop_changes();
+    return VcdStatus::TimeBackwards;
+  }
+  skipping_ = false;
+  usual_ = true;
+  if (times_.empty()) {
+    first_time_offset_ = offset;
+    first_time_token_.assign(token);
+  }
+  take_time(time);
+  return VcdStatus::Ok;
+}
+
+VcdStatus VcdBody::scalar(char value, std::string_view code) {
+  const SignalId id = codes_.lookup(code);
+  if (id == CodeTable::kUnknown) return VcdStatus::UnknownCode;
+  const VcdSignal& s = signals_[id];
+  if (s.kind == VcdKind::Event) return trigger(id);
+  if (value == '0' || value == '1') return store(id, ValueView::bits(static_cast<std::uint64_t>(value - '0')));
+  if (s.width > 1) return vector(std::string_view(&value, 1), code);  // extended like a vector
+  scratch_.logic.assign(1, logic_from_char(value));
+  return store(id, ValueView::logic(scratch_.logic.data(), 1));
+}
+
+VcdStatus VcdBody::vector(std::string_view digits, std::string_view code) {
+  const SignalId id = codes_.lookup(code);
+  if (id == CodeTable::kUnknown) return VcdStatus::UnknownCode;
+  if (signals_[id].kind == VcdKind::Event) return trigger(id);
+  ValueView v;
+  if (parse_vcd_vector(digits, signals_[id].width, scratch_, v)) return store(id, v);
+  // Some Python writers leak bin()'s prefix: "b0b0101".
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'b' || digits[1] == 'B') &&
+      parse_vcd_vector(digits.substr(2), signals_[id].width, scratch_, v)) {
+    store(id, v);
+    return VcdStatus::Repaired;
+  }
+  return VcdStatus::BadValue;
+}
+
+VcdStatus VcdBody::real(double value, std::string_view code) {
+  const SignalId id = codes_.lookup(code);
+  if (id == CodeTable::kUnknown) return VcdStatus::UnknownCode;
+  // One NaN, so that a NaN held is no change whatever its sign or payload.
+  if (std::isnan(value)) value = std::numeric_limits<double>::quiet_NaN();
+  return store(id, ValueView::real(value));
+}
+
+VcdStatus VcdBody::text(std::string_view text, std::string_view code) {
+  const SignalId id = codes_.lookup(code);
+  if (id == CodeTable::kUnknown) return VcdStatus::UnknownCode;
+  const std::string_view value = unescape_vcd_text(text, text_scratch_);
+  return store(id, ValueView::text(value.data(), value.size()));
+}
+
+void VcdBody::absorb(VcdBody&& chunk, const LoadDiagnostics& chunk_diagnostics, LoadDiagnostics& diagnostics) {
+  // The chunk's timestamps never go back among themselves, so those below
+  // this body's last time are a prefix of them.
+  Index skip = 0;
+  while (timed_ && skip < chunk.times_.size() && chunk.times_[skip] < last_time_) ++skip;
+  LoadDiagnostics dropped;
+  if (skip) {
+    dropped.report(chunk.first_time_offset_, kVcdTimeBackwards, chunk.first_time_token_);
+    dropped.count = skip;
+  }
+  if (dropped.count && (chunk_diagnostics.count == 0 || dropped.offset < chunk_diagnostics.offset)) {
+    append_diagnostics(diagnostics, dropped);
+    append_diagnostics(diagnostics, chunk_diagnostics);
+  } else {
+    append_diagnostics(diagnostics, chunk_diagnostics);
+    append_diagnostics(diagnostics, dropped);
+  }
+
+  Placed placed;
+  placed.skip = skip;
+  placed.triggers_before = triggers_;
+  for (std::size_t e = 0; e < triggers_.size(); ++e) triggers_[e] += chunk.triggers_[e];
+  if (skip < chunk.times_.size()) {
+    take_time(chunk.times_[skip]);
+    placed.base = current_;
+    for (Index k = skip + 1; k < chunk.times_.size(); ++k) take_time(chunk.times_[k]);
+    placed.logs = std::move(chunk.logs_);
+    placed_.push_back(std::move(placed));
+  }
+  // What the chunk's end leaves for the next timestamp.
+  skipping_ = chunk.skipping_ || (skip && skip == chunk.times_.size());
+  usual_ = timed_ && !skipping_;
+}
+
+void VcdBody::replay(SignalId id, Column& column) const {
+  logs_[id].replay_into(column);
+  const VcdSignal& s = signals_[id];
+  for (const Placed& p : placed_) {
+    if (p.logs[id].empty()) continue;
+    const std::uint64_t add = s.kind == VcdKind::Event ? p.triggers_before[s.event] : 0;
+    p.logs[id].replay_into(column, p.skip, p.base, add);
+  }
+}
+
+bool VcdBody::logged(SignalId id) const {
+  if (!logs_[id].empty()) return true;
+  for (const Placed& p : placed_)
+    if (!p.logs[id].empty() && p.logs[id].last_index() >= p.skip) return true;
+  return false;
+}
+
+void VcdBody::release(SignalId id) {
+  logs_[id].release();
+  for (Placed& p : placed_) p.logs[id].release();
+}
+
+std::vector<Time> VcdBody::finish_times() {
+  if (!timed_ && early_values_) times_.push_back(0);
+  return std::move(times_);
+}
+
+}  // namespace quarn

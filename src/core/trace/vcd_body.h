@@ -1,0 +1,128 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "signal/bitpack.h"
+#include "signal/change_log.h"
+#include "signal/types.h"
+#include "trace/code_table.h"
+#include "trace/load_diagnostics.h"
+#include "trace/vcd_parser.h"
+
+namespace quarn {
+
+class Column;
+
+/// How a variable's value changes are read.
+enum class VcdKind : std::uint8_t { Plain, Event, String };
+
+/// A variable as its value changes need it. An event counts its triggers in
+/// slot `event` of the trigger counts.
+struct VcdSignal {
+  Width width = 1;
+  VcdKind kind = VcdKind::Plain;
+  std::uint32_t event = 0;
+};
+
+/// Sink of `VcdParser` for value changes: logs each signal's changes (see
+/// `ChangeLog`) against declarations read before. It holds either a whole
+/// load's changes or one chunk of the value-change section parsed apart,
+/// whose indices count from the chunk's first timestamp until `absorb`
+/// places it after the changes before it.
+///
+/// Event variables store Bits(n), n the number of triggers so far, so each
+/// trigger is a change even when the writer repeats "1". Scalar x, z, u, w,
+/// l, h and - store Logic, as vectors holding them do. Changes before the
+/// first timestamp belong to time 0: when the first timestamp is later,
+/// index 0 is added for them.
+class VcdBody {
+ public:
+  VcdBody(const CodeTable& codes, const std::vector<VcdSignal>& signals) : codes_(codes), signals_(signals) {}
+
+  /// A signal (and, when an event, its trigger count) was declared.
+  void declared();
+  /// A body for a chunk of the value changes: same declarations, nothing
+  /// logged.
+  VcdBody fresh() const;
+
+  // Declarations met among the value changes of a chunk: only a reader
+  // going through the whole input in order can take them.
+  void scope(std::string_view) { foreign_ = true; }
+  void upscope() { foreign_ = true; }
+  void var(const VcdDecl&) { foreign_ = true; }
+  void end_definitions() { foreign_ = true; }
+  void timescale(std::string_view) { foreign_ = true; }
+
+  /// Ignores changes up to the next timestamp (one that could not be read).
+  void drop_changes() { skipping_ = true, usual_ = false; }
+  VcdStatus timestamp(Time time, std::string_view token, std::uint64_t offset);
+  VcdStatus scalar(char value, std::string_view code);
+  VcdStatus vector(std::string_view digits, std::string_view code);
+  VcdStatus real(double value, std::string_view code);
+  VcdStatus text(std::string_view text, std::string_view code);
+
+  /// A chunk needs the whole input read in order: it declared something, or
+  /// it had changes before its first timestamp.
+  bool foreign() const { return foreign_ || early_values_; }
+
+  /// Places `chunk`, parsed from the bytes right after this body's, after
+  /// this body's changes, as reading on would have: its timestamps below this
+  /// body's last are dropped with their changes (and reported), its event
+  /// counts go on from this body's. `chunk_diagnostics` are the chunk's own;
+  /// both go to `diagnostics` in input order.
+  void absorb(VcdBody&& chunk, const LoadDiagnostics& chunk_diagnostics, LoadDiagnostics& diagnostics);
+
+  /// Every value logged for signal `id`, in order, recorded into `column`.
+  void replay(SignalId id, Column& column) const;
+  /// Whether any change of signal `id` was logged.
+  bool logged(SignalId id) const;
+  /// Frees what `replay` reads for `id`.
+  void release(SignalId id);
+
+  /// The timestamps taken, by index; index 0 is added at time 0 when values
+  /// came before a later first timestamp.
+  std::vector<Time> finish_times();
+
+ private:
+  // A chunk's logs placed at index `base`, its first `skip` indices dropped.
+  struct Placed {
+    std::vector<ChangeLog> logs;
+    Index skip = 0;
+    Index base = 0;
+    std::vector<std::uint64_t> triggers_before;  // by event slot
+  };
+
+  VcdStatus store(SignalId id, const ValueView& v) {
+    if (!usual_) [[unlikely]] {
+      if (skipping_) return VcdStatus::Ok;  // changes of a timestamp that went back
+      early_values_ |= !timed_;
+    }
+    logs_[id].append(current_, v);
+    return VcdStatus::Ok;
+  }
+  VcdStatus trigger(SignalId id) { return store(id, ValueView::bits(++triggers_[signals_[id].event])); }
+  void take_time(Time time);
+
+  const CodeTable& codes_;
+  const std::vector<VcdSignal>& signals_;
+  std::vector<ChangeLog> logs_;  // by signal id
+  std::vector<std::uint64_t> triggers_;  // by event slot
+  std::vector<Placed> placed_;
+  std::vector<Time> times_;
+  std::uint64_t first_time_offset_ = 0;  // the first timestamp taken, for messages
+  std::string first_time_token_;
+  Index current_ = 0;
+  Time last_time_ = 0;
+  bool timed_ = false;         // a timestamp was taken
+  bool early_values_ = false;  // a change came before it
+  bool skipping_ = false;
+  bool usual_ = false;  // timed_ and not skipping_: changes just go to their log
+  bool foreign_ = false;
+  BinaryScratch scratch_;
+  std::string text_scratch_;  // a string value with its escapes undone
+};
+
+}  // namespace quarn

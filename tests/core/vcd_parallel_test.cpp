@@ -1,0 +1,148 @@
+// The value changes parsed in chunks on the pool must load exactly as one
+// pass does: the trace, and what was skipped (count, first place, message).
+// Chunks as small as one timestamp put a seam at every timestamp line.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "same_trace.h"
+#include "trace/vcd_reader.h"
+
+namespace quarn {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::size_t kChunkSizes[] = {1, 7, 200, 4096};
+
+void expect_same_load(const std::variant<VcdLoad, std::string>& a, const std::variant<VcdLoad, std::string>& b) {
+  ASSERT_EQ(a.index(), b.index());
+  if (const auto* error = std::get_if<std::string>(&a)) {
+    EXPECT_EQ(*error, std::get<std::string>(b));
+    return;
+  }
+  const VcdLoad& x = std::get<VcdLoad>(a);
+  const VcdLoad& y = std::get<VcdLoad>(b);
+  EXPECT_EQ(x.diagnostics.count, y.diagnostics.count);
+  EXPECT_EQ(x.diagnostics.offset, y.diagnostics.offset);
+  EXPECT_EQ(x.diagnostics.line, y.diagnostics.line);
+  EXPECT_EQ(x.diagnostics.column, y.diagnostics.column);
+  EXPECT_EQ(x.diagnostics.message, y.diagnostics.message);
+  expect_same_trace(x.trace, y.trace);
+}
+
+void expect_chunks_agree(std::string_view text) {
+  const auto whole = read_vcd_text(text, nullptr, {VcdSplit::kNoSplit});
+  for (std::size_t chunk : kChunkSizes) {
+    SCOPED_TRACE("chunks of " + std::to_string(chunk));
+    expect_same_load(whole, read_vcd_text(text, nullptr, {chunk}));
+  }
+}
+
+// A body with what crosses seams: events counted on, time going back over
+// several lines, unreadable times, unknown codes, x and wide values, reals,
+// strings, values before the first timestamp, and lines starting with '#'
+// that are no timestamp (inside a comment, or a change's code).
+std::string random_vcd(unsigned seed) {
+  std::mt19937 rng(seed);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  std::string v = "$timescale 1ns $end\n$scope module top $end\n"
+                  "$var wire 1 ! a $end\n$var wire 8 \" b [7:0] $end\n$var event 1 # ev $end\n"
+                  "$var real 1 $ r $end\n$var string 1 % s $end\n$var wire 130 & w [129:0] $end\n"
+                  "$var wire 1 ' d [1] $end\n$var wire 1 ( d [0] $end\n$upscope $end\n$enddefinitions $end\n";
+  if (pick(2)) v += "$dumpvars\n1!\nb101 \"\nr0.5 $\n$end\n";
+  long time = pick(3) * 5;
+  const int steps = 40 + pick(40);
+  for (int step = 0; step < steps; ++step) {
+    const int kind = pick(20);
+    if (kind == 0) v += "#" + std::to_string(std::max(0L, time - 1 - pick(20))) + "\n";  // back in time
+    else if (kind == 1) v += "#x" + std::to_string(time) + "\n";
+    else if (kind == 2) v += "$comment\n#" + std::to_string(time) + " 1!\n$end\n";
+    else v += "#" + std::to_string(time += pick(3) ? 1 + pick(10) : 0) + "\n";
+    for (int n = pick(5); n > 0; --n) {
+      switch (pick(12)) {
+        case 0: v += "1#\n"; break;
+        case 1: v += pick(2) ? "1!\n" : "x!\n"; break;
+        case 2: v += "b" + std::string(1 + pick(8), "01xz"[pick(4)]) + " \"\n"; break;
+        case 3: v += "b1" + std::string(129, "01"[pick(2)]) + " &\n"; break;
+        case 4: v += pick(2) ? "rnan $\n" : "r" + std::to_string(pick(100)) + ".25 $\n"; break;
+        case 5: v += "sword" + std::to_string(pick(3)) + " %\n"; break;
+        case 6: v += "1q\n"; break;
+        case 7: v += "b102 \"\n"; break;
+        case 8: v += std::string(pick(2) ? "1" : "0") + "'\n0(\n"; break;
+        case 9: v += "b11\n#\n"; break;  // the code of this change is '#'
+        case 10: v += "b0b11 \"\n"; break;
+        default: v += "0!\n"; break;
+      }
+    }
+  }
+  if (pick(3) == 0) v += "#" + std::to_string(time + 1) + "\nb1";  // cut off
+  return v;
+}
+
+TEST(VcdParallel, GeneratedTracesLoadAlikeInChunks) {
+  for (unsigned seed = 1; seed <= 60; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    expect_chunks_agree(random_vcd(seed));
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(VcdParallel, SeamsOfHandWrittenCases) {
+  const char* cases[] = {
+      // time going back across a seam, over two timestamps, then on again
+      "$var wire 1 ! a $end $enddefinitions $end\n#10\n1!\n#4\n0!\n#6\n1!\n#12\n0!\n",
+      // every trigger of an event counts on over seams
+      "$var event 1 ! e $end $enddefinitions $end\n#1\n1!\n#2\n1!\n1!\n#3\n1!\n",
+      // values before a later first timestamp: index 0 at time 0
+      "$var wire 1 ! a $end $enddefinitions $end\n1!\n#5\n0!\n#9\n1!\n",
+      // a declaration among the changes: read in order
+      "$var wire 1 ! a $end $enddefinitions $end\n#1\n1!\n#2\n$var wire 1 \" b $end\n#3\n1\"\n",
+      // a timestamp line inside a comment
+      "$var wire 1 ! a $end $enddefinitions $end\n#1\n$comment\n#2\n$end\n#3\n0!\n",
+      // the first problem sits in a later chunk than a dropped time
+      "$var wire 1 ! a $end $enddefinitions $end\n#10\n1!\n#20\nq!\n#5\n1!\n#30\nb2 !\n",
+      // a dropped time before, and after, a chunk's own first problem
+      "$var wire 1 ! a $end $enddefinitions $end\n#10\n1!\n#5\nq!\n#7\n",
+      "$var wire 1 ! a $end $enddefinitions $end\n#10\n1!\n#x\n#5\n",
+  };
+  for (const char* text : cases) {
+    SCOPED_TRACE(text);
+    expect_chunks_agree(text);
+  }
+}
+
+TEST(VcdParallel, CorpusFilesLoadAlikeInChunks) {
+  const fs::path corpus = QUARN_CORPUS_DIR;
+  if (!fs::exists(corpus)) GTEST_SKIP() << "corpus missing: " << corpus;
+  for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
+    if (!entry.is_regular_file() || entry.path().extension() != ".vcd") continue;
+    SCOPED_TRACE(entry.path().string());
+    std::ifstream in(entry.path(), std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    expect_chunks_agree(text);
+    // The file reader reads its chunks with pread, each through its buffer.
+    expect_same_load(read_vcd_text(text, nullptr, {VcdSplit::kNoSplit}),
+                     read_vcd_file(entry.path().string(), {}, nullptr, {64}));
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(VcdParallel, StopInAChunkInterruptsTheLoad) {
+  std::string text = "$var wire 1 ! a $end $enddefinitions $end\n";
+  for (int t = 0; t < 200000; ++t) text += "#" + std::to_string(t) + "\n" + (t % 2 ? "1!\n" : "0!\n");
+  int polls = 0;
+  LoadControl control([](void* user) { return ++*static_cast<int*>(user) > 2; }, &polls, 0);
+  const auto loaded = read_vcd_text(text, &control, {64 * 1024});
+  ASSERT_TRUE(std::holds_alternative<std::string>(loaded));
+  EXPECT_EQ(std::get<std::string>(loaded), kLoadInterrupted);
+}
+
+}  // namespace
+}  // namespace quarn
