@@ -2,7 +2,6 @@
 
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "signal/bitpack.h"
@@ -68,9 +67,7 @@ class VcdBuilder {
   std::vector<VcdDeclared> decls_;
 
   VcdTrace::Record r_;
-  std::string path_;                       // open scopes joined with "."
-  std::vector<std::size_t> path_lengths_;  // path_ length before each push
-  std::unordered_set<std::string> seen_scopes_;
+  std::vector<NameTable::Path> open_scopes_;  // a nameless scope repeats the one it is in
   Index current_ = 0;
   Time last_time_ = 0;
   bool timed_ = false;         // a timestamp was taken
