@@ -16,6 +16,8 @@ constexpr std::int64_t kMaxBusWidth = std::int64_t{1} << 16;
 FstHierarchyBuilder::FstHierarchyBuilder(TraceRecord& record, std::size_t handles, std::size_t vars)
     : names_(record.names), next_number_(0, PathTextHash{&names_}, PathTextEqual{&names_}),
       handle_to_id_(handles, kNoId) {
+  // Sized once: a scope per few variables, a path per variable and scope.
+  names_.reserve(vars, vars + vars / 4 + 16);
   vars_.reserve(vars);
 }
 
@@ -60,23 +62,24 @@ void FstHierarchyBuilder::finish() {
   // Bit-blasted candidates: one-bit variables named "base [i]", grouped by
   // their full canonical name.
   std::vector<Path> canonical(vars_.size());
-  std::vector<VarNameParts> parts(vars_.size());
   PathMap<std::vector<std::size_t>> groups(0, PathTextHash{&names_}, PathTextEqual{&names_});
   for (std::size_t i = 0; i < vars_.size(); ++i) {
-    parts[i] = split_var_name(var_name(vars_[i]));
-    canonical[i] = names_.add_path(vars_[i].scope, parts[i].base);
-    if (vars_[i].width == 1 && parts[i].single_index) groups[canonical[i]].push_back(i);
+    const VarNameParts parts = split_var_name(var_name(vars_[i]));
+    canonical[i] = names_.add_path(vars_[i].scope, parts.base);
+    if (vars_[i].width == 1 && parts.single_index) groups[canonical[i]].push_back(i);
   }
+  // The bit index of a group member, split again rather than kept for all.
+  const auto bit_of = [&](std::size_t m) { return *split_var_name(var_name(vars_[m])).lsb; };
   constexpr std::size_t kNoBus = ~std::size_t{0};
   std::vector<std::size_t> bus_of(vars_.size(), kNoBus);  // first member of the var's bus
   std::vector<std::uint8_t> repeated(vars_.size(), 0);  // a bit declared again (a scope reopened)
   for (auto& [name, members] : groups) {
     std::unordered_map<std::int64_t, std::uint32_t> handle_at;
-    std::int64_t lo = *parts[members[0]].lsb, hi = lo;
+    std::int64_t lo = bit_of(members[0]), hi = lo;
     bool distinct = true;
     std::vector<std::size_t> bits;
     for (std::size_t m : members) {
-      const std::int64_t index = *parts[m].lsb;
+      const std::int64_t index = bit_of(m);
       auto [it, added] = handle_at.try_emplace(index, vars_[m].handle);
       if (!added) {
         distinct = distinct && it->second == vars_[m].handle;
@@ -91,19 +94,23 @@ void FstHierarchyBuilder::finish() {
     members = std::move(bits);
   }
 
-  std::vector<SignalId> named;
+  std::vector<std::uint8_t> named;  // per id
+  const auto mark_named = [&](SignalId id) {
+    if (id >= named.size()) named.resize(std::max<std::size_t>(id + 1, 2 * named.size()), 0);
+    named[id] = 1;
+  };
   for (std::size_t i = 0; i < vars_.size(); ++i) {
     const Var& v = vars_[i];
     if (bus_of[i] != kNoBus) {
       if (bus_of[i] != i) continue;  // emitted with its first bit
       const auto& members = groups.find(canonical[i])->second;
-      std::int64_t lo = *parts[i].lsb, hi = lo;
-      for (std::size_t m : members) lo = std::min(lo, *parts[m].lsb), hi = std::max(hi, *parts[m].lsb);
+      std::int64_t lo = bit_of(i), hi = lo;
+      for (std::size_t m : members) lo = std::min(lo, bit_of(m)), hi = std::max(hi, bit_of(m));
       FstBus bus{next_id_++, static_cast<Width>(hi - lo + 1), {}};
       for (std::size_t m : members)
-        bus.bits.push_back({static_cast<Width>(*parts[m].lsb - lo), id_of_handle(vars_[m].handle)});
+        bus.bits.push_back({static_cast<Width>(bit_of(m) - lo), id_of_handle(vars_[m].handle)});
       names_.add_signal(unused_name(canonical[i]), bus.id, bus.width);
-      named.push_back(bus.id);
+      mark_named(bus.id);
       buses_.push_back(std::move(bus));
       continue;
     }
@@ -114,13 +121,12 @@ void FstHierarchyBuilder::finish() {
       name = unused_name(names_.add_path(v.scope, var_name(v)));
     }
     names_.add_signal(name, id, v.width);
-    named.push_back(id);
+    mark_named(id);
   }
 
-  std::sort(named.begin(), named.end());
   for (const FstBus& bus : buses_)
     for (const BusBit& bit : bus.bits)
-      if (!std::binary_search(named.begin(), named.end(), bit.id)) hidden_.push_back(bit.id);
+      if (bit.id >= named.size() || !named[bit.id]) hidden_.push_back(bit.id);
   vars_ = {};
   var_names_ = {};
   next_number_.clear();

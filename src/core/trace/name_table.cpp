@@ -61,6 +61,16 @@ NameTable::Path NameTable::add_path(Path parent, std::string_view component) {
   return static_cast<Path>(paths_.size() - 1);
 }
 
+void NameTable::reserve(std::size_t signals, std::size_t paths) {
+  paths_.reserve(paths);
+  signals_.reserve(signals);
+  if (signal_slots_.used == 0) {
+    std::size_t slots = 16;
+    while (slots < 2 * signals + 2) slots *= 2;
+    signal_slots_.slot.assign(slots, 0);
+  }
+}
+
 NameTable::Path NameTable::add_suffixed(Path path, std::string_view suffix) {
   std::string component(this->component(path));
   component.append(suffix);

@@ -44,6 +44,10 @@ class NameTable {
 
   // Building. Every new path costs its component's bytes and a fixed record.
 
+  /// Room for `signals` signals and `paths` paths, so that nothing grows
+  /// (and is copied) while they come in.
+  void reserve(std::size_t signals, std::size_t paths);
+
   /// A new path: `component` under `parent` (kTop: at the top level).
   Path add_path(Path parent, std::string_view component);
   /// `path` with `suffix` added to its last component ("x" -> "x#2").
