@@ -63,7 +63,7 @@ void value_blocks(fsdb::Bytes data) {
   std::uint64_t budget = std::uint64_t{1} << 20;
   std::vector<fsdb::BlockEvents> blocks;
   for (std::size_t i = 1; i < parts.size(); ++i)
-    blocks.push_back(fsdb::decode_value_block(parts[i], record.signal_names.size(), budget));
+    blocks.push_back(fsdb::decode_value_block(parts[i], record.names.size(), budget));
   fsdb::store_events(blocks, record);
   query(RecordTrace(std::move(record)));
 }

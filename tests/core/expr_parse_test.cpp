@@ -32,11 +32,8 @@ const RecordTrace& fixture() {
       r.store.forward_fill(i);
       for (SignalId id = 0; id < cols.size(); ++id) r.store.set(id, i, cols[id][i]);
     }
-    for (SignalId id = 0; id < names.size(); ++id) {
-      r.signal_names.push_back(names[id]);
-      r.name_to_id.emplace(names[id], id);
-      r.name_to_width.emplace(names[id], id == 0 ? 8 : id == 3 ? 2 : id == 4 ? 4 : 1);
-    }
+    for (SignalId id = 0; id < names.size(); ++id)
+      r.names.add_signal(names[id], id, id == 0 ? 8 : id == 3 ? 2 : id == 4 ? 4 : 1);
     return RecordTrace(std::move(r));
   }();
   return t;

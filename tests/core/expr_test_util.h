@@ -42,11 +42,7 @@ inline RecordTrace make_trace(std::size_t timestamps, const std::vector<std::vec
       if (i == 0 || !(columns[id][i - 1] == v)) r.store.set(id, i, v);
     }
   }
-  for (std::size_t id = 0; id < columns.size(); ++id) {
-    r.signal_names.push_back("top.s" + std::to_string(id));
-    r.name_to_id.emplace(r.signal_names.back(), id);
-    r.name_to_width.emplace(r.signal_names.back(), 8);
-  }
+  for (std::size_t id = 0; id < columns.size(); ++id) r.names.add_signal("top.s" + std::to_string(id), id, 8);
   return RecordTrace(std::move(r));
 }
 

@@ -203,10 +203,7 @@ TEST(SearchMatchesModel, ColumnsRewrittenInPlace) {
       r.store.set(0, i, later);
       r.store.set(1, i, later);
     }
-    for (SignalId id = 0; id < 2; ++id) {
-      r.signal_names.push_back("top.s" + std::to_string(id));
-      r.name_to_id.emplace(r.signal_names.back(), id);
-    }
+    for (SignalId id = 0; id < 2; ++id) r.names.add_signal("top.s" + std::to_string(id), id, 1);
     const RecordTrace t(std::move(r));
     for (const ExprPtr& e : {bin(K::And, sig(0), sig(1)), bin(K::Or, sig(1), un(K::Not, sig(0))),
                              bin(K::And, rel(sig(0), 1), sig(1))}) {

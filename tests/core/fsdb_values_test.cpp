@@ -229,13 +229,7 @@ TEST(Clock, CappedPerBlock) {
 /// The trace of a record built from the given value blocks.
 RecordTrace store(const std::vector<ByteVec>& blocks, std::size_t names) {
   TraceRecord r;
-  for (std::size_t i = 0; i < names; ++i) {
-    std::string n = std::to_string(i);
-    n.insert(n.begin(), 's');
-    r.name_to_id.emplace(n, i);
-    r.name_to_width.emplace(n, 1);
-    r.signal_names.push_back(n);
-  }
+  for (std::size_t i = 0; i < names; ++i) r.names.add_signal("s" + std::to_string(i), i, 1);
   std::uint64_t budget = fsdb::kMaxEvents;
   std::vector<fsdb::BlockEvents> decoded;
   for (const auto& b : blocks) decoded.push_back(fsdb::decode_value_block(b, names, budget));

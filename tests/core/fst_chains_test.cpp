@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -198,6 +199,55 @@ TEST(FstChains, CorpusFilesMatchTheLibrarysWalk) {
         expect_same_changes(e.path());
         ++compared;
       }
+  }
+  if (!compared) GTEST_SKIP() << "no corpus";
+}
+
+// The reader walks the hierarchy in memory; the library's own walk (through
+// its scratch file) must give the same entries: names cut as it cuts them,
+// port widths, handles counted and aliased.
+std::vector<std::string> hierarchy_entries(const fs::path& path, bool library) {
+  FstFile file;
+  FstLayout layout;
+  std::vector<std::string> out;
+  if (!file.open(path.string()).empty() || !check_fst_image(file.bytes(), layout).empty()) return out;
+  const auto add = [&](int kind, std::string_view name, std::uint32_t length, std::uint32_t handle) {
+    out.push_back(std::to_string(kind) + " " + std::string(name) + " " + std::to_string(length) + " " +
+                  std::to_string(handle));
+  };
+  if (!library) {
+    walk_fst_hierarchy(layout, [&](const FstHierarchyEntry& h) {
+      if (h.kind == FstHierarchyEntry::Kind::Var) add(2, h.name, h.length, h.handle);
+      else add(h.kind == FstHierarchyEntry::Kind::Scope ? 0 : 1, h.name, 0, 0);
+      return true;
+    });
+    return out;
+  }
+  void* ctx = nullptr;
+  int ok = 0;
+  EXPECT_TRUE(quarn_fst_open(file.library_path().c_str(), &ctx) && ctx && quarn_fst_hier_rewind(ctx, &ok) && ok)
+      << path;
+  for (fstHier* h = nullptr; ctx && quarn_fst_hier_next(ctx, &h) && h;) {
+    if (h->htyp == FST_HT_SCOPE) add(0, std::string_view(h->u.scope.name, h->u.scope.name_length), 0, 0);
+    else if (h->htyp == FST_HT_UPSCOPE) add(1, "", 0, 0);
+    else if (h->htyp == FST_HT_VAR)
+      add(2, std::string_view(h->u.var.name, h->u.var.name_length), h->u.var.length, h->u.var.handle);
+  }
+  quarn_fst_close(ctx);
+  return out;
+}
+
+TEST(FstChains, CorpusHierarchiesMatchTheLibrarysWalk) {
+  std::size_t compared = 0;
+  for (const fs::path& root : {fs::path(QUARN_CORPUS_DIR), fs::path("/usr/share/doc/gtkwave/examples")}) {
+    if (!fs::exists(root)) continue;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+      if (!e.is_regular_file() || e.path().extension() != ".fst") continue;
+      const auto ours = hierarchy_entries(e.path(), false);
+      if (ours.empty()) continue;
+      EXPECT_EQ(ours, hierarchy_entries(e.path(), true)) << e.path();
+      ++compared;
+    }
   }
   if (!compared) GTEST_SKIP() << "no corpus";
 }

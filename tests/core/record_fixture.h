@@ -30,18 +30,11 @@ inline RecordTrace make_trace(const std::vector<std::string>& names, Index indic
                               const std::vector<std::pair<std::string, std::string>>& aliases = {},
                               bool fill = true) {
   TraceRecord r;
-  r.signal_names = names;
-  r.scopes = scopes;
+  for (const std::string& scope : scopes) r.names.list_scope(scope);
   for (Index i = 0; i < indices; ++i) r.timestamps.push_back(i * 10);
-  for (SignalId id = 0; id < names.size(); ++id) {
-    r.name_to_id[names[id]] = id;
-    r.name_to_width[names[id]] = 1;
-  }
-  for (const auto& [alias, of] : aliases) {
-    r.signal_names.push_back(alias);
-    r.name_to_id[alias] = r.name_to_id.at(of);
-  }
-  for (const Write& w : writes) r.store.set(r.name_to_id.at(w.name), w.index, w.value);
+  for (SignalId id = 0; id < names.size(); ++id) r.names.add_signal(names[id], id, 1);
+  for (const auto& [alias, of] : aliases) r.names.add_signal(alias, r.names.find(of)->id, 1);
+  for (const Write& w : writes) r.store.set(r.names.find(w.name)->id, w.index, w.value);
   if (fill)
     for (Index i = 1; i < indices; ++i) r.store.forward_fill(i);
   return RecordTrace(std::move(r));

@@ -88,6 +88,14 @@ def fst_counts_inflated(d):
     return f"PyTrace.from_fst({str(d / 'c.fst')!r}).signal_names() == PyTrace.from_fst({str(original)!r}).signal_names()"
 
 
+def deep_vcd(d, depth=40_000):
+    """One variable inside `depth` nested scopes: names must not grow with
+    the square of the depth."""
+    text = "".join(f"$scope module m{i} $end\n" for i in range(depth)) + "$var wire 1 ! a $end\n"
+    (d / "deep.vcd").write_text(text + "$upscope $end\n" * depth + "$enddefinitions $end\n#0\n1!\n")
+    return f"PyTrace.from_vcd({str(d / 'deep.vcd')!r}).max_index()"
+
+
 def clk(call):
     return lambda d: f'PyTrace.from_vcd_string("$var wire 1 ! clk $end\\n#0\\n1!\\n#5\\n0!\\n").{call}'
 
@@ -104,6 +112,7 @@ CASES = {
     "fst_wrapper_length_inflated": (lambda d: fst_wrapper_claiming(d, 1 << 40),
                                     "TraceError: FST open: gzip wrapper declares more than it can hold", 10),
     "fst_header_counts_inflated": (fst_counts_inflated, "True", 10),
+    "vcd_40000_nested_scopes": (deep_vcd, "0", 10),
     "changed_at_past_max_index": (clk("changed_at(2)"), "[]", 5),
     "range_to_2_pow_32": (clk("signal_values_range('clk', 0, 2**32)"), "[1, 0]", 5),
 }

@@ -22,7 +22,7 @@ std::variant<Layout, std::string> check_file(Bytes file) {
 TraceRecord read_older_layout(Bytes file) {
   TraceRecord record;
   add_names(record, extract_identifiers(file.subspan(std::min(kOlderNamesOffset, file.size()))));
-  record.scopes = derive_scopes(record.signal_names);
+  list_dotted_scopes(record.names);
   record.timestamps = {0};
   return record;
 }

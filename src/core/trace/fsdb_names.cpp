@@ -96,13 +96,7 @@ std::vector<std::string> scan_tail_names(Bytes tail) {
 }
 
 void add_names(TraceRecord& record, const std::vector<std::string>& names) {
-  for (const auto& name : names) {
-    if (record.name_to_id.count(name)) continue;
-    const SignalId id = record.signal_names.size();
-    record.name_to_id.emplace(name, id);
-    record.name_to_width.emplace(name, 1);
-    record.signal_names.push_back(name);
-  }
+  for (const auto& name : names) record.names.add_signal(name, record.names.size(), 1);
 }
 
 void WidthWalk::feed(const std::uint8_t* p, std::size_t n, bool at_end) {
@@ -152,7 +146,7 @@ void apply_width_section(TraceRecord& record, Bytes file, std::uint64_t w) {
   if (w == 0 || !fits(w, 5, file.size())) return;  // W + 4 must lie inside the file
   const std::uint64_t length = read_le(file, w, 4);
   if (!fits(w + 4, length, file.size())) return;
-  WidthWalk walk(record.signal_names.size());
+  WidthWalk walk(record.names.size());
   bool any = false;
   // The whole stream must inflate before any width counts, but only the
   // records the walk reads are kept, so a large section costs time, not memory.
@@ -160,10 +154,10 @@ void apply_width_section(TraceRecord& record, Bytes file, std::uint64_t w) {
     any = true;
     walk.feed(p, n, false);
   });
-  if (!ok || !any || record.signal_names.empty()) return;
+  if (!ok || !any || record.names.size() == 0) return;
   walk.feed(nullptr, 0, true);
   const auto& widths = walk.widths();
-  for (std::size_t k = 0; k < widths.size(); ++k) record.name_to_width[record.signal_names[k]] = widths[k];
+  for (std::size_t k = 0; k < widths.size(); ++k) record.names.set_width(k, widths[k]);
 }
 
 }  // namespace quarn::fsdb

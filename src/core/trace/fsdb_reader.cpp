@@ -37,7 +37,7 @@ TraceRecord FsdbTrace::read_modern(std::span<const std::uint8_t> file) { return 
 TraceRecord FsdbTrace::finish(Decoded d) {
   store_events(d.blocks, d.record);
   std::vector<BlockEvents>().swap(d.blocks);
-  d.record.scopes = derive_scopes(d.record.signal_names);
+  list_dotted_scopes(d.record.names);
   return std::move(d.record);
 }
 
@@ -54,7 +54,7 @@ FsdbTrace::Decoded FsdbTrace::decode_modern(std::span<const std::uint8_t> file, 
 
   for (const auto* list : {&lists.rich_names, &lists.marked_names, &lists.plain_names})
     for (std::size_t block : *list) add_names(record, extract_identifiers(found[block].bytes));
-  if (record.signal_names.empty() && file.size() > kTailSize)
+  if (record.names.size() == 0 && file.size() > kTailSize)
     add_names(record, scan_tail_names(file.last(kTailSize)));
   apply_width_section(record, file, header.width_offset);
 
@@ -66,7 +66,7 @@ FsdbTrace::Decoded FsdbTrace::decode_modern(std::span<const std::uint8_t> file, 
 
   // Table blocks come first among the value blocks; each is decoded as soon
   // as it is inflated so that only its events stay in memory.
-  const std::size_t n = record.signal_names.size();
+  const std::size_t n = record.names.size();
   std::uint64_t budget = kMaxEvents;
   std::uint64_t table_bytes = 0;
   std::vector<BlockEvents>& blocks = d.blocks;

@@ -311,7 +311,7 @@ std::size_t index_from(const std::vector<Time>& times, std::size_t from, Time t)
 }  // namespace
 
 void store_events(const std::vector<BlockEvents>& blocks, TraceRecord& record) {
-  const std::size_t n = record.signal_names.size();
+  const std::size_t n = record.names.size();
   bool zero_fill = false;
   for (const auto& b : blocks) zero_fill |= b.passed;
 

@@ -14,35 +14,27 @@ constexpr std::int64_t kMaxBusWidth = std::int64_t{1} << 16;
 }  // namespace
 
 FstHierarchyBuilder::FstHierarchyBuilder(TraceRecord& record, std::size_t handles, std::size_t vars)
-    : r_(record), handle_to_id_(handles, kNoId) {
-  // Sized once, the maps never rehash (which hashes every name again) while
-  // the names come in.
-  r_.name_to_id.reserve(vars);
-  r_.name_to_width.reserve(vars);
-  r_.signal_names.reserve(vars);
+    : names_(record.names), next_number_(0, PathTextHash{&names_}, PathTextEqual{&names_}),
+      handle_to_id_(handles, kNoId) {
+  // Sized once: a scope per few variables, a path per variable and scope.
+  names_.reserve(vars, vars + vars / 4 + 16);
   vars_.reserve(vars);
 }
 
 void FstHierarchyBuilder::scope(std::string_view name) {
-  path_marks_.push_back(path_.size());
-  if (path_marks_.size() > 1) path_ += '.';  // even after an empty scope name
-  path_ += name;
-  // A map beside the list: a design reopens scopes often, and a linear search
-  // per scope is quadratic in big designs.
-  auto [it, added] = scope_index_.try_emplace(path_, r_.scopes.size());
-  if (added) r_.scopes.push_back(path_);
-  open_scopes_.push_back(it->second);
+  // Even an empty name adds a component (and its "."); a scope reopened
+  // is the one listed before.
+  open_scopes_.push_back(names_.add_scope(open_scopes_.empty() ? NameTable::kTop : open_scopes_.back(), name));
 }
 
 void FstHierarchyBuilder::upscope() {
-  if (path_marks_.empty()) return;
-  path_.resize(path_marks_.back());
-  path_marks_.pop_back();
-  open_scopes_.pop_back();
+  if (!open_scopes_.empty()) open_scopes_.pop_back();
 }
 
 void FstHierarchyBuilder::var(std::string_view name, Width width, std::uint32_t handle) {
-  vars_.push_back({open_scopes_.empty() ? kTop : open_scopes_.back(), std::string(name), width, handle});
+  const Path scope = open_scopes_.empty() ? NameTable::kTop : open_scopes_.back();
+  vars_.push_back({scope, static_cast<std::uint32_t>(name.size()), var_names_.size(), width, handle});
+  var_names_.append(name);
 }
 
 SignalId FstHierarchyBuilder::id_of_handle(std::uint32_t handle) {
@@ -52,48 +44,42 @@ SignalId FstHierarchyBuilder::id_of_handle(std::uint32_t handle) {
   return handle_to_id_[index];
 }
 
-std::string FstHierarchyBuilder::full_name(std::size_t scope, std::string_view name) const {
-  if (scope == kTop) return std::string(name);
-  std::string full;
-  full.reserve(r_.scopes[scope].size() + 1 + name.size());
-  return full.append(r_.scopes[scope]).append(1, '.').append(name);
-}
-
-void FstHierarchyBuilder::add_name(std::string name, SignalId id, Width width) {
-  r_.name_to_id.emplace(name, id);
-  r_.name_to_width.emplace(name, width);
-  r_.signal_names.push_back(std::move(name));
-}
-
-std::string FstHierarchyBuilder::unused_name(std::string name) const {
-  if (r_.name_to_id.find(name) == r_.name_to_id.end()) return name;
-  for (unsigned k = 2;; ++k) {
-    std::string numbered = name + "#" + std::to_string(k);
-    if (r_.name_to_id.find(numbered) == r_.name_to_id.end()) return numbered;
+FstHierarchyBuilder::Path FstHierarchyBuilder::unused_name(Path path) {
+  if (!names_.find(path)) return path;
+  // Numbers handed out stay taken: the next clash of this name goes on
+  // from the last one.
+  unsigned& k = next_number_.try_emplace(path, 2).first->second;
+  for (;; ++k) {
+    const Path numbered = names_.add_suffixed(path, "#" + std::to_string(k));
+    if (!names_.find(numbered)) {
+      ++k;
+      return numbered;
+    }
   }
 }
 
 void FstHierarchyBuilder::finish() {
   // Bit-blasted candidates: one-bit variables named "base [i]", grouped by
   // their full canonical name.
-  std::vector<std::string> canonical(vars_.size());
-  std::vector<VarNameParts> parts(vars_.size());
-  std::unordered_map<std::string_view, std::vector<std::size_t>> groups;
+  std::vector<Path> canonical(vars_.size());
+  PathMap<std::vector<std::size_t>> groups(0, PathTextHash{&names_}, PathTextEqual{&names_});
   for (std::size_t i = 0; i < vars_.size(); ++i) {
-    parts[i] = split_var_name(vars_[i].name);
-    canonical[i] = full_name(vars_[i].scope, parts[i].base);
-    if (vars_[i].width == 1 && parts[i].single_index) groups[canonical[i]].push_back(i);
+    const VarNameParts parts = split_var_name(var_name(vars_[i]));
+    canonical[i] = names_.add_path(vars_[i].scope, parts.base);
+    if (vars_[i].width == 1 && parts.single_index) groups[canonical[i]].push_back(i);
   }
+  // The bit index of a group member, split again rather than kept for all.
+  const auto bit_of = [&](std::size_t m) { return *split_var_name(var_name(vars_[m])).lsb; };
   constexpr std::size_t kNoBus = ~std::size_t{0};
   std::vector<std::size_t> bus_of(vars_.size(), kNoBus);  // first member of the var's bus
   std::vector<std::uint8_t> repeated(vars_.size(), 0);  // a bit declared again (a scope reopened)
   for (auto& [name, members] : groups) {
     std::unordered_map<std::int64_t, std::uint32_t> handle_at;
-    std::int64_t lo = *parts[members[0]].lsb, hi = lo;
+    std::int64_t lo = bit_of(members[0]), hi = lo;
     bool distinct = true;
     std::vector<std::size_t> bits;
     for (std::size_t m : members) {
-      const std::int64_t index = *parts[m].lsb;
+      const std::int64_t index = bit_of(m);
       auto [it, added] = handle_at.try_emplace(index, vars_[m].handle);
       if (!added) {
         distinct = distinct && it->second == vars_[m].handle;
@@ -108,37 +94,42 @@ void FstHierarchyBuilder::finish() {
     members = std::move(bits);
   }
 
-  std::vector<SignalId> named;
+  std::vector<std::uint8_t> named;  // per id
+  const auto mark_named = [&](SignalId id) {
+    if (id >= named.size()) named.resize(std::max<std::size_t>(id + 1, 2 * named.size()), 0);
+    named[id] = 1;
+  };
   for (std::size_t i = 0; i < vars_.size(); ++i) {
     const Var& v = vars_[i];
     if (bus_of[i] != kNoBus) {
       if (bus_of[i] != i) continue;  // emitted with its first bit
-      const auto& members = groups[canonical[i]];
-      std::int64_t lo = *parts[i].lsb, hi = lo;
-      for (std::size_t m : members) lo = std::min(lo, *parts[m].lsb), hi = std::max(hi, *parts[m].lsb);
+      const auto& members = groups.find(canonical[i])->second;
+      std::int64_t lo = bit_of(i), hi = lo;
+      for (std::size_t m : members) lo = std::min(lo, bit_of(m)), hi = std::max(hi, bit_of(m));
       FstBus bus{next_id_++, static_cast<Width>(hi - lo + 1), {}};
       for (std::size_t m : members)
-        bus.bits.push_back({static_cast<Width>(*parts[m].lsb - lo), id_of_handle(vars_[m].handle)});
-      add_name(unused_name(canonical[i]), bus.id, bus.width);
-      named.push_back(bus.id);
+        bus.bits.push_back({static_cast<Width>(bit_of(m) - lo), id_of_handle(vars_[m].handle)});
+      names_.add_signal(unused_name(canonical[i]), bus.id, bus.width);
+      mark_named(bus.id);
       buses_.push_back(std::move(bus));
       continue;
     }
     const SignalId id = id_of_handle(v.handle);
-    std::string name = canonical[i];  // a copy: `groups` views these strings
-    if (auto it = r_.name_to_id.find(name); it != r_.name_to_id.end()) {
-      if (it->second == id) continue;  // the same signal declared twice
-      name = unused_name(full_name(v.scope, v.name));
+    Path name = canonical[i];
+    if (const NameTable::Signal* known = names_.find(name)) {
+      if (known->id == id) continue;  // the same signal declared twice
+      name = unused_name(names_.add_path(v.scope, var_name(v)));
     }
-    add_name(std::move(name), id, v.width);
-    named.push_back(id);
+    names_.add_signal(name, id, v.width);
+    mark_named(id);
   }
 
-  std::sort(named.begin(), named.end());
   for (const FstBus& bus : buses_)
     for (const BusBit& bit : bus.bits)
-      if (!std::binary_search(named.begin(), named.end(), bit.id)) hidden_.push_back(bit.id);
+      if (bit.id >= named.size() || !named[bit.id]) hidden_.push_back(bit.id);
   vars_ = {};
+  var_names_ = {};
+  next_number_.clear();
 }
 
 }  // namespace quarn

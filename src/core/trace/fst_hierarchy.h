@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "signal/types.h"
@@ -35,7 +34,7 @@ class FstHierarchyBuilder {
   /// Id of a handle that no kept variable declared.
   static constexpr SignalId kNoId = ~SignalId{0};
 
-  /// `record` receives names, scopes and the two maps; `handles` is the
+  /// `record` receives names, scopes, ids and widths; `handles` is the
   /// number of signal handles (1-based handles up to it are mapped); `vars`
   /// the number of variable entries to expect (a size hint).
   FstHierarchyBuilder(TraceRecord& record, std::size_t handles, std::size_t vars = 0);
@@ -55,25 +54,25 @@ class FstHierarchyBuilder {
   const std::vector<SignalId>& hidden_ids() const { return hidden_; }
 
  private:
+  using Path = NameTable::Path;
   struct Var {
-    std::size_t scope;  // index into the record's scopes; kTop at top level
-    std::string name;
+    Path scope;  // NameTable::kTop at top level
+    std::uint32_t name_size;
+    std::uint64_t name_at;  // into var_names_
     Width width;
     std::uint32_t handle;
   };
-  static constexpr std::size_t kTop = ~std::size_t{0};
 
   SignalId id_of_handle(std::uint32_t handle);
-  std::string full_name(std::size_t scope, std::string_view name) const;
-  void add_name(std::string name, SignalId id, Width width);
-  std::string unused_name(std::string name) const;
+  std::string_view var_name(const Var& v) const { return std::string_view(var_names_).substr(v.name_at, v.name_size); }
+  /// `path`, or the first of path + "#2", "#3", ... that names no signal yet.
+  Path unused_name(Path path);
 
-  TraceRecord& r_;
-  std::string path_;  // open scopes joined with "."
-  std::vector<std::size_t> path_marks_;  // path_ length before each open scope
-  std::vector<std::size_t> open_scopes_;  // scope index of each open scope
-  std::unordered_map<std::string, std::size_t> scope_index_;
+  NameTable& names_;
+  std::vector<Path> open_scopes_;
+  std::string var_names_;  // every variable's name as declared, back to back
   std::vector<Var> vars_;
+  PathMap<unsigned> next_number_;  // per clashing name, the "#k" to try next
   std::vector<SignalId> handle_to_id_;
   std::vector<FstBus> buses_;
   std::vector<SignalId> hidden_;

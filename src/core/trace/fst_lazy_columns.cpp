@@ -45,9 +45,7 @@ std::string FstLazyColumns::open(FstHead& head, const std::vector<Time>& timesta
     lazy.chains_at = static_cast<std::uint64_t>(block.chains - image.data());
     lazy.pack = block.pack;
     lazy.steps = block.step_times.size();
-    lazy.step_index.resize(lazy.steps);
-    for (std::size_t i = 0; i < lazy.steps; ++i)
-      lazy.step_index[i] = fst_time_index(timestamps, block.step_times[i]).value_or(kNoIndex);
+    fst_time_indices(timestamps, block.step_times, lazy.step_index);
     // Usually step i is just index[0] + i; then no table is kept.
     bool affine = lazy.steps && lazy.step_index[0] != kNoIndex;
     for (std::size_t i = 1; affine && i < lazy.steps; ++i) affine = lazy.step_index[i] == lazy.step_index[0] + i;

@@ -37,14 +37,14 @@ SignalValue LazyFstTrace::signal_value(std::string_view name, Index index) const
 }
 
 Width LazyFstTrace::signal_width(std::string_view name) const {
-  auto it = r_.name_to_width.find(name);
-  return it == r_.name_to_width.end() ? 1 : it->second;
+  const NameTable::Signal* s = r_.names.find_signal(name);
+  return s ? s->width : 1;
 }
 
 std::optional<SignalId> LazyFstTrace::signal_id(std::string_view name) const {
-  auto it = r_.name_to_id.find(name);
-  if (it == r_.name_to_id.end()) return std::nullopt;
-  return it->second;
+  const NameTable::Signal* s = r_.names.find_signal(name);
+  if (!s) return std::nullopt;
+  return s->id;
 }
 
 std::vector<SignalValue> LazyFstTrace::signal_values_range(std::string_view name, Index start, Index end) const {

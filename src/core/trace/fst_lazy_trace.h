@@ -29,8 +29,8 @@ class LazyFstTrace final : public Trace {
   static std::variant<LazyFstTrace, std::string> open(const std::string& path, LoadControl& control,
                                                       LoadReport* report = nullptr);
 
-  const std::vector<std::string>& signal_names() const override { return r_.signal_names; }
-  const std::vector<std::string>& scopes() const override { return r_.scopes; }
+  const std::vector<std::string>& signal_names() const override { return r_.names.names(); }
+  const std::vector<std::string>& scopes() const override { return r_.names.scopes(); }
   Index max_index() const override { return max_index_of(r_.timestamps); }
   Time timestamp(Index index) const override { return timestamp_at(r_.timestamps, index); }
   SignalValue signal_value(std::string_view name, Index index) const override;

@@ -11,7 +11,6 @@
 #include "trace/fst_chains.h"
 #include "trace/fst_column_builder.h"
 #include "trace/fst_file.h"
-#include "trace/fst_guard.h"
 #include "trace/fst_hierarchy.h"
 #include "trace/fst_validate.h"
 #include "trace/fst_values.h"
@@ -26,16 +25,6 @@ bool is_real_type(unsigned char t) {
   return t == FST_VT_VCD_REAL || t == FST_VT_VCD_REAL_PARAMETER || t == FST_VT_VCD_REALTIME ||
          t == FST_VT_SV_SHORTREAL;
 }
-
-/// Owns the library's reader context; closes it on every path.
-class FstReaderHandle {
- public:
-  ~FstReaderHandle() { quarn_fst_close(ctx_); }
-  void*& get() { return ctx_; }
-
- private:
-  void* ctx_ = nullptr;
-};
 
 /// Decodes the value chains of the file's value-change blocks and stores
 /// them. The FST library walks a block time-major over all signals and hands
@@ -75,9 +64,7 @@ class ValueLoader {
         if (auto e = read_value_block(file.bytes(), layout_.value_blocks[b0 + k], b0 + k == 0, layout_, block); !e.empty())
           return e;
         auto& index = step_index_[k];
-        index.resize(block.step_times.size());
-        for (std::size_t i = 0; i < block.step_times.size(); ++i)
-          index[i] = fst_time_index(r_.timestamps, block.step_times[i]).value_or(kNoIndex);
+        fst_time_indices(r_.timestamps, block.step_times, index);
         // Usually step i is just index[0] + i; then the table, which each
         // change would read from a different cache line, is not needed.
         bool affine = index[0] != kNoIndex;
@@ -218,30 +205,25 @@ class ValueLoader {
   std::vector<FstColumnBuilder> columns_;
 };
 
-std::string read_hierarchy(void* ctx, FstLayout& layout, FstHierarchyBuilder& builder, LoadControl& control) {
-  int ok = 0;
-  if (!quarn_fst_hier_rewind(ctx, &ok) || !ok) return "FST hierarchy: cannot read the hierarchy";
-  for (;;) {
-    if (control.advance(64)) return kLoadInterrupted;
-    fstHier* h = nullptr;
-    if (!quarn_fst_hier_next(ctx, &h)) return "FST hierarchy: corrupt hierarchy data";
-    if (!h) return "";
-    // Names point into a buffer the next call overwrites; the builder copies.
-    switch (h->htyp) {
-      case FST_HT_SCOPE: builder.scope(std::string_view(h->u.scope.name, h->u.scope.name_length)); break;
-      case FST_HT_UPSCOPE: builder.upscope(); break;
-      case FST_HT_VAR: {
-        const std::uint32_t handle = h->u.var.handle;
-        const bool real = is_real_type(h->u.var.typ) ||
-                          (handle && handle <= layout.is_real.size() && layout.is_real[handle - 1]);
-        if (h->u.var.typ == FST_VT_VCD_EVENT && handle && handle <= layout.is_event.size())
-          layout.is_event[handle - 1] = 1;
-        builder.var(std::string_view(h->u.var.name, h->u.var.name_length), real ? 64 : h->u.var.length, handle);
+std::string read_hierarchy(FstLayout& layout, FstHierarchyBuilder& builder, LoadControl& control) {
+  bool interrupted = false;
+  walk_fst_hierarchy(layout, [&](const FstHierarchyEntry& h) {
+    if (control.advance(64)) return !(interrupted = true);
+    switch (h.kind) {
+      case FstHierarchyEntry::Kind::Scope: builder.scope(h.name); break;
+      case FstHierarchyEntry::Kind::Upscope: builder.upscope(); break;
+      case FstHierarchyEntry::Kind::Var: {
+        const bool real = is_real_type(h.type) ||
+                          (h.handle && h.handle <= layout.is_real.size() && layout.is_real[h.handle - 1]);
+        if (h.type == FST_VT_VCD_EVENT && h.handle && h.handle <= layout.is_event.size())
+          layout.is_event[h.handle - 1] = 1;
+        builder.var(h.name, real ? 64 : h.length, h.handle);
         break;
       }
-      default: break;  // attributes and the like carry nothing we keep
     }
-  }
+    return true;
+  });
+  return interrupted ? kLoadInterrupted : "";
 }
 
 // Composes each bus from its bits, then lets go of the bits no name reads.
@@ -290,13 +272,8 @@ std::string read_fst_head(const std::string& path, TraceRecord& r, FstHead& head
   if (report) *report = head.layout.report;
 
   FstHierarchyBuilder builder(r, head.layout.is_real.size(), head.layout.vars);
-  {
-    // The library reads the hierarchy; its context goes before the values load.
-    FstReaderHandle reader;
-    if (!quarn_fst_open(file.library_path().c_str(), &reader.get())) return "FST open: corrupt geometry data";
-    if (!reader.get()) return "FST open: the FST library could not read the file";
-    if (auto e = read_hierarchy(reader.get(), head.layout, builder, control); !e.empty()) return e;
-  }
+  if (auto e = read_hierarchy(head.layout, builder, control); !e.empty()) return e;
+  std::vector<std::uint8_t>().swap(head.layout.hierarchy);
   builder.finish();
   head.handle_ids = std::move(builder.handle_ids());
   head.ids = builder.id_count();
@@ -313,6 +290,25 @@ std::optional<Index> fst_time_index(const std::vector<Time>& timestamps, Time ti
   if (timestamps.empty()) return std::nullopt;
   const auto it = std::upper_bound(timestamps.begin(), timestamps.end(), time);
   return it == timestamps.begin() ? 0 : static_cast<Index>(it - timestamps.begin() - 1);
+}
+
+void fst_time_indices(const std::vector<Time>& timestamps, std::span<const Time> times, std::vector<Index>& out) {
+  out.resize(times.size());
+  if (timestamps.empty()) {
+    std::fill(out.begin(), out.end(), kNoIndex);
+    return;
+  }
+  // `next` is the first timestamp after the time before: usually the step
+  // is that one, or still the one before it.
+  const auto begin = timestamps.begin(), end = timestamps.end();
+  auto next = begin;
+  for (std::size_t i = 0; i < times.size(); ++i) {
+    const Time t = times[i];
+    const bool after_previous = next == begin || *(next - 1) <= t;
+    if (after_previous && next != end && *next <= t && (next + 1 == end || *(next + 1) > t)) ++next;
+    else if (!(after_previous && (next == end || *next > t))) next = std::upper_bound(begin, end, t);
+    out[i] = next == begin ? 0 : static_cast<Index>(next - begin - 1);
+  }
 }
 
 std::variant<RecordTrace, std::string> FstTrace::from_file(const std::string& path) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -15,10 +16,10 @@
 
 namespace quarn {
 
-/// Reader of FST files: the FST library opens the file and reads the
-/// hierarchy; the value chains are checked and decoded here (fst_chains.h),
-/// one signal per task on the thread pool, to the values the library's text
-/// for them would give.
+/// Reader of FST files: the hierarchy is walked as the FST library walks it
+/// (but in memory, without the library's scratch file); the value chains are
+/// checked and decoded here (fst_chains.h), one signal per task on the thread
+/// pool, to the values the library's text for them would give.
 /// The result is the shared record:
 ///  - names: scope path + "." + the variable's name without its bit range
 ///    ("data [7:0]" -> "data"); bit-blasted buses are merged and clashing
@@ -35,6 +36,9 @@ namespace quarn {
 /// step, else the last step before it; 0 for a time before the first step;
 /// nullopt when there are no steps.
 std::optional<Index> fst_time_index(const std::vector<Time>& timestamps, Time time);
+/// `fst_time_index` of each of `times` in `out` (kNoIndex for nullopt);
+/// quick when `times` ascend, as a block's steps do.
+void fst_time_indices(const std::vector<Time>& timestamps, std::span<const Time> times, std::vector<Index>& out);
 
 /// What an FST open reads before any value: the file (mapped, its descriptor
 /// open), its block layout, and names, scopes, maps and timestamps in the

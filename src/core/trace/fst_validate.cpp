@@ -230,53 +230,88 @@ std::string check_geometry(const BlockRef& b, FstLayout& layout) {
   return "";
 }
 
-std::string check_hierarchy(const BlockRef& b, std::uint64_t max_handle, HierarchyCounts& counts) {
-  if (b.length < 16) return fail(kHier, "hierarchy block too short");
-  Bytes r{b.body().data(), b.body().data() + b.body().size()};
-  const std::uint64_t size = r.be64();
-  std::vector<std::uint8_t> h;
-  bool good = false;
-  if (b.type == FstBlock::Hierarchy) {
-    good = inflate_exact(r.take(r.left()), size, h, 15 + 32);
-  } else if (b.type == FstBlock::HierarchyLz4) {
-    good = lz4_exact(r.take(r.left()), size, h);
-  } else {
-    const std::uint64_t inner_size = r.varint();
-    std::vector<std::uint8_t> inner;
-    good = r.ok && lz4_exact(r.take(r.left()), inner_size, inner) && lz4_exact(inner, size, h);
-  }
-  if (!good) return fail(kHier, "corrupt hierarchy block");
+// The library keeps a name's first 513 bytes.
+constexpr std::size_t kNameKept = 513;
+constexpr std::uint8_t kPortType = 18;
 
-  // The library loops forever on an entry cut short and trusts handles, so
-  // walk the entries as it will.
-  Bytes e{h.data(), h.data() + h.size()};
-  std::uint64_t handles = 0;
+std::string_view name_at(Bytes& e) {
+  const std::uint8_t* begin = e.p;
+  e.cstring();
+  if (!e.ok) return {};
+  const std::size_t size = static_cast<std::size_t>(e.p - begin) - 1;
+  return {reinterpret_cast<const char*>(begin), std::min(size, kNameKept)};
+}
+
+// Walks unpacked hierarchy entries as the library does, handing each
+// scope, upscope and variable (with its raw alias) to `on` until it returns
+// false. Returns false for an entry cut short; the library would loop
+// forever on one.
+template <class On>
+bool walk_entries(std::span<const std::uint8_t> entries, On on) {
+  Bytes e{entries.data(), entries.data() + entries.size()};
+  std::uint32_t handles = 0;  // the library counts in 32 bits
   while (e.left() && e.ok) {
     const std::uint8_t tag = e.u8();
+    FstHierarchyEntry entry;
+    std::uint64_t alias = 0;
     if (tag == kTagScope) {
-      ++counts.scopes;
       e.u8();
-      e.cstring();
-      e.cstring();
-    } else if (tag == kTagUpscope || tag == kTagAttrEnd) {
+      entry.name = name_at(e);
+      e.cstring();  // component
+    } else if (tag == kTagUpscope) {
+      entry.kind = FstHierarchyEntry::Kind::Upscope;
+    } else if (tag == kTagAttrEnd) {
+      continue;
     } else if (tag == kTagAttrBegin) {
       e.u8();
       e.u8();
       e.cstring();
       e.varint();
+      continue;
     } else if (tag <= kMaxVarType) {
-      ++counts.vars;
-      e.u8();
-      e.cstring();
-      e.varint(5);
-      const std::uint64_t alias = e.varint(5);
-      if (alias == 0 ? ++handles > max_handle : alias > max_handle)
-        return fail(kHier, "signal handle beyond the signal count");
+      entry.kind = FstHierarchyEntry::Kind::Var;
+      entry.type = tag;
+      e.u8();  // direction
+      entry.name = name_at(e);
+      entry.length = static_cast<std::uint32_t>(e.varint(5));
+      if (tag == kPortType) entry.length = (entry.length - 2) / 3;  // "a b c" text of the port's three parts
+      alias = e.varint(5);
+      entry.handle = alias ? static_cast<std::uint32_t>(alias) : ++handles;
     } else {
       break;  // where the library stops reading, too
     }
+    if (!e.ok) break;
+    if (!on(entry, alias)) return true;
   }
-  if (!e.ok) return fail(kHier, "truncated hierarchy entry");
+  return e.ok;
+}
+
+bool unpack_hierarchy(const BlockRef& b, std::vector<std::uint8_t>& h) {
+  Bytes r{b.body().data(), b.body().data() + b.body().size()};
+  const std::uint64_t size = r.be64();
+  if (b.type == FstBlock::Hierarchy) return inflate_exact(r.take(r.left()), size, h, 15 + 32);
+  if (b.type == FstBlock::HierarchyLz4) return lz4_exact(r.take(r.left()), size, h);
+  const std::uint64_t inner_size = r.varint();
+  std::vector<std::uint8_t> inner;
+  return r.ok && lz4_exact(r.take(r.left()), inner_size, inner) && lz4_exact(inner, size, h);
+}
+
+std::string check_hierarchy(const BlockRef& b, std::uint64_t max_handle, std::vector<std::uint8_t>& h,
+                            HierarchyCounts& counts) {
+  if (b.length < 16) return fail(kHier, "hierarchy block too short");
+  if (!unpack_hierarchy(b, h)) return fail(kHier, "corrupt hierarchy block");
+  // The library trusts handles, so they are checked as it will count them.
+  std::uint64_t handles = 0;
+  bool beyond = false;
+  const bool whole = walk_entries(h, [&](const FstHierarchyEntry& entry, std::uint64_t alias) {
+    if (entry.kind == FstHierarchyEntry::Kind::Scope) ++counts.scopes;
+    if (entry.kind != FstHierarchyEntry::Kind::Var) return true;
+    ++counts.vars;
+    beyond = alias == 0 ? ++handles > max_handle : alias > max_handle;
+    return !beyond;
+  });
+  if (beyond) return fail(kHier, "signal handle beyond the signal count");
+  if (!whole) return fail(kHier, "truncated hierarchy entry");
   return "";
 }
 
@@ -493,7 +528,7 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
   if (layout.is_real.empty()) return fail(kOpen, "no signals");
   // The geometry's signal count is the one the library uses, not the header's.
   HierarchyCounts held;
-  if (auto e = check_hierarchy(*hierarchy, layout.is_real.size(), held); !e.empty()) return e;
+  if (auto e = check_hierarchy(*hierarchy, layout.is_real.size(), layout.hierarchy, held); !e.empty()) return e;
   layout.vars = static_cast<std::size_t>(held.vars);
 
   bool first = true;
@@ -523,6 +558,12 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
     compare_count(layout.report, "value change blocks", declared.value_blocks, layout.value_blocks.size());
   }
   return "";
+}
+
+bool walk_fst_hierarchy(const FstLayout& layout, const std::function<bool(const FstHierarchyEntry&)>& visit) {
+  bool stopped = false;
+  walk_entries(layout.hierarchy, [&](const FstHierarchyEntry& entry, std::uint64_t) { return !(stopped = !visit(entry)); });
+  return !stopped;
 }
 
 std::string read_value_block(std::span<const std::uint8_t> image, std::pair<std::size_t, std::uint64_t> at,

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -47,6 +49,8 @@ struct FstLayout {
   std::vector<std::uint8_t> is_event;
   /// Variable entries of the hierarchy (names, aliases included).
   std::size_t vars = 0;
+  /// The hierarchy's entries, unpacked (see `walk_fst_hierarchy`).
+  std::vector<std::uint8_t> hierarchy;
   /// Doubles are stored in the other byte order than this machine's.
   bool swapped_doubles = false;
   /// Value-change blocks the library would walk, in file order: offset of the
@@ -55,6 +59,25 @@ struct FstLayout {
   /// Header counts that disagree with the blocks (which are what is loaded).
   LoadReport report;
 };
+
+/// One entry of an FST hierarchy, as the FST library hands it over.
+struct FstHierarchyEntry {
+  enum class Kind : std::uint8_t { Scope, Upscope, Var };
+  Kind kind = Kind::Scope;
+  /// Variable type (0..29, FST_VT_* of the library) of a Var.
+  std::uint8_t type = 0;
+  /// Name of a Scope or Var, cut after 513 bytes as the library cuts it.
+  std::string_view name;
+  /// Declared length of a Var; a port's as its signal's width.
+  std::uint32_t length = 0;
+  /// 1-based handle of a Var: the one it aliases, else the next new one.
+  std::uint32_t handle = 0;
+};
+
+/// Hands the hierarchy entries that `check_fst_image` kept in `layout` to
+/// `visit` in file order, as the library would walk them (attributes are
+/// passed over). Stops when `visit` returns false; then returns false.
+bool walk_fst_hierarchy(const FstLayout& layout, const std::function<bool(const FstHierarchyEntry&)>& visit);
 
 /// One value-change block's parts, read by `read_value_block`. The chain of
 /// handle index h, when it has one, is `chain(h)`: its unpacked size (a

@@ -9,7 +9,7 @@ namespace quarn {
 struct TraceRecord;
 
 /// Adds scanned names to a record: each name once, its id its position in
-/// `signal_names`, its width 1, and no more than `limit` names in all.
+/// the record's name list, its width 1, and no more than `limit` names in all.
 class NameAdmission {
  public:
   explicit NameAdmission(TraceRecord& record, std::size_t limit = std::numeric_limits<std::size_t>::max())

@@ -1,6 +1,5 @@
 #include "trace/trace_record.h"
 
-#include "trace/name_alias.h"
 
 namespace quarn {
 
@@ -14,17 +13,14 @@ SignalValue RecordTrace::signal_value(std::string_view name, Index index) const 
 }
 
 Width RecordTrace::signal_width(std::string_view name) const {
-  auto it = find_signal_name(r_.name_to_width, name, [](auto w) { return w->second; });
-  return it == r_.name_to_width.end() ? 1 : it->second;
+  const NameTable::Signal* s = r_.names.find_signal(name);
+  return s ? s->width : 1;
 }
 
 std::optional<SignalId> RecordTrace::signal_id(std::string_view name) const {
-  auto it = find_signal_name(r_.name_to_id, name, [&](auto i) {
-    const auto w = r_.name_to_width.find(i->first);
-    return w == r_.name_to_width.end() ? Width{0} : w->second;
-  });
-  if (it == r_.name_to_id.end()) return std::nullopt;
-  return it->second;
+  const NameTable::Signal* s = r_.names.find_signal(name);
+  if (!s) return std::nullopt;
+  return s->id;
 }
 
 std::vector<SignalValue> RecordTrace::signal_values_range(std::string_view name, Index start, Index end) const {

@@ -84,10 +84,8 @@ RecordTrace build_trace(shm::ShmDesign design, const std::vector<shm::ShmFileEve
   TraceRecord record;
   shm::assemble_values(files, design.names.size(), record.timestamps, record.store);
   record.store.shrink_to_fit();
-  for (const std::string& name : design.names) record.name_to_width.emplace(name, 1);
-  record.signal_names = std::move(design.names);
-  record.scopes = std::move(design.scopes);
-  record.name_to_id = std::move(design.name_to_id);
+  for (std::size_t id = 0; id < design.names.size(); ++id) record.names.add_signal(design.names[id], id, 1);
+  for (const std::string& scope : design.scopes) record.names.list_scope(scope);
   return RecordTrace(std::move(record));
 }
 

@@ -6,19 +6,16 @@
 
 #include "signal/store.h"
 #include "signal/types.h"
-#include "trace/string_map.h"
+#include "trace/name_table.h"
 #include "trace/trace.h"
 
 namespace quarn {
 
 /// The record that every reader but the VCD reader fills.
 struct TraceRecord {
-  std::vector<std::string> signal_names;
-  std::vector<std::string> scopes;
+  NameTable names;  // signal names with their ids and widths, and scopes
   std::vector<Time> timestamps;
   SignalStore store;
-  StringMap<SignalId> name_to_id;
-  StringMap<Width> name_to_width;
   std::optional<Timescale> timescale;
 };
 
@@ -28,8 +25,8 @@ class RecordTrace final : public Trace {
  public:
   explicit RecordTrace(TraceRecord record) : r_(std::move(record)) {}
 
-  const std::vector<std::string>& signal_names() const override { return r_.signal_names; }
-  const std::vector<std::string>& scopes() const override { return r_.scopes; }
+  const std::vector<std::string>& signal_names() const override { return r_.names.names(); }
+  const std::vector<std::string>& scopes() const override { return r_.names.scopes(); }
   Index max_index() const override;
   Time timestamp(Index index) const override;
   SignalValue signal_value(std::string_view name, Index index) const override;

@@ -18,17 +18,13 @@ constexpr std::size_t kColumnsPerTask = 64;
 }  // namespace
 
 void VcdBuilder::scope(std::string_view name) {
-  path_lengths_.push_back(path_.size());
-  if (name.empty()) return;  // a nameless scope adds no component
-  if (!path_.empty()) path_ += '.';
-  path_ += name;
-  if (seen_scopes_.insert(path_).second) r_.scopes.push_back(path_);
+  const NameTable::Path in = open_scopes_.empty() ? NameTable::kTop : open_scopes_.back();
+  // A nameless scope adds no component; a scope reopened is the one listed before.
+  open_scopes_.push_back(name.empty() ? in : r_.names.add_scope(in, name));
 }
 
 void VcdBuilder::upscope() {
-  if (path_lengths_.empty()) return;
-  path_.resize(path_lengths_.back());
-  path_lengths_.pop_back();
+  if (!open_scopes_.empty()) open_scopes_.pop_back();
 }
 
 void VcdBuilder::var(const VcdDecl& d) {
@@ -46,11 +42,8 @@ void VcdBuilder::var(const VcdDecl& d) {
     body_.declared();
   }
   VcdDeclared decl;
-  decl.base.reserve(path_.size() + 1 + d.reference.size());
-  if (!path_.empty()) decl.base.append(path_).append(1, '.');
-  decl.base.append(d.reference);
+  decl.base = r_.names.add_path(open_scopes_.empty() ? NameTable::kTop : open_scopes_.back(), d.reference);
   decl.range = d.range;
-  decl.code = d.code;
   decl.id = id;
   decl.width = d.width;
   decls_.push_back(std::move(decl));
@@ -85,7 +78,7 @@ void VcdBuilder::build_bus(const VcdNamed& bus, SignalId id) {
 
 VcdTrace::Record VcdBuilder::finish() {
   r_.timestamps = body_.finish_times();
-  const std::vector<VcdNamed> named = name_vcd_vars(decls_);
+  const std::vector<VcdNamed> named = name_vcd_vars(r_.names, decls_);
   std::vector<bool> used(signals_.size(), false);
   for (const VcdNamed& n : named) {
     const VcdDeclared& d = decls_[n.decl];
@@ -98,8 +91,7 @@ VcdTrace::Record VcdBuilder::finish() {
     } else {
       used[id] = true;
     }
-    r_.signal_names.push_back(n.name);
-    r_.vars.try_emplace(n.name, VcdVar{d.code, id, width});
+    r_.names.add_signal(n.name, id, width);
   }
   // Columns made in id order here, filled on the pool: each from its own logs.
   std::vector<SignalId> ids;

@@ -2,7 +2,6 @@
 
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "signal/bitpack.h"
@@ -53,9 +52,7 @@ class VcdBuilder {
 
   VcdTrace::Record r_;
   VcdBody body_{r_.codes, signals_};
-  std::string path_;                       // open scopes joined with "."
-  std::vector<std::size_t> path_lengths_;  // path_ length before each push
-  std::unordered_set<std::string> seen_scopes_;
+  std::vector<NameTable::Path> open_scopes_;  // a nameless scope repeats the one it is in
   BinaryScratch scratch_;
 };
 

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace quarn {
 
@@ -43,28 +44,42 @@ std::optional<std::vector<std::size_t>> as_bus(const std::vector<VcdDeclared>& d
   return out;
 }
 
+struct GroupIdHash {
+  std::size_t operator()(const std::pair<std::size_t, SignalId>& p) const noexcept {
+    return std::hash<std::uint64_t>{}(p.first * 0x9E3779B97F4A7C15ull ^ p.second);
+  }
+};
+
 }  // namespace
 
-std::vector<VcdNamed> name_vcd_vars(const std::vector<VcdDeclared>& decls) {
+std::vector<VcdNamed> name_vcd_vars(NameTable& names, const std::vector<VcdDeclared>& decls) {
+  using Path = NameTable::Path;
+  const PathTextHash hash{&names};
+  const PathTextEqual equal{&names};
   // Declarations by base, dropping repeats of one id under one base.
-  std::unordered_map<std::string_view, std::vector<std::size_t>> groups;
+  PathMap<std::size_t> group_of(0, hash, equal);
+  std::vector<std::vector<std::size_t>> groups;
+  std::unordered_set<std::pair<std::size_t, SignalId>, GroupIdHash> ids_seen;
   std::vector<bool> repeat(decls.size(), false);
   for (std::size_t k = 0; k < decls.size(); ++k) {
-    auto& g = groups[decls[k].base];
-    for (std::size_t j : g) repeat[k] = repeat[k] || decls[j].id == decls[k].id;
-    if (!repeat[k]) g.push_back(k);
+    const auto [it, added] = group_of.try_emplace(decls[k].base, groups.size());
+    if (added) groups.emplace_back();
+    repeat[k] = !ids_seen.insert({it->second, decls[k].id}).second;
+    if (!repeat[k]) groups[it->second].push_back(k);
   }
-  std::unordered_set<std::string> taken;
+  std::unordered_set<Path, PathTextHash, PathTextEqual> taken(0, hash, equal);
   for (const auto& d : decls) taken.insert(d.base);
-  std::unordered_set<std::string_view> merged;
+  PathMap<unsigned> next_number(0, hash, equal);  // per base, the "~n" to try next
+  std::vector<bool> merged(groups.size(), false);
   std::vector<VcdNamed> out;
   for (std::size_t k = 0; k < decls.size(); ++k) {
     if (repeat[k]) continue;
-    const std::string& base = decls[k].base;
-    const auto& group = groups[base];
+    const Path base = decls[k].base;
+    const std::size_t g = group_of.find(base)->second;
+    const auto& group = groups[g];
     if (group.size() > 1) {
       if (auto bus = as_bus(decls, group)) {
-        if (merged.insert(base).second) out.push_back({base, k, std::move(*bus)});
+        if (!merged[g]) merged[g] = true, out.push_back({base, k, std::move(*bus)});
         continue;
       }
     }
@@ -72,13 +87,25 @@ std::vector<VcdNamed> name_vcd_vars(const std::vector<VcdDeclared>& decls) {
       out.push_back({base, k, {}});
       continue;
     }
-    std::string name = base + decls[k].range;
-    for (int n = 2; decls[k].range.empty() || taken.count(name); ++n) {
-      name = base + "~" + std::to_string(n);
-      if (!taken.count(name)) break;
+    Path name = NameTable::kTop;
+    if (!decls[k].range.empty()) {
+      const Path ranged = names.add_suffixed(base, decls[k].range);
+      if (!taken.count(ranged)) name = ranged;
+    }
+    if (name == NameTable::kTop) {
+      // Numbers handed out stay taken: the next repeat goes on from there.
+      unsigned& n = next_number.try_emplace(base, 2).first->second;
+      for (;; ++n) {
+        const Path numbered = names.add_suffixed(base, "~" + std::to_string(n));
+        if (!taken.count(numbered)) {
+          name = numbered;
+          ++n;
+          break;
+        }
+      }
     }
     taken.insert(name);
-    out.push_back({std::move(name), k, {}});
+    out.push_back({name, k, {}});
   }
   return out;
 }

@@ -1,6 +1,5 @@
 #include "trace/vcd_trace.h"
 
-#include "trace/name_alias.h"
 #include "trace/trace_record.h"
 #include "trace/vcd_reader.h"
 
@@ -18,33 +17,28 @@ std::variant<VcdTrace, std::string> VcdTrace::from_file(const std::string& path)
   return std::get<std::string>(std::move(loaded));
 }
 
-const VcdVar* VcdTrace::find_var(std::string_view name) const {
-  auto it = find_signal_name(r_.vars, name, [](auto v) { return v->second.width; });
-  return it == r_.vars.end() ? nullptr : &it->second;
-}
-
 Index VcdTrace::max_index() const { return max_index_of(r_.timestamps); }
 
 Time VcdTrace::timestamp(Index index) const { return timestamp_at(r_.timestamps, index); }
 
 SignalValue VcdTrace::signal_value(std::string_view name, Index index) const {
-  const VcdVar* v = find_var(name);
+  const NameTable::Signal* v = find_var(name);
   return v ? r_.store.get(v->id, index) : SignalValue::empty();
 }
 
 Width VcdTrace::signal_width(std::string_view name) const {
-  const VcdVar* v = find_var(name);
+  const NameTable::Signal* v = find_var(name);
   return v ? v->width : 0;
 }
 
 std::optional<SignalId> VcdTrace::signal_id(std::string_view name) const {
-  const VcdVar* v = find_var(name);
+  const NameTable::Signal* v = find_var(name);
   if (!v) return std::nullopt;
   return v->id;
 }
 
 std::vector<SignalValue> VcdTrace::signal_values_range(std::string_view name, Index start, Index end) const {
-  const VcdVar* v = find_var(name);
+  const NameTable::Signal* v = find_var(name);
   // An unknown name reads like an id without a column: all Empty.
   return r_.store.get_range(v ? v->id : ~SignalId{0}, start, end);
 }

@@ -10,26 +10,17 @@
 #include "signal/types.h"
 #include "trace/code_table.h"
 #include "trace/timescale.h"
-#include "trace/string_map.h"
+#include "trace/name_table.h"
 #include "trace/trace.h"
 
 namespace quarn {
-
-/// One VCD variable declaration.
-struct VcdVar {
-  std::string code;
-  SignalId id = 0;
-  Width width = 0;
-};
 
 /// A trace read from VCD text. An unknown name has width 0.
 class VcdTrace final : public Trace {
  public:
   struct Record {
-    std::vector<std::string> signal_names;
-    std::vector<std::string> scopes;
+    NameTable names;  // signal names with their ids and widths, and scopes
     std::vector<Time> timestamps;
-    StringMap<VcdVar> vars;
     CodeTable codes;
     SignalStore store;
     std::uint64_t id_count = 0;
@@ -44,8 +35,8 @@ class VcdTrace final : public Trace {
   /// Streams a VCD file: `read_vcd_file` without the diagnostics.
   static std::variant<VcdTrace, std::string> from_file(const std::string& path);
 
-  const std::vector<std::string>& signal_names() const override { return r_.signal_names; }
-  const std::vector<std::string>& scopes() const override { return r_.scopes; }
+  const std::vector<std::string>& signal_names() const override { return r_.names.names(); }
+  const std::vector<std::string>& scopes() const override { return r_.names.scopes(); }
   Index max_index() const override;
   Time timestamp(Index index) const override;
   SignalValue signal_value(std::string_view name, Index index) const override;
@@ -60,7 +51,7 @@ class VcdTrace final : public Trace {
   const Record& record() const { return r_; }
 
  private:
-  const VcdVar* find_var(std::string_view name) const;
+  const NameTable::Signal* find_var(std::string_view name) const { return r_.names.find_signal(name); }
   Record r_;
 };
 

@@ -39,7 +39,7 @@ std::variant<RecordTrace, std::string> VpdTrace::from_bytes(ByteSpan file, LoadC
     VendorIdentifierScanner scanner(body);
     while (auto id = scanner.next()) names.admit(*id);
   }
-  record.scopes = derive_scopes(record.signal_names);
+  list_dotted_scopes(record.names);
   record.timestamps.push_back(0);
   return RecordTrace(std::move(record));
 }

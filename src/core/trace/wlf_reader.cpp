@@ -44,7 +44,7 @@ std::variant<RecordTrace, std::string> WlfTrace::from_bytes(ByteSpan file, LoadC
     admit_all(names, file.subspan(header.name_area_start, header.page_size - header.name_area_start));
   // Decided once: a short header page opens pages 1..3 to the scan, and all
   // of them are scanned even if an earlier one reaches the count.
-  if (record.signal_names.size() < header.signal_count) {
+  if (record.names.size() < header.signal_count) {
     for (std::size_t k = 1; k < std::min(pages, kWlfNamePageEnd); ++k) {
       const ByteSpan page = page_at(file, k);
       if (!has_wlf_value_marker(page)) admit_all(names, page);
@@ -59,7 +59,7 @@ std::variant<RecordTrace, std::string> WlfTrace::from_bytes(ByteSpan file, LoadC
   }
   values.finish();
   record.store.shrink_to_fit();
-  record.scopes = derive_scopes(record.signal_names);
+  list_dotted_scopes(record.names);
   return RecordTrace(std::move(record));
 }
 

@@ -7,7 +7,7 @@
 namespace quarn {
 
 WlfValueDecoder::WlfValueDecoder(TraceRecord& record)
-    : record_(record), signal_count_(record.signal_names.size()) {}
+    : record_(record), signal_count_(record.names.size()) {}
 
 void WlfValueDecoder::open_index() {
   while (record_.timestamps.size() <= index_) record_.timestamps.push_back(record_.timestamps.size());
