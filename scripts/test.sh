@@ -38,6 +38,7 @@ unset TSAN_OPTIONS
 fuzz="build-tests-sanitize/fuzz"
 fst_seeds=../shared/corpus/my-hdl
 [ -d "$fst_seeds" ] || fst_seeds=/usr/share/doc/gtkwave/examples
+"$fuzz/fuzz_vcd_mutate" fuzz/corpus/vcd 100000 1
 "$fuzz/fuzz_shm_mutate" fuzz/corpus/shm 200000 1
 "$fuzz/fuzz_vpd_mutate" fuzz/corpus/vpd 200000 1
 "$fuzz/fuzz_wlf_mutate" fuzz/corpus/wlf 100000 1
