@@ -95,6 +95,14 @@ TEST(NameTableLookup, RangeSpellingsByWidth) {
     EXPECT_EQ(t.find_signal(name), nullptr) << name;
   EXPECT_EQ(t.find_signal("flag[0]")->id, 9u);
   EXPECT_EQ(t.find(""), nullptr);
+  // An array element spelled with a dot before its index, as another reader
+  // names nvc's and Amaranth's arrays.
+  ASSERT_TRUE(t.add_signal(t.add_path(t.add_path(NameTable::kTop, "top"), "mem[3]"), 11, 8));
+  for (const char* name : {"top.mem.[3]", "top.mem.[3] [7:0]", "top.mem.[3][7:0]"})
+    EXPECT_EQ(t.find_signal(name) ? t.find_signal(name)->id : 0u, 11u) << name;
+  EXPECT_EQ(t.find_signal("top.bus.[7:0]")->id, 7u);
+  for (const char* name : {"top.mem.[2]", "top.mem.[3].", "top.mem.[3] [3]", "top.bus.[3]"})
+    EXPECT_EQ(t.find_signal(name), nullptr) << name;
 }
 
 // Many names through rehashes: every one found, in order, nothing else.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 #include <new>
+#include <string>
 
 #include "trace/name_alias.h"
 
@@ -156,6 +157,15 @@ const NameTable::Signal* NameTable::find(Path path) const {
 
 const NameTable::Signal* NameTable::find_signal(std::string_view name) const {
   if (const Signal* s = find(name)) return s;
+  // Some tools spell an array element or a range as a component of its own,
+  // "mem.[3]" for "mem[3]": the same name without the dot.
+  if (name.find(".[") != std::string_view::npos) {
+    std::string joined;
+    joined.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i)
+      if (!(name[i] == '.' && i + 1 < name.size() && name[i + 1] == '[')) joined += name[i];
+    return find_signal(joined);
+  }
   const VarNameParts parts = split_var_name(name);
   if (!parts.msb) return nullptr;
   const Signal* s = find(parts.base);

@@ -76,7 +76,8 @@ class NameTable {
   /// The signal named as `path`; null when none is.
   const Signal* find(Path path) const;
   /// `find`, also answering a spelling with a bit range ("top.busy [7:0]",
-  /// "top.busy[7:0]") when the range spans the signal's width.
+  /// "top.busy[7:0]") when the range spans the signal's width, and one with
+  /// a dot before a bracket ("top.mem.[3]" for "top.mem[3]").
   const Signal* find_signal(std::string_view name) const;
 
   /// Full name of `path`.
