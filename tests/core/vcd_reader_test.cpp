@@ -85,7 +85,10 @@ TEST(VcdParser, TokensToEvents) {
       {"$var string 0 ! s $end $var string 7 \" t $end", "var [string] 0 [!] [s] []; var [string] 7 [\"] [t] []"},
       {"$var wire 1 ! $end", "", 1},
       {"$var wire 0 ! a $end $var wire 2147483648 ! b $end $var wire +8 ! c $end $var wire x ! d $end",
-       "var [wire] 1 [!] [a] []; var [wire] 1 [!] [b] []; var [wire] 8 [!] [c] []; var [wire] 1 [!] [d] []", 3},
+       "var [wire] 8 [!] [c] []", 3},
+      // Only a trailing numeric bracket group is a range.
+      {"$var wire 2 ! delays[1][1:0] $end $var wire 1 \" mem[k] $end $var wire 1 # [0] $end",
+       "var [wire] 2 [!] [delays[1]] [[1:0]]; var [wire] 1 [\"] [mem[k]] []; var [wire] 1 [#] [[0]] []"},
       // A keyword inside a declaration ends it; other '$' tokens are fields.
       {"$var wire 1 ! a $var wire 1 $ b $end", "var [wire] 1 [!] [a] []; var [wire] 1 [$] [b] []", 1},
       {"$comment $var wire 1 ! a 1! $end $date x $end $vendor y $end", ""},

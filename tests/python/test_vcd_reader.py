@@ -38,8 +38,9 @@ CASES = [
      f"{DEFS} #0 1! b10 # #3 0!", "t.b", int, [(0, 2), (3, 2)], 0),
     ("timestamp too large", f"$var wire 1 ! a $end {DEFS} #1 1! #18446744073709551616 0! #10^30 #2 0!", "a", int,
      [(1, 1), (2, 0)], 2),  # the changes of an unreadable time are skipped with it
-    ("bad widths", f"$var wire 0 ! a $end $var wire 2147483648 \" b $end $var wire w # c $end {DEFS} #0 1! 1\" 1#",
-     "a", int, [(0, 1)], 3),
+    # A variable of no readable width is skipped, so its changes are unknown codes.
+    ("bad widths", f"$var wire 0 ! a $end $var wire 2147483648 \" b $end $var wire w # c $end $var wire 1 $ d $end "
+     f"{DEFS} #0 1! 1\" 1# 1$", "d", int, [(0, 1)], 6),
     ("change before $enddefinitions", f"$var wire 1 ! a $end 1! {DEFS} #4 0!", "a", int, [(0, 1), (4, 0)], 1),
     ("cut off at the end", f"$var wire 8 ! v $end {DEFS} #0 b1 ! #5 b1010", "v", int, [(0, 1), (5, 1)], 1),
     ("unterminated declaration", "$var wire 1 ! a $var wire 1 \" b $end #0 1!", "a", int, [(0, 1)], 1),

@@ -8,6 +8,7 @@
 #include "signal/signal_value.h"
 #include "signal/types.h"
 #include "trace/load_diagnostics.h"
+#include "trace/name_alias.h"
 #include "trace/text_scan.h"
 
 namespace quarn {
@@ -45,7 +46,7 @@ struct VcdDecl {
   std::string_view kind;       // "wire", "reg", "event", "string", "real", ...
   Width width = 1;
   std::string_view code;
-  std::string_view reference;  // the name, any "[...]" cut off (kept whole when escaped: "\o[0]")
+  std::string_view reference;  // the name, a trailing numeric "[...]" cut off (kept whole when escaped: "\o[0]")
   std::string_view range;      // "[7:0]", "[3]" or "" (split off the name or given apart)
 };
 
@@ -218,17 +219,21 @@ void VcdParser<Sink>::finish_command(std::uint64_t offset) {
       if (width && *width == 0 && fields_[0] == "string") {
         d.width = 0;
       } else if (!width || *width == 0 || *width >= (Width{1} << 31)) {
-        diag_.report(offset, "expected a $var width from 1 to 2^31-1 (1 is used)", fields_[1]);
+        // No width is made up for it: its changes then count as unknown codes.
+        return diag_.report(offset, "expected a $var width from 1 to 2^31-1 (the variable is skipped)", fields_[1]);
       } else {
         d.width = *width;
       }
       d.code = fields_[2];
       d.reference = fields_[3];
-      // An escaped name ("\o[0]") keeps its brackets: they are no range.
-      const std::size_t bracket = d.reference.front() == '\\' ? std::string_view::npos : d.reference.find('[');
-      if (bracket != std::string_view::npos) {
-        d.range = d.reference.substr(bracket);
-        d.reference = d.reference.substr(0, bracket);
+      // Only the last bracket group is a range: in "delays[1][1:0]" the
+      // first one names an array element. An escaped name ("\o[0]") keeps
+      // its brackets.
+      const VarNameParts parts =
+          d.reference.front() == '\\' ? VarNameParts{d.reference, {}, {}, false} : split_var_name(d.reference);
+      if (parts.msb) {
+        d.range = d.reference.substr(d.reference.rfind('['));
+        d.reference = parts.base;
       } else if (fields_.size() > 4) {
         // A range written apart, "[7:0]" or spread over tokens: joined.
         for (std::size_t k = 5; k < fields_.size(); ++k) fields_[4] += fields_[k];
