@@ -28,6 +28,24 @@ EXEMPT: dict[str, tuple[str, str]] = {
     # An unknown command `$crash` in the header: pywellen refuses the file,
     # we skip to its $end and warn.
     "github_issues/issue40.vcd": ("load", "unknown header command"),
+    # nvc writes a string's character range after its name (`s [1:10]`);
+    # pywellen names the variable `s.[1:10]`, as if it were an array element.
+    # We take the range off as for any vector: the variable is `s`.
+    "nvc/manytypes2.fst": ("names", "string character ranges"),
+    "nvc/manytypes2.vcd": ("names", "string character ranges"),
+    "nvc/shortstring.fst": ("names", "string character ranges"),
+    "nvc/shortstring.vcd": ("names", "string character ranges"),
+    # VHDL null ranges (`tid [-1:0]`, `tuser [0:-1]`) and nonsense bounds:
+    # pywellen turns each into an element name `tid.[-1:0]`; we take the
+    # range off as for any vector.
+    "nvc/overlay_tb_issue_21.fst": ("names", "null ranges"),
+    # Verilator declares an unpacked array of bits as a scope `v_arru` of
+    # one-bit variables `v_arru[2]`, `v_arru[1]`; like any bit-blasted bus we
+    # join them into `v_arru.v_arru`, pywellen renames each to `v_arru.[2]`.
+    "verilator/verilator-pull-7255-t_trace_complex_structs_cc_fst.fst": ("names", "array elements renamed"),
+    # Zero-width variables (`$var wire 0 H read_idx $end`, written `b H`)
+    # hold no bits: we skip them with a warning, pywellen lists them as 0.
+    "github_issues/issue28.vcd": ("names", "zero-width variables"),
 }
 
 
@@ -35,19 +53,7 @@ EXEMPT: dict[str, tuple[str, str]] = {
 # expected failures (not strict: some may already agree) and are listed here
 # so the next change to a reader can tick them off.
 OPEN = {
-    "amaranth/array-names_wellen_issue_36.vcd": "pywellen names array elements `o.[0]`, we keep `\\o[0]`",
-    "github_issues/issue28.vcd": "zero-width variables: pywellen 0, we read nothing",
-    "github_issues/issue42.vcd": "array elements named `delays.[0]` by pywellen",
-    "model-sim/CPU_Design.msim.vcd": "Quartus gate-level names with a range inside",
-    "nvc/manytypes2.fst": "array elements named `array_signal.[0]` by pywellen",
-    "nvc/manytypes2.vcd": "array elements named `array_signal.[0]` by pywellen",
-    "nvc/overlay_tb_issue_21.fst": "null ranges `[-1:0]` are names to pywellen",
-    "nvc/shortstring.fst": "a string's `[1:50]` is a name to pywellen",
-    "nvc/shortstring.vcd": "a string's `[1:50]` is a name to pywellen",
-    "nvc/xwb_fofb_shaper_filt_tb_arrays.fst": "array elements named `sp_arr.[0]` by pywellen",
-    "nvc/xwb_fofb_shaper_filt_tb_arrays.fst.vcd": "array elements named `sp_arr.[0]` by pywellen",
     "verilator/verilator-incomplete.fst": "we refuse the unfinished file; pywellen reads what is there",
-    "verilator/verilator-pull-7255-t_trace_complex_structs_cc_fst.fst": "pywellen renames unpacked array elements",
 }
 
 
@@ -60,11 +66,15 @@ def wellen_value(var, value):
 def wellen_changes(var) -> list:
     if var.var_type == "Event":  # pywellen gives each trigger, with no value
         return [t for t, _ in var.tv]
-    # One value per time step is our model (an index is a time step): of
-    # several changes at one time (zero-width glitches) the last holds.
+    return settled((time, wellen_value(var, value)) for time, value in var.tv)
+
+
+def settled(pairs) -> list:
+    """Changes of the value each time settles at: pywellen keeps one value
+    per time, we keep one per `#` line, and a file may repeat a time."""
     last = {}
-    for time, value in var.tv:
-        last[time] = wellen_value(var, value)
+    for time, value in pairs:
+        last[time] = value
     return changes(last.items())
 
 
@@ -92,7 +102,7 @@ def differences(path) -> tuple[str, list]:
         if var_type == "Event":
             ours = event_triggers(trace, name, times)
         else:
-            ours = quarn_changes(trace, name, times)
+            ours = settled(quarn_changes(trace, name, times))
         if not (ours == theirs if var_type == "Event" else same_changes(ours, theirs)):
             differ.append((name, ours[:4], theirs[:4]))
     if differ:
