@@ -19,7 +19,7 @@ import textwrap
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "python"))
-from test_hostile_inputs import CHILD, fst_counts_inflated, fst_wrapper_claiming, shm_toggle_flood  # noqa: E402
+from test_hostile_inputs import CHILD, fst_counts_inflated, fst_wrapper_claiming, long_vcd_line, shm_toggle_flood  # noqa: E402
 
 
 def random_file(d: Path, name: str, size: int, head: bytes = b"") -> Path:
@@ -48,6 +48,7 @@ def cases(d: Path) -> dict:
         "wlf 64 MB random": lambda s: f"PyTrace.from_wlf({str(random_file(s, 'r.wlf', mb))!r})",
         "vpd 64 MB random": lambda s: f"PyTrace.from_vpd({str(random_file(s, 'r.vpd', mb, struct.pack('<I', 0x12345678) + bytes(124)))!r})",
         "vcd 40,000 nested scopes": lambda s: deep_vcd(s, 40_000),
+        "vcd one 1 GiB line": lambda s: long_vcd_line(s, 1 << 30),
     }
 
 

@@ -22,8 +22,8 @@ TEST(ValueBits, VcdDigitsReadBackPaddedAsVcdPads) {
       {"1010", 4, "1010"}, {"1", 4, "0001"}, {"0", 1, "0"}, {"10x1", 4, "10x1"},
       {"x", 4, "xxxx"}, {"z1", 4, "zzz1"}, {"1z", 4, "001z"}, {"Z", 2, "zz"},
       {"UWLH-", 5, "uwlh-"}, {"h", 3, "00h"}, {"u", 3, "00u"},  // only x and z extend themselves
-      {"11010", 3, "010"},  // longer than the width: the low bits
-      {"x10", 2, "10"},
+      // Longer than the width: only digits that extension gives back go.
+      {"0011", 2, "11"}, {"xx1", 2, "x1"}, {"zzz", 2, "zz"}, {"0x1", 2, "x1"},
   };
   BinaryScratch scratch;
   for (const auto& c : cases) {
@@ -31,7 +31,7 @@ TEST(ValueBits, VcdDigitsReadBackPaddedAsVcdPads) {
     ASSERT_TRUE(parse_vcd_vector(c.digits, c.width, scratch, v)) << c.digits;
     EXPECT_EQ(value_bits(to_value(v), c.width), c.want) << c.digits;
   }
-  for (const char* bad : {"", "102", "1 0", "b1", "1?"}) {
+  for (const char* bad : {"", "102", "1 0", "b1", "1?", "10001", "x0001", "zx001", "1x001"}) {
     ValueView v;
     EXPECT_FALSE(parse_vcd_vector(bad, 4, scratch, v)) << bad;
   }

@@ -37,17 +37,10 @@ CONVERTER_LOSSES = {
 # break after it for the name.
 FST_NAME_REWRITES = {"surfer/verilator_empty_scope.vcd": lambda n: n.removeprefix("$end\n.")}
 
-# Quartus gate-level names carry a range inside them ("ACC_output[15]~output_o")
-# beside bit-blasted buses of the same base name; the two readers still name
-# these differently. Open: the test fails as soon as they agree.
-OPEN_DIFFERENCES = {"model-sim/CPU_Design.msim.vcd"}
-
 
 @pytest.mark.skipif(not TWINS, reason=f"no corpus at {CORPUS}")
 @pytest.mark.parametrize("vcd", TWINS, ids=corpus_id)
-def test_twins_agree(vcd, request):
-    if corpus_id(vcd) in OPEN_DIFFERENCES:
-        request.applymarker(pytest.mark.xfail(strict=True, reason="names spelled differently"))
+def test_twins_agree(vcd):
     from_vcd = PyTrace.from_vcd(str(vcd))
     from_fst = PyTrace.from_fst(str(vcd) + ".fst")
     rewrite = FST_NAME_REWRITES.get(corpus_id(vcd), lambda n: n)

@@ -96,6 +96,17 @@ def deep_vcd(d, depth=40_000):
     return f"PyTrace.from_vcd({str(d / 'deep.vcd')!r}).max_index()"
 
 
+def long_vcd_line(d, size=64 * MB):
+    """One value change `size` bytes long (leading zeros) on an 8-bit vector:
+    the line is held while it is read, nothing more."""
+    with (d / "line.vcd").open("wb") as f:
+        f.write(b"$var wire 8 ! v $end $enddefinitions $end\n#0\nb")
+        for _ in range(size // MB):
+            f.write(b"0" * MB)
+        f.write(b"11111111 !\n#1\nb0 !\n")
+    return f"PyTrace.from_vcd({str(d / 'line.vcd')!r}).signal_values_range('v', 0, 2)"
+
+
 def clk(call):
     return lambda d: f'PyTrace.from_vcd_string("$var wire 1 ! clk $end\\n#0\\n1!\\n#5\\n0!\\n").{call}'
 
@@ -113,6 +124,7 @@ CASES = {
                                     "TraceError: FST open: gzip wrapper declares more than it can hold", 10),
     "fst_header_counts_inflated": (fst_counts_inflated, "True", 10),
     "vcd_40000_nested_scopes": (deep_vcd, "0", 10),
+    "vcd_64_mib_line": (long_vcd_line, "[255, 0]", 20),
     "changed_at_past_max_index": (clk("changed_at(2)"), "[]", 5),
     "range_to_2_pow_32": (clk("signal_values_range('clk', 0, 2**32)"), "[1, 0]", 5),
 }

@@ -34,6 +34,8 @@ CASES = [
     ("time going backwards", f"$var wire 1 ! a $end {DEFS} #10 1! #5 0! #20 0!", "a", int, [(10, 1), (20, 0)], 1),
     ("bad value, unknown code, junk", f"$var wire 4 ! v $end {DEFS} #0 b1 ! #1 b102 ! q! 1? junk", "v", int,
      [(0, 1), (1, 1)], 4),
+    ("value wider than its variable", f"$var wire 2 ! v $end {DEFS} #0 b0011 ! #1 b101 ! #2 bxx0 ! #3 b1x0 !", "v",
+     "bits", [(0, "11"), (1, "11"), (2, "x0"), (3, "x0")], 2),
     ("whole header on one line", f"$scope module t $end $var wire 1 ! a $end $var wire 2 # b $end $upscope $end "
      f"{DEFS} #0 1! b10 # #3 0!", "t.b", int, [(0, 2), (3, 2)], 0),
     ("timestamp too large", f"$var wire 1 ! a $end {DEFS} #1 1! #18446744073709551616 0! #10^30 #2 0!", "a", int,

@@ -31,8 +31,11 @@ ValueView parse_binary_view(std::string_view text, BinaryScratch& scratch);
 /// The digits of a VCD vector change (after its 'b'), strictly: '0' and '1'
 /// only give Bits (WideBits past 64 significant bits); any of "xzuwlh-" (any
 /// case) gives Logic, left-extended to `width` elements as VCD extends (x or z
-/// when the top digit is one, else 0). False, and `out` untouched, for no
-/// digits or any other character. `out` may view into `scratch`.
+/// when the top digit is one, else 0). Digits above `width` (when it is not
+/// 0) are dropped if extension would give them back (zeros, or x/z repeating
+/// the digit below); otherwise the value does not fit. False, and `out`
+/// untouched, for no digits, any other character or a value that does not
+/// fit. `out` may view into `scratch`.
 bool parse_vcd_vector(std::string_view digits, Width width, BinaryScratch& scratch, ValueView& out);
 
 }  // namespace quarn
