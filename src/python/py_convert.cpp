@@ -134,10 +134,37 @@ PyObject* changes_to_py(const std::vector<Change>& changes) {
                     [](const Change& c) { return triple_to_py(str_to_py(c.name), c.old_value, c.new_value); });
 }
 
-PyObject* transitions_to_py(const std::vector<Transition>& transitions) {
-  return list_to_py(transitions, [](const Transition& t) {
-    return triple_to_py(PyLong_FromUnsignedLongLong(t.index), t.old_value, t.new_value);
+PyObject* transitions_to_py(const Trace& trace, std::string_view name) {
+  // Straight into the list: a list of the values first would take as much
+  // memory again as the answer.
+  PyRef list(PyList_New(0));
+  if (!list) return nullptr;
+  // A change's old value is usually the one before's new value: a number is
+  // then shared rather than made again (a fifth of the answer's memory).
+  PyRef last;
+  ValueView last_view;
+  const auto to_py = [&](const ValueView& v) -> PyObject* {
+    const bool scalar = v.tag == ValueTag::Bits || v.tag == ValueTag::Real;
+    if (scalar && last && v.tag == last_view.tag && v.scalar == last_view.scalar) {
+      Py_INCREF(last.get());
+      return last.get();
+    }
+    return value_view_to_py(v);
+  };
+  const bool whole = for_each_transition(trace, name, [&](Index index, const ValueView& old_value, const ValueView& new_value) {
+    PyRef a(PyLong_FromUnsignedLongLong(index));
+    if (!a) return false;
+    PyRef b(to_py(old_value));
+    if (!b) return false;
+    PyRef c(value_view_to_py(new_value));
+    if (!c) return false;
+    PyRef item(PyTuple_Pack(3, a.get(), b.get(), c.get()));
+    if (!item || PyList_Append(list.get(), item.get()) != 0) return false;
+    last = std::move(c);
+    last_view = new_value;
+    return true;
   });
+  return whole ? list.release() : nullptr;
 }
 
 PyObject* snapshot_to_py(const std::vector<SnapshotEntry>& entries) {

@@ -15,7 +15,7 @@ struct Change;
 struct ColumnLoad;
 struct SignalStats;
 struct SnapshotEntry;
-struct Transition;
+class Trace;
 struct ValueView;
 }
 
@@ -43,8 +43,8 @@ PyObject* value_view_to_py(const ValueView& value);
 PyObject* optional_str_to_py(const std::optional<std::string>& v);
 /// [(name, old, new), ...] in order.
 PyObject* changes_to_py(const std::vector<Change>& changes);
-/// [(index, old, new), ...] in order.
-PyObject* transitions_to_py(const std::vector<Transition>& transitions);
+/// [(index, old, new), ...] of `name` in order, made as they are found.
+PyObject* transitions_to_py(const Trace& trace, std::string_view name);
 /// {key: value}, filled in order.
 PyObject* snapshot_to_py(const std::vector<SnapshotEntry>& entries);
 /// (min, max, sum, count, transitions, num_x, num_z).

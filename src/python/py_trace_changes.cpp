@@ -81,7 +81,7 @@ PyObject* transitions(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
   return guarded([&]() -> PyObject* {
     std::string_view name;
     const Trace* t = bind_str(params, self, args, nargs, kwnames, name);
-    return t ? transitions_to_py(quarn::transitions(*t, name)) : nullptr;
+    return t ? transitions_to_py(*t, name) : nullptr;
   });
 }
 

@@ -125,6 +125,18 @@ TEST(TransitionsShortTraces, OneOrNoTimestampGivesNone) {
   EXPECT_TRUE(changed_at(make_trace({}, 5, {}), 1).empty());
 }
 
+TEST(TransitionsOneAtATime, StopsWhenTheVisitorSaysSo) {
+  const auto t = make_trace({"a"}, 10, {{"a", 0, bits(0)}, {"a", 2, bits(1)}, {"a", 4, bits(2)}, {"a", 6, bits(3)}});
+  std::vector<Index> seen;
+  const bool whole = for_each_transition(t, "a", [&](Index i, const ValueView&, const ValueView& v) {
+    seen.push_back(i);
+    return v.scalar != 2;
+  });
+  EXPECT_FALSE(whole);
+  EXPECT_EQ(seen, (std::vector<Index>{2, 4}));
+  EXPECT_TRUE(for_each_transition(t, "none", [](Index, const ValueView&, const ValueView&) { return false; }));
+}
+
 TEST(TransitionsConstant, SignalConstantFromIndexZeroHasNone) {
   const auto t = make_trace({"c"}, 1000, {{"c", 0, bits(3)}});
   EXPECT_TRUE(transitions(t, "c").empty());

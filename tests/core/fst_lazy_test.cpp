@@ -155,6 +155,35 @@ TEST_P(FstLazyPacking, WrittenFilesAnswerAsTheEagerLoadFromManyThreads) {
   EXPECT_FALSE(lazy.signal_id("top.q [0]"));
 }
 
+// The check hands over each value block once, in order, when no later time
+// can come before its steps; a lazy open keeps them instead of reading them
+// again.
+TEST_P(FstLazyPacking, CheckHandsOverEachBlockOnceWithItsTimes) {
+  TempDir dir;
+  const auto file = dir.path("blocks.fst");
+  write_blocks(file, GetParam(), 5 + GetParam());
+  FstFile f;
+  ASSERT_EQ(f.open(file.string()), "");
+  FstLayout layout;
+  std::vector<std::size_t> seen;
+  const FstBlockVisitor visit = [&](const FstValueBlock& block, std::size_t k, const FstLayout& so_far) {
+    seen.push_back(k);
+    EXPECT_EQ(so_far.value_blocks.size(), k + 1);
+    EXPECT_EQ(block.chains_at, static_cast<std::size_t>(block.chains - f.bytes().data()));
+    // Times that go back are dropped from the list, not added later.
+    for (const Time t : block.step_times) EXPECT_LE(t, so_far.times.back()) << k;
+    return std::string();
+  };
+  ASSERT_EQ(check_fst_image(f.bytes(), layout, nullptr, false, visit), "");
+  std::vector<std::size_t> expected(layout.value_blocks.size());
+  for (std::size_t k = 0; k < expected.size(); ++k) expected[k] = k;
+  EXPECT_EQ(seen, expected);
+  const FstBlockVisitor refuse = [](const FstValueBlock&, std::size_t k, const FstLayout&) {
+    return k == 1 ? std::string("FST signals: refused") : std::string();
+  };
+  EXPECT_EQ(check_fst_image(f.bytes(), layout, nullptr, false, refuse), "FST signals: refused");
+}
+
 TEST_P(FstLazyPacking, WholeTraceQueriesDecodeWhatTheyRead) {
   TempDir dir;
   const auto file = dir.path("blocks.fst");

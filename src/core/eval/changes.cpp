@@ -117,17 +117,26 @@ std::vector<Change> changed_at_scope(const Trace& trace, Index index, std::strin
 
 std::vector<Transition> transitions(const Trace& trace, std::string_view name) {
   std::vector<Transition> out;
+  for_each_transition(trace, name, [&](Index index, const ValueView& old_value, const ValueView& new_value) {
+    out.push_back(Transition{index, to_value(old_value), to_value(new_value)});
+    return true;
+  });
+  return out;
+}
+
+bool for_each_transition(const Trace& trace, std::string_view name,
+                         const std::function<bool(Index, const ValueView&, const ValueView&)>& visit) {
   const auto id = trace.signal_id(name);
   const Index max_index = trace.max_index();
-  if (!id || max_index == 0) return out;
+  if (!id || max_index == 0) return true;
   ValueView prev;
-  bool first = true;
+  bool first = true, going = true;
   for_each_segment(trace.column(*id), max_index + 1, [&](Index start, Index, const ValueView& v) {
-    if (!first && !same_for_changes(prev, v)) out.push_back(Transition{start, to_value(prev), to_value(v)});
+    if (going && !first && !same_for_changes(prev, v)) going = visit(start, prev, v);
     prev = v;
     first = false;
   });
-  return out;
+  return going;
 }
 
 }  // namespace quarn

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "signal/signal_value.h"
 #include "signal/types.h"
+#include "signal/value_view.h"
 
 namespace quarn {
 
@@ -40,5 +42,11 @@ std::vector<Change> changed_at_scope(const Trace& trace, Index index, std::strin
 /// the value before, ascending. Empty for an unknown name or a trace with at
 /// most one index. Works from the stored runs: cost grows with the changes.
 std::vector<Transition> transitions(const Trace& trace, std::string_view name);
+
+/// `transitions` one at a time, with no list of them held: calls
+/// `visit(index, old, new)` for each in order (the views valid during the
+/// call) until it returns false. Returns false when `visit` stopped it.
+bool for_each_transition(const Trace& trace, std::string_view name,
+                         const std::function<bool(Index, const ValueView&, const ValueView&)>& visit);
 
 }  // namespace quarn

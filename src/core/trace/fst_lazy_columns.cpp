@@ -32,41 +32,44 @@ ChainBuffers& chain_buffers() {
 
 }  // namespace
 
+std::string FstLazyColumns::add_block(const FstValueBlock& block, std::size_t k, const FstLayout& layout) {
+  // The block's chains stay on disk: only where each one lies is kept.
+  FstLazyBlock& lazy = blocks_.emplace_back();
+  lazy.chains_at = block.chains_at;
+  lazy.pack = block.pack;
+  lazy.steps = block.step_times.size();
+  // Every time of a later block comes after the times so far, so this
+  // block's indices are final already.
+  fst_time_indices(layout.times, block.step_times, lazy.step_index);
+  // Usually step i is just index[0] + i; then no table is kept.
+  bool affine = lazy.steps && lazy.step_index[0] != kNoIndex;
+  for (std::size_t i = 1; affine && i < lazy.steps; ++i) affine = lazy.step_index[i] == lazy.step_index[0] + i;
+  if (affine) lazy.step_base = lazy.step_index[0], lazy.step_index = std::vector<Index>();  // gives the memory back
+  lazy.offset.assign(block.offset.begin(), block.offset.begin() + static_cast<std::ptrdiff_t>(block.handles));
+  lazy.length.resize(block.handles);
+  for (std::size_t h = 0; h < block.handles; ++h) {
+    // Longer chains than 4 GB cannot be unpacked either.
+    if (block.offset[h] && (block.length[h] <= 0 || block.length[h] > 0xFFFFFFFFll))
+      return "FST signals: corrupt chain index";
+    lazy.length[h] = block.offset[h] ? static_cast<std::uint32_t>(block.length[h]) : 0;
+  }
+  if (k == 0 && block.has_frame) {
+    frame_ = block.frame;
+    frame_offset_.resize(block.frame_handles);
+    std::uint64_t at = 0;
+    for (std::size_t h = 0; h < frame_offset_.size(); ++h) frame_offset_[h] = at, at += layout.value_chars[h];
+    frame_time_ = block.begin_time;
+    has_frame_ = true;
+  }
+  return "";
+}
+
 std::string FstLazyColumns::open(FstHead& head, const std::vector<Time>& timestamps) {
   file_ = std::move(head.file);
-  const FstLayout& layout = head.layout;
-  const std::span<const std::uint8_t> image = file_->bytes();
-  blocks_.reserve(layout.value_blocks.size());
-  FstValueBlock block;
-  for (std::size_t k = 0; k < layout.value_blocks.size(); ++k) {
-    // Only each block's head and tail are read; its chains stay on disk.
-    if (auto e = read_value_block(image, layout.value_blocks[k], k == 0, layout, block, false); !e.empty()) return e;
-    FstLazyBlock& lazy = blocks_.emplace_back();
-    lazy.chains_at = static_cast<std::uint64_t>(block.chains - image.data());
-    lazy.pack = block.pack;
-    lazy.steps = block.step_times.size();
-    fst_time_indices(timestamps, block.step_times, lazy.step_index);
-    // Usually step i is just index[0] + i; then no table is kept.
-    bool affine = lazy.steps && lazy.step_index[0] != kNoIndex;
-    for (std::size_t i = 1; affine && i < lazy.steps; ++i) affine = lazy.step_index[i] == lazy.step_index[0] + i;
-    if (affine) lazy.step_base = lazy.step_index[0], lazy.step_index = std::vector<Index>();  // gives the memory back
-    lazy.offset.assign(block.offset.begin(), block.offset.begin() + static_cast<std::ptrdiff_t>(block.handles));
-    lazy.length.resize(block.handles);
-    for (std::size_t h = 0; h < block.handles; ++h) {
-      // Longer chains than 4 GB cannot be unpacked either.
-      if (block.offset[h] && (block.length[h] <= 0 || block.length[h] > 0xFFFFFFFFll))
-        return "FST signals: corrupt chain index";
-      lazy.length[h] = block.offset[h] ? static_cast<std::uint32_t>(block.length[h]) : 0;
-    }
-    if (k == 0 && block.has_frame) {
-      frame_ = std::move(block.frame);
-      frame_offset_.resize(block.frame_handles);
-      std::uint64_t at = 0;
-      for (std::size_t h = 0; h < frame_offset_.size(); ++h) frame_offset_[h] = at, at += layout.value_chars[h];
-      frame_index_ = fst_time_index(timestamps, block.begin_time).value_or(kNoIndex);
-    }
-  }
   file_->release_bytes();  // chains are read through the descriptor from now on
+  const FstLayout& layout = head.layout;
+  // Times of later blocks may come before the frame's, so only now.
+  if (has_frame_) frame_index_ = fst_time_index(timestamps, frame_time_).value_or(kNoIndex);
 
   value_chars_ = layout.value_chars;
   is_real_ = layout.is_real;

@@ -14,6 +14,7 @@
 #include "signal/types.h"
 #include "trace/bus_merge.h"
 #include "trace/fst_file.h"
+#include "trace/fst_validate.h"
 #include "trace/trace.h"
 
 namespace quarn {
@@ -38,9 +39,13 @@ struct FstLazyBlock {
 /// under a lock of its own stripe, and published with release order.
 class FstLazyColumns {
  public:
-  /// Takes the open file and what `read_fst_head` read (timestamps in
-  /// `timestamps`), and reads each value-change block's head and chain index.
+  /// Keeps where block `k` (as `check_fst_image` hands it to its visitor)
+  /// holds each signal's chain, and its initial values when it is the first.
   /// Returns "" or a message starting "FST signals: ".
+  std::string add_block(const FstValueBlock& block, std::size_t k, const FstLayout& layout);
+  /// Takes the open file and what `read_fst_head` read (timestamps in
+  /// `timestamps`), every block added. Returns "" or a message starting
+  /// "FST signals: ".
   std::string open(FstHead& head, const std::vector<Time>& timestamps);
 
   /// Column of `id` (decoding it now if needed); null when it has no values,
@@ -95,6 +100,8 @@ class FstLazyColumns {
   // Initial values of the first block (when it starts before its first step).
   std::vector<std::uint8_t> frame_;
   std::vector<std::uint64_t> frame_offset_;  // per handle index
+  bool has_frame_ = false;
+  Time frame_time_ = 0;
   Index frame_index_ = 0;
   Index last_index_ = 0;
 

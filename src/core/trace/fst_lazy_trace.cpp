@@ -18,12 +18,16 @@ std::variant<LazyFstTrace, std::string> LazyFstTrace::open(const std::string& pa
   std::string error;
   try {
     FstHead head;
-    // The chains' sizes are not summed at open: that would read every page.
-    error = read_fst_head(path, t.r_, head, false, control, report);
-    if (error.empty()) {
-      t.columns_ = std::make_unique<FstLazyColumns>();
-      error = t.columns_->open(head, t.r_.timestamps);
-    }
+    t.columns_ = std::make_unique<FstLazyColumns>();
+    FstLazyColumns& columns = *t.columns_;
+    // Each value-change block is read once, by the structure check, which
+    // hands it over here. The chains' sizes are not summed: that would read
+    // every page.
+    const FstBlockVisitor keep = [&](const FstValueBlock& block, std::size_t k, const FstLayout& layout) {
+      return columns.add_block(block, k, layout);
+    };
+    error = read_fst_head(path, t.r_, head, false, control, report, keep);
+    if (error.empty()) error = columns.open(head, t.r_.timestamps);
   } catch (const std::bad_alloc&) {
     error = "FST open: out of memory";
   }

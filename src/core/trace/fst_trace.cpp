@@ -252,8 +252,7 @@ std::string load(const std::string& path, TraceRecord& r, LoadControl& control, 
   FstHead head;
   if (auto e = read_fst_head(path, r, head, true, control, report); !e.empty()) return e;
   FstFile& file = *head.file;
-  // The image read so far goes back; the value blocks are read again.
-  file.drop_pages(0, file.bytes().size());
+  // The value blocks are read again, a batch at a time (see ValueLoader).
   ValueLoader loader(r, head.layout, head.handle_ids, head.ids, control);
   if (auto e = loader.load(file); !e.empty()) return e;
   file.release_bytes();
@@ -265,11 +264,15 @@ std::string load(const std::string& path, TraceRecord& r, LoadControl& control, 
 }  // namespace
 
 std::string read_fst_head(const std::string& path, TraceRecord& r, FstHead& head, bool chain_heads,
-                          LoadControl& control, LoadReport* report) {
+                          LoadControl& control, LoadReport* report, const FstBlockVisitor& visit) {
   FstFile& file = *head.file;
   if (auto e = file.open(path, &control); !e.empty()) return e;
-  if (auto e = check_fst_image(file.bytes(), head.layout, &control, chain_heads); !e.empty()) return e;
+  if (auto e = check_fst_image(file.bytes(), head.layout, &control, chain_heads, visit); !e.empty()) return e;
   if (report) *report = head.layout.report;
+  r.timescale = header_timescale(file.bytes());
+  // Every page touched maps its neighbours too; they go back before the
+  // names take their memory.
+  file.drop_pages(0, file.bytes().size());
 
   FstHierarchyBuilder builder(r, head.layout.is_real.size(), head.layout.vars);
   if (auto e = read_hierarchy(head.layout, builder, control); !e.empty()) return e;
@@ -282,7 +285,6 @@ std::string read_fst_head(const std::string& path, TraceRecord& r, FstHead& head
 
   r.timestamps = std::move(head.layout.times);
   if (r.timestamps.empty()) r.timestamps.push_back(0);
-  r.timescale = header_timescale(file.bytes());
   return "";
 }
 

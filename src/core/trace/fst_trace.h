@@ -53,11 +53,14 @@ struct FstHead {
 };
 
 /// Opens `path`, checks its structure (the chains' declared sizes only with
-/// `chain_heads`) and reads the hierarchy and time table into `r`. Returns ""
-/// or the message `FstTrace::from_file` would give (kLoadInterrupted once
-/// `control` says stop); header counts that disagree go to `report`.
+/// `chain_heads`) and reads the hierarchy and time table into `r`; `visit`
+/// sees each value-change block as the check reads it. Returns "" or the
+/// message `FstTrace::from_file` would give (kLoadInterrupted once `control`
+/// says stop); header counts that disagree go to `report`. The image's pages
+/// read so far are given back before the names are built (they stay
+/// readable).
 std::string read_fst_head(const std::string& path, TraceRecord& r, FstHead& head, bool chain_heads,
-                          LoadControl& control, LoadReport* report = nullptr);
+                          LoadControl& control, LoadReport* report = nullptr, const FstBlockVisitor& visit = {});
 
 class FstTrace {
  public:

@@ -137,16 +137,24 @@ bool lz4_decode(std::span<const std::uint8_t> in, int n, std::vector<std::uint8_
   return LZ4_decompress_safe_partial(src, dst, static_cast<int>(in.size()), n, n) == n;
 }
 
-bool lz4_exact(std::span<const std::uint8_t> in, std::uint64_t size, std::vector<std::uint8_t>& out) {
+/// `in` decoded to exactly `size` bytes in `out`; `other` is scratch of the
+/// same size.
+bool lz4_exact(std::span<const std::uint8_t> in, std::uint64_t size, std::vector<std::uint8_t>& out,
+               std::vector<std::uint8_t>& other) {
   if (!plausible_output(size, in.size()) || size > std::numeric_limits<int>::max() ||
       in.size() > std::numeric_limits<int>::max())
     return false;
   // On some malformed streams this LZ4 reports the full size yet leaves bytes
   // unwritten, and the library then walks whatever its buffer held. Decoding
   // over two different fillings shows every such byte.
-  thread_local std::vector<std::uint8_t> other;
   const int n = static_cast<int>(size);
   return lz4_decode(in, n, out, 0x00) && lz4_decode(in, n, other, 0xFF) && other == out;
+}
+
+/// `lz4_exact` with scratch kept per thread, for the many chains of a load.
+bool lz4_exact(std::span<const std::uint8_t> in, std::uint64_t size, std::vector<std::uint8_t>& out) {
+  thread_local std::vector<std::uint8_t> other;
+  return lz4_exact(in, size, out, other);
 }
 
 struct BlockRef {
@@ -290,10 +298,13 @@ bool unpack_hierarchy(const BlockRef& b, std::vector<std::uint8_t>& h) {
   Bytes r{b.body().data(), b.body().data() + b.body().size()};
   const std::uint64_t size = r.be64();
   if (b.type == FstBlock::Hierarchy) return inflate_exact(r.take(r.left()), size, h, 15 + 32);
-  if (b.type == FstBlock::HierarchyLz4) return lz4_exact(r.take(r.left()), size, h);
+  // The hierarchy is unpacked once: its scratch goes back at once rather
+  // than staying with the thread as long as the process.
+  std::vector<std::uint8_t> other;
+  if (b.type == FstBlock::HierarchyLz4) return lz4_exact(r.take(r.left()), size, h, other);
   const std::uint64_t inner_size = r.varint();
   std::vector<std::uint8_t> inner;
-  return r.ok && lz4_exact(r.take(r.left()), inner_size, inner) && lz4_exact(inner, size, h);
+  return r.ok && lz4_exact(r.take(r.left()), inner_size, inner, other) && lz4_exact(inner, size, h, other);
 }
 
 std::string check_hierarchy(const BlockRef& b, std::uint64_t max_handle, std::vector<std::uint8_t>& h,
@@ -393,6 +404,7 @@ std::string read_block(std::span<const std::uint8_t> image, std::size_t at, std:
   if (index_len == 0) return fail(kSignals, "corrupt chain index");
   block.pack = pack;
   block.chains = body.data() + vc_start;
+  block.chains_at = static_cast<std::size_t>(block.chains - image.data());
 
   auto& offset = block.offset;
   auto& length = block.length;
@@ -471,7 +483,7 @@ std::string read_block(std::span<const std::uint8_t> image, std::size_t at, std:
 }  // namespace
 
 std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout, LoadControl* control,
-                            bool chain_heads) {
+                            bool chain_heads, const FstBlockVisitor& visit) {
   layout = FstLayout{};
   std::vector<BlockRef> blocks;
   std::size_t pos = 0;
@@ -548,6 +560,7 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
       for (const Time now : block.step_times)
         if (layout.times.empty() || now > layout.times.back()) layout.times.push_back(now);
       layout.value_blocks.emplace_back(b.begin, b.length);
+      if (e.empty() && visit) e = visit(block, layout.value_blocks.size() - 1, layout);
     }
     if (!e.empty()) return e;
   }

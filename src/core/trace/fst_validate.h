@@ -99,6 +99,7 @@ struct FstValueBlock {
   std::vector<std::uint64_t> offset;
   std::vector<std::int64_t> length;
   const std::uint8_t* chains = nullptr;
+  std::size_t chains_at = 0;  // offset of `chains` in the image
 
   std::span<const std::uint8_t> chain(std::size_t h) const {
     return {chains + offset[h], static_cast<std::size_t>(length[h])};
@@ -122,6 +123,13 @@ bool unpack_chain(const FstValueBlock& block, std::size_t h, std::vector<std::ui
 bool unpack_chain_bytes(std::span<const std::uint8_t> whole, std::uint8_t pack, std::vector<std::uint8_t>& buf,
                         std::span<const std::uint8_t>& data);
 
+/// Sees each value-change block as `check_fst_image` reads it, in file
+/// order, with its number among them and the layout as far as it is known:
+/// no step of the block is after the last of `times` then, and later blocks
+/// only add times after it, so the block's steps find their final indices.
+/// Returns "" or a message that stops the check.
+using FstBlockVisitor = std::function<std::string(const FstValueBlock&, std::size_t, const FstLayout&)>;
+
 /// Checks the block structure of an unpacked FST image before the FST library
 /// walks it: every block type known and inside the file, the header, the
 /// geometry, the hierarchy entries, and each value-change block's frame and
@@ -131,8 +139,9 @@ bool unpack_chain_bytes(std::span<const std::uint8_t> whole, std::uint8_t pack, 
 /// with "FST open: ", "FST hierarchy: " or "FST signals: ".
 /// Stops with kLoadInterrupted between blocks once `control` says stop. With
 /// `chain_heads` false the chains' declared sizes are not summed, so the
-/// chains' pages are not read.
+/// chains' pages are not read. `visit`, when given, sees each value-change
+/// block once, so that a reader needs not read the blocks again.
 std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout, LoadControl* control = nullptr,
-                            bool chain_heads = true);
+                            bool chain_heads = true, const FstBlockVisitor& visit = {});
 
 }  // namespace quarn
