@@ -216,6 +216,11 @@ bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, st
   const std::uint8_t* starts = c.run_starts().data();
   const std::uint8_t* scalars = c.run_scalars().data();
   const std::uint8_t* tags = c.run_tags();
+  const std::size_t tagged = c.tagged_runs();
+  // Runs past the tagged ones hold Bits.
+  const auto tag_at = [tags, tagged](std::size_t r) {
+    return r < tagged ? tags[r] : static_cast<std::uint8_t>(ValueTag::Bits);
+  };
   const std::size_t last_run = c.run_count() - 1;
   const Index stop_index = base + stop;
   std::uint64_t* num = out.num;
@@ -233,8 +238,8 @@ bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, st
     std::uint8_t other = 0;
     if constexpr (!AllBits) {
       for (std::size_t r = run; r <= tail; ++r)
-        other |= static_cast<std::uint8_t>(tags[r] != static_cast<std::uint8_t>(ValueTag::Bits) &&
-                                           tags[r] != static_cast<std::uint8_t>(ValueTag::Empty));
+        other |= static_cast<std::uint8_t>(tag_at(r) != static_cast<std::uint8_t>(ValueTag::Bits) &&
+                                           tag_at(r) != static_cast<std::uint8_t>(ValueTag::Empty));
     }
     if (!other) {
       const std::uint8_t* __restrict from = scalars + run * sizeof(P);
@@ -244,7 +249,7 @@ bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, st
         P v;
         std::memcpy(&v, from + x * sizeof(P), sizeof(P));
         to_num[x] = v;  // an Empty run's scalar is 0
-        if constexpr (!AllBits) to_ok[x] = tags[run + x] == static_cast<std::uint8_t>(ValueTag::Bits);
+        if constexpr (!AllBits) to_ok[x] = tag_at(run + x) == static_cast<std::uint8_t>(ValueTag::Bits);
       }
       run = tail;
       j = stop;
@@ -256,16 +261,16 @@ bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, st
   std::uint8_t mark[kLanes];
   std::memset(mark + j, 0, stop - j);
   std::size_t final_run = run;
-  std::uint8_t bad = !AllBits && tags[run] != static_cast<std::uint8_t>(ValueTag::Bits) &&
-                     tags[run] != static_cast<std::uint8_t>(ValueTag::Empty);
+  std::uint8_t bad = !AllBits && tag_at(run) != static_cast<std::uint8_t>(ValueTag::Bits) &&
+                     tag_at(run) != static_cast<std::uint8_t>(ValueTag::Empty);
   while (final_run < last_run) {
     const Index next = load<S>(starts, final_run + 1);
     if (next > last_index) break;
     ++final_run;
     mark[next - base] = 1;
     if constexpr (!AllBits) {
-      bad |= tags[final_run] != static_cast<std::uint8_t>(ValueTag::Bits) &&
-             tags[final_run] != static_cast<std::uint8_t>(ValueTag::Empty);
+      bad |= tag_at(final_run) != static_cast<std::uint8_t>(ValueTag::Bits) &&
+             tag_at(final_run) != static_cast<std::uint8_t>(ValueTag::Empty);
     }
   }
   if (!bad && (final_run - run + 1) * 16 >= stop - j) {
@@ -276,7 +281,7 @@ bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, st
       r += mark[x];
       // An Empty run's scalar is 0; Bits is tag 0.
       num[x] = load<P>(scalars, r);
-      if constexpr (!AllBits) ok[x] = tags[r] == static_cast<std::uint8_t>(ValueTag::Bits);
+      if constexpr (!AllBits) ok[x] = tag_at(r) == static_cast<std::uint8_t>(ValueTag::Bits);
     }
     run = final_run;
     j = stop;
@@ -285,14 +290,14 @@ bool fill_runs(const Column& c, std::size_t& run, Index base, std::size_t& j, st
   std::size_t k = run, x = j;
   bool plain = true;
   while (true) {
-    const auto tag = static_cast<ValueTag>(tags[k]);
+    const auto tag = static_cast<ValueTag>(tag_at(k));
     if (tag != ValueTag::Bits && tag != ValueTag::Empty) {
       plain = false;
       break;
     }
-    const Index run_end = k < last_run ? load<S>(starts, k + 1) : c.length();
+    const Index run_end = k < last_run ? static_cast<Index>(load<S>(starts, k + 1)) : c.length();
     const std::size_t end = run_end >= stop_index ? stop : static_cast<std::size_t>(run_end - base);
-    const std::uint64_t v = tag == ValueTag::Bits ? load<P>(scalars, k) : 0;
+    const std::uint64_t v = tag == ValueTag::Bits ? static_cast<std::uint64_t>(load<P>(scalars, k)) : 0;
     const std::uint64_t o = tag == ValueTag::Bits;
     // Busy signals change every lane or few: store kPad lanes without
     // looking at the run's length, and loop only for longer runs.
@@ -323,6 +328,7 @@ bool fill_runs_s(const Column& c, std::size_t& run, Index base, std::size_t& j, 
   switch (c.run_scalars().width()) {
     case 1: return fill_runs<S, std::uint8_t, AllBits>(c, run, base, j, stop, out);
     case 2: return fill_runs<S, std::uint16_t, AllBits>(c, run, base, j, stop, out);
+    case 3: return fill_runs<S, Uint24, AllBits>(c, run, base, j, stop, out);
     case 4: return fill_runs<S, std::uint32_t, AllBits>(c, run, base, j, stop, out);
     default: return fill_runs<S, std::uint64_t, AllBits>(c, run, base, j, stop, out);
   }
@@ -333,6 +339,7 @@ bool fill_plain_runs(const Column& c, std::size_t& run, Index base, std::size_t&
   switch (c.run_starts().width()) {
     case 1: return fill_runs_s<std::uint8_t, AllBits>(c, run, base, j, stop, out);
     case 2: return fill_runs_s<std::uint16_t, AllBits>(c, run, base, j, stop, out);
+    case 3: return fill_runs_s<Uint24, AllBits>(c, run, base, j, stop, out);
     case 4: return fill_runs_s<std::uint32_t, AllBits>(c, run, base, j, stop, out);
     default: return fill_runs_s<std::uint64_t, AllBits>(c, run, base, j, stop, out);
   }

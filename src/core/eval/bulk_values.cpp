@@ -42,6 +42,7 @@ void copy_packed(const PackedUints& p, std::size_t from, std::size_t count, std:
   switch (p.width()) {
     case 1: return widen<std::uint8_t>(p.data(), from, count, out);
     case 2: return widen<std::uint16_t>(p.data(), from, count, out);
+    case 3: return widen<Uint24>(p.data(), from, count, out);
     case 4: return widen<std::uint32_t>(p.data(), from, count, out);
     default: return widen<std::uint64_t>(p.data(), from, count, out);
   }

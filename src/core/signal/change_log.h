@@ -13,7 +13,7 @@
 namespace quarn {
 
 /// Append-only record of one signal's changes while a trace loads. Each change
-/// adds a few bytes at the end of one buffer (index delta, tag, payload), so a
+/// adds a few bytes at the end of one buffer (index delta, payload), so a
 /// reader that meets signals in file order touches one cache line per change
 /// instead of a column's several arrays; `replay_into` builds the column
 /// afterwards, one signal at a time.
@@ -21,19 +21,13 @@ class ChangeLog {
  public:
   /// Records `v` at `index`; indices must not decrease.
   void append(Index index, const ValueView& v) {
-    // Scalars (nearly every change) take the short way when there is room.
-    if (has_bytes(v.tag) || capacity_ - size_ < kMaxScalarRecord) [[unlikely]]
+    // Numbers (nearly every change) take the short way when there is room.
+    if (v.tag != ValueTag::Bits || capacity_ - size_ < kMaxBitsRecord) [[unlikely]]
       return append_any(index, v);
     std::uint8_t* p = bytes_.get() + size_;
     const std::uint8_t* start = p;
-    p = put_varint(p, index - last_);
-    *p++ = static_cast<std::uint8_t>(v.tag);
-    if (v.tag == ValueTag::Bits) {
-      p = put_varint(p, v.scalar);
-    } else if (v.tag == ValueTag::Real) {
-      std::memcpy(p, &v.scalar, 8);
-      p += 8;
-    }
+    p = put_varint(p, (index - last_) << 1);
+    p = put_varint(p, v.scalar);
     size_ += static_cast<std::size_t>(p - start);
     last_ = index;
   }
@@ -50,8 +44,9 @@ class ChangeLog {
   void release();
 
  private:
-  // Index delta, tag, then a varint or 8 bytes.
-  static constexpr std::size_t kMaxScalarRecord = 2 * kMaxVarintBytes + 1;
+  // A record starts with varint(index delta * 2 + 1 when a tag byte follows);
+  // without one the value is a Bits number, a varint.
+  static constexpr std::size_t kMaxBitsRecord = 2 * kMaxVarintBytes;
   [[gnu::noinline]] void append_any(Index index, const ValueView& v);
   std::uint8_t* reserve(std::size_t extra);
 

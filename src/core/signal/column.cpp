@@ -63,15 +63,21 @@ void Column::note_run(const ValueView& v) {
 
 void Column::push_run(Index start, const ValueView& v) {
   note_run(v);
+  if (v.tag != ValueTag::Bits) {
+    tags_.resize(run_count(), static_cast<std::uint8_t>(ValueTag::Bits));
+    tags_.push_back(static_cast<std::uint8_t>(v.tag));
+  }
   starts_.push_back(start);
-  tags_.push_back(static_cast<std::uint8_t>(v.tag));
   payloads_.push_back(encode_payload(v));
 }
+
+void Column::tag_every_run() { tags_.resize(run_count(), static_cast<std::uint8_t>(ValueTag::Bits)); }
 
 void Column::insert_run(std::size_t k, Index start, const ValueView& v) {
   if (k == run_count()) return push_run(start, v);  // appending, by far the common case
   const std::uint64_t payload = encode_payload(v);
   note_run(v);
+  tag_every_run();
   starts_.insert(k, start);
   tags_.insert(tags_.begin() + static_cast<std::ptrdiff_t>(k), static_cast<std::uint8_t>(v.tag));
   payloads_.insert(k, payload);
@@ -79,12 +85,13 @@ void Column::insert_run(std::size_t k, Index start, const ValueView& v) {
 
 void Column::assign_run(std::size_t k, const ValueView& v) {
   payloads_.set(k, encode_payload(v));
+  tag_every_run();
   tags_[k] = static_cast<std::uint8_t>(v.tag);
   note_run(v);
 }
 
 bool Column::last_run_holds(const ValueView& v) const {
-  if (run_count() == 0 || tags_.back() != static_cast<std::uint8_t>(v.tag)) return false;
+  if (run_count() == 0 || run_tag(run_count() - 1) != v.tag) return false;
   // Scalars compare as stored numbers, without building a view.
   if (!has_bytes(v.tag)) return v.tag == ValueTag::Empty || payloads_.back() == v.scalar;
   return identical(run_value(run_count() - 1), v);
@@ -118,9 +125,10 @@ void Column::set(Index index, const ValueView& v) {
     insert_run(k + 1, index, v);
   } else {
     // Split run k around index; the tail reuses k's stored payload.
-    const std::uint8_t tag = tags_[k];
+    const auto tag = static_cast<std::uint8_t>(run_tag(k));
     const std::uint64_t payload = payloads_.get(k);
     insert_run(k + 1, index, v);
+    tag_every_run();
     starts_.insert(k + 2, index + 1);
     tags_.insert(tags_.begin() + static_cast<std::ptrdiff_t>(k + 2), tag);
     payloads_.insert(k + 2, payload);
@@ -140,6 +148,7 @@ void Column::forward_fill(Index index) {
   if (run_tag(next) != ValueTag::Empty) return;
   // Let run k cover index by shrinking or dropping the Empty run after it.
   if (run_end(next) == index + 1) {
+    tag_every_run();
     starts_.erase(next);
     tags_.erase(tags_.begin() + static_cast<std::ptrdiff_t>(next));
     payloads_.erase(next);
@@ -155,6 +164,8 @@ void Column::hold_through(Index last) {
 }
 
 void Column::shrink_to_fit() {
+  // Rewrites in the middle tag every run; the trailing Bits need no tag.
+  while (!tags_.empty() && tags_.back() == static_cast<std::uint8_t>(ValueTag::Bits)) tags_.pop_back();
   starts_.shrink_to_fit();
   tags_.shrink_to_fit();
   payloads_.shrink_to_fit();

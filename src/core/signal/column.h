@@ -20,11 +20,11 @@ class Column {
  public:
   /// Number of positions the column covers.
   Index length() const { return length_; }
-  std::size_t run_count() const { return tags_.size(); }
+  std::size_t run_count() const { return starts_.size(); }
   Index run_start(std::size_t k) const { return starts_.get(k); }
   /// One past the last index of run k.
   Index run_end(std::size_t k) const { return k + 1 < run_count() ? starts_.get(k + 1) : length_; }
-  ValueTag run_tag(std::size_t k) const { return static_cast<ValueTag>(tags_[k]); }
+  ValueTag run_tag(std::size_t k) const { return k < tags_.size() ? static_cast<ValueTag>(tags_[k]) : ValueTag::Bits; }
   /// Run k's Bits number or Real bit pattern (0 for Empty; meaningless for
   /// the other variants). Inline, for sequential walks over many short runs.
   std::uint64_t run_scalar(std::size_t k) const { return payloads_.get(k); }
@@ -32,12 +32,14 @@ class Column {
   /// the element widths.
   const PackedUints& run_starts() const { return starts_; }
   const PackedUints& run_scalars() const { return payloads_; }
+  /// The tags of runs 0 .. tagged_runs()-1; every later run holds Bits.
   const std::uint8_t* run_tags() const { return tags_.data(); }
+  std::size_t tagged_runs() const { return tags_.size(); }
   /// True when the column has runs and none has ever held another variant
   /// than Bits, so every run holds Bits. Kept as runs are written, so asking
   /// costs nothing; a rewrite that removes the last run of another variant
   /// leaves it false, which only sends readers down their general path.
-  bool only_bits() const { return !tags_.empty() && tags_seen_ == 1u << static_cast<unsigned>(ValueTag::Bits); }
+  bool only_bits() const { return run_count() != 0 && tags_seen_ == 1u << static_cast<unsigned>(ValueTag::Bits); }
   /// `only_bits`, and every number is 0 or 1 (as conservative).
   bool only_bits_0_1() const { return only_bits() && bits_seen_ <= 1; }
   /// View of run k's value; valid until the column is next written.
@@ -77,8 +79,11 @@ class Column {
   void assign_run(std::size_t k, const ValueView& v);
   void append(Index index, const ValueView& v);
   bool last_run_holds(const ValueView& v) const;
+  void tag_every_run();
 
   PackedUints starts_;
+  // Tags of the first runs only: the runs past its end hold Bits, so a
+  // column of numbers after a few unknowns stores no tag for most runs.
   std::vector<std::uint8_t> tags_;
   // Bits number, Real bit pattern, or offset into heap_ for the other variants.
   PackedUints payloads_;

@@ -8,8 +8,19 @@
 
 namespace quarn {
 
-/// Array of unsigned integers stored with the fewest bytes (1, 2, 4 or 8) that
-/// hold the largest value seen so far; widens in place when a larger one arrives.
+/// A three-byte little-endian unsigned integer, for reading `PackedUints` of
+/// width 3 with code templated on the element type.
+struct Uint24 {
+  std::uint8_t bytes[3];
+  operator std::uint64_t() const {
+    return bytes[0] | std::uint64_t{bytes[1]} << 8 | std::uint64_t{bytes[2]} << 16;
+  }
+};
+static_assert(sizeof(Uint24) == 3);
+
+/// Array of unsigned integers stored with the fewest bytes (1, 2, 3, 4 or 8)
+/// that hold the largest value seen so far; widens in place when a larger one
+/// arrives. (Three bytes hold the indices of traces of up to 16M timestamps.)
 class PackedUints {
  public:
   std::size_t size() const { return size_; }
@@ -23,6 +34,7 @@ class PackedUints {
     switch (width_) {
       case 1: return *p;
       case 2: { std::uint16_t v; std::memcpy(&v, p, 2); return v; }
+      case 3: { Uint24 v; std::memcpy(&v, p, 3); return v; }
       case 4: { std::uint32_t v; std::memcpy(&v, p, 4); return v; }
       default: { std::uint64_t v; std::memcpy(&v, p, 8); return v; }
     }
@@ -60,7 +72,7 @@ class PackedUints {
 
  private:
   static unsigned width_for(std::uint64_t v) {
-    return v <= 0xFF ? 1 : v <= 0xFFFF ? 2 : v <= 0xFFFFFFFFu ? 4 : 8;
+    return v <= 0xFF ? 1 : v <= 0xFFFF ? 2 : v <= 0xFFFFFF ? 3 : v <= 0xFFFFFFFFu ? 4 : 8;
   }
   // Out of line, so that push_back stays a few instructions wherever it is
   // inlined.
@@ -86,6 +98,7 @@ class PackedUints {
     switch (width_) {
       case 1: *p = static_cast<std::uint8_t>(v); break;
       case 2: { const auto x = static_cast<std::uint16_t>(v); std::memcpy(p, &x, 2); break; }
+      case 3: { const auto x = static_cast<std::uint32_t>(v); std::memcpy(p, &x, 3); break; }  // little-endian host
       case 4: { const auto x = static_cast<std::uint32_t>(v); std::memcpy(p, &x, 4); break; }
       default: std::memcpy(p, &v, 8); break;
     }
