@@ -70,9 +70,14 @@ struct FstHierarchyEntry {
   std::string_view name;
   /// Declared length of a Var; a port's as its signal's width.
   std::uint32_t length = 0;
+  /// Length as stored: a port's counts the characters of its value text.
+  std::uint32_t stored_length = 0;
   /// 1-based handle of a Var: the one it aliases, else the next new one.
   std::uint32_t handle = 0;
 };
+
+/// A variable type whose values are stored as doubles.
+bool is_fst_real_type(std::uint8_t type);
 
 /// Hands the hierarchy entries that `check_fst_image` kept in `layout` to
 /// `visit` in file order, as the library would walk them (attributes are
@@ -122,6 +127,11 @@ bool unpack_chain(const FstValueBlock& block, std::size_t h, std::vector<std::ui
 bool unpack_chain_bytes(std::span<const std::uint8_t> whole, std::uint8_t pack, std::vector<std::uint8_t>& buf,
                         std::span<const std::uint8_t>& data);
 
+/// Supplies the hierarchy entries of an image that holds no hierarchy block
+/// (a writer keeps them in a side file until it finishes): fills `entries`
+/// and returns "", or returns why there are none.
+using FstSideHierarchy = std::function<std::string(std::vector<std::uint8_t>& entries)>;
+
 /// Checks the block structure of an unpacked FST image before the FST library
 /// walks it: every block type known and inside the file, the header, the
 /// geometry, the hierarchy entries, and each value-change block's frame and
@@ -132,7 +142,11 @@ bool unpack_chain_bytes(std::span<const std::uint8_t> whole, std::uint8_t pack, 
 /// Stops with kLoadInterrupted between blocks once `control` says stop. With
 /// `chain_heads` false the chains' declared sizes are not summed, so the
 /// chains' pages are not read.
+/// A file whose writer was interrupted ends in an empty block: the complete
+/// blocks before it are kept and `layout.report` says so. Without a hierarchy
+/// block the entries come from `side_hierarchy` (refused when it is empty);
+/// without a geometry block the signals' sizes come from the hierarchy.
 std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout, LoadControl* control = nullptr,
-                            bool chain_heads = true);
+                            bool chain_heads = true, const FstSideHierarchy& side_hierarchy = nullptr);
 
 }  // namespace quarn
