@@ -46,7 +46,6 @@ OPEN = {
     "nvc/shortstring.vcd": "a string's `[1:50]` is a name to pywellen",
     "nvc/xwb_fofb_shaper_filt_tb_arrays.fst": "array elements named `sp_arr.[0]` by pywellen",
     "nvc/xwb_fofb_shaper_filt_tb_arrays.fst.vcd": "array elements named `sp_arr.[0]` by pywellen",
-    "verilator/verilator-incomplete.fst": "we refuse the unfinished file; pywellen reads what is there",
     "verilator/verilator-pull-7255-t_trace_complex_structs_cc_fst.fst": "pywellen renames unpacked array elements",
 }
 
