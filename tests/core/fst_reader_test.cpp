@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <string>
 #include <variant>
@@ -235,10 +236,53 @@ TEST(FstReaderRefusals, FilesTheLibraryCannotWalk) {
     w.time(0);
   }
   EXPECT_EQ(load_error(quiet), "FST open: unfinished file (empty block at byte 330)");
-  // A hierarchy left in a side file is never read, so such a file is refused.
+}
+
+// Copies the FST file `from` to `to` without its geometry block.
+void drop_geometry(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::ifstream in(from, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string kept;
+  for (std::size_t pos = 0; pos + 9 <= bytes.size();) {
+    std::uint64_t len = 0;
+    for (std::size_t i = 1; i <= 8; ++i) len = (len << 8) | static_cast<std::uint8_t>(bytes[pos + i]);
+    if (bytes[pos] != 3) kept.append(bytes, pos, 1 + len);
+    pos += 1 + len;
+  }
+  std::ofstream(to, std::ios::binary) << kept;
+}
+
+// A file whose hierarchy the writer kept in "<path>.hier" reads it from
+// there (and without a geometry block, the sizes too), and says what is
+// missing without it.
+TEST(FstReaderSideFiles, ReadsTheHierarchySideFileOfAFileWithoutHierarchyBlock) {
+  TempDir dir;
+  const auto embedded = dir.path("embedded.fst");
+  write_design(embedded, {FST_WR_PT_ZLIB, false, true});
   const auto side = dir.path("side.fst");
   write_design(side, {FST_WR_PT_ZLIB, false, false});
-  EXPECT_EQ(load_error(side), "FST open: no hierarchy block (a hierarchy kept in a side file is not read)");
+  const auto bare = dir.path("bare.fst");
+  drop_geometry(side, bare);
+  std::filesystem::copy_file(side.string() + ".hier", bare.string() + ".hier");
+  auto e = FstTrace::from_file(embedded.string());
+  ASSERT_TRUE(std::holds_alternative<RecordTrace>(e));
+  const RecordTrace& want = std::get<RecordTrace>(e);
+  for (const auto& file : {side, bare}) {
+    auto r = FstTrace::from_file(file.string());
+    ASSERT_TRUE(std::holds_alternative<RecordTrace>(r)) << file << ": " << std::get<std::string>(r);
+    const RecordTrace& t = std::get<RecordTrace>(r);
+    ASSERT_EQ(t.signal_names(), want.signal_names()) << file;
+    for (const std::string& name : want.signal_names()) {
+      EXPECT_EQ(t.signal_width(name), want.signal_width(name)) << file << " " << name;
+      EXPECT_EQ(t.signal_values_range(name, 0, 5), want.signal_values_range(name, 0, 5)) << file << " " << name;
+    }
+  }
+
+  const std::string hier = side.string() + ".hier";
+  std::filesystem::remove(hier);
+  EXPECT_EQ(load_error(side), "FST open: no hierarchy block, and no side file " + hier);
+  std::filesystem::create_directory(hier);
+  EXPECT_EQ(load_error(side), "FST open: no hierarchy block, and the side file " + hier + " is not a regular file");
 }
 
 }  // namespace

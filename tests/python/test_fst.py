@@ -222,3 +222,36 @@ def test_header_count_that_disagrees_with_the_blocks_warns(opener, tmp_path):
     with pytest.warns(quarn.TraceWarning, match=f"declares {declared + 3} value change blocks, the file holds {declared}"):
         trace = load(str(path))
     assert trace.signal_names() == PyTrace.from_fst(str(CORPUS / "icarus/test1.vcd.fst")).signal_names()
+
+
+INCOMPLETE = CORPUS / "verilator" / "verilator-incomplete.fst"
+
+
+@pytest.mark.skipif(not INCOMPLETE.exists(), reason=f"no corpus at {CORPUS}")
+def test_interrupted_write_loads_its_complete_blocks_eagerly_and_lazily():
+    # No geometry or hierarchy block: the hierarchy comes from the side file
+    # beside it, and loading stops at the empty block the writer left.
+    import quarn
+
+    with pytest.warns(quarn.TraceWarning, match=r"unfinished file \(empty block at byte \d+\); read the 1 complete"):
+        eager = PyTrace.from_fst(str(INCOMPLETE))
+    with pytest.warns(quarn.TraceWarning, match="unfinished file"):
+        lazy = quarn.open(str(INCOMPLETE))
+    names = eager.signal_names()
+    assert lazy.signal_names() == names and lazy.max_index() == eager.max_index() > 0
+    end = eager.max_index() + 1
+    for name in names[::97]:
+        assert lazy.signal_width(name) == eager.signal_width(name), name
+        assert lazy.signal_values_range(name, 0, end) == eager.signal_values_range(name, 0, end), name
+
+
+@pytest.mark.skipif(not INCOMPLETE.exists(), reason=f"no corpus at {CORPUS}")
+@pytest.mark.parametrize("opener", ["from_fst", "open"])
+def test_interrupted_write_without_its_side_file_names_what_is_missing(opener, tmp_path):
+    import quarn
+
+    path = tmp_path / INCOMPLETE.name
+    shutil.copyfile(INCOMPLETE, path)
+    load = PyTrace.from_fst if opener == "from_fst" else quarn.open
+    with pytest.raises(quarn.TraceError, match=f"^FST open: no hierarchy block, and no side file {re.escape(str(path))}.hier$"):
+        load(str(path))

@@ -52,9 +52,7 @@ EXEMPT: dict[str, tuple[str, str]] = {
 # Differences not yet resolved, with what is known of each; they run as
 # expected failures (not strict: some may already agree) and are listed here
 # so the next change to a reader can tick them off.
-OPEN = {
-    "verilator/verilator-incomplete.fst": "we refuse the unfinished file; pywellen reads what is there",
-}
+OPEN: dict[str, str] = {}
 
 
 def wellen_value(var, value):

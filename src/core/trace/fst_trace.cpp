@@ -12,6 +12,7 @@
 #include "trace/fst_column_builder.h"
 #include "trace/fst_file.h"
 #include "trace/fst_hierarchy.h"
+#include "trace/fst_side_hierarchy.h"
 #include "trace/fst_validate.h"
 #include "trace/fst_values.h"
 
@@ -20,11 +21,6 @@ namespace quarn {
 namespace {
 
 constexpr Index kNoIndex = std::numeric_limits<Index>::max();
-
-bool is_real_type(unsigned char t) {
-  return t == FST_VT_VCD_REAL || t == FST_VT_VCD_REAL_PARAMETER || t == FST_VT_VCD_REALTIME ||
-         t == FST_VT_SV_SHORTREAL;
-}
 
 /// Decodes the value chains of the file's value-change blocks and stores
 /// them. The FST library walks a block time-major over all signals and hands
@@ -213,7 +209,7 @@ std::string read_hierarchy(FstLayout& layout, FstHierarchyBuilder& builder, Load
       case FstHierarchyEntry::Kind::Scope: builder.scope(h.name); break;
       case FstHierarchyEntry::Kind::Upscope: builder.upscope(); break;
       case FstHierarchyEntry::Kind::Var: {
-        const bool real = is_real_type(h.type) ||
+        const bool real = is_fst_real_type(h.type) ||
                           (h.handle && h.handle <= layout.is_real.size() && layout.is_real[h.handle - 1]);
         if (h.type == FST_VT_VCD_EVENT && h.handle && h.handle <= layout.is_event.size())
           layout.is_event[h.handle - 1] = 1;
@@ -267,7 +263,15 @@ std::string read_fst_head(const std::string& path, TraceRecord& r, FstHead& head
                           LoadControl& control, LoadReport* report, const FstBlockVisitor& visit) {
   FstFile& file = *head.file;
   if (auto e = file.open(path, &control); !e.empty()) return e;
+<<<<<<< HEAD
   if (auto e = check_fst_image(file.bytes(), head.layout, &control, chain_heads, visit); !e.empty()) return e;
+=======
+  // Only a file without a hierarchy block reads the side file beside it.
+  const FstSideHierarchy side = [&path](std::vector<std::uint8_t>& entries) {
+    return read_fst_side_hierarchy(path, entries);
+  };
+  if (auto e = check_fst_image(file.bytes(), head.layout, &control, chain_heads, side); !e.empty()) return e;
+>>>>>>> e13
   if (report) *report = head.layout.report;
   r.timescale = header_timescale(file.bytes());
   // Every page touched maps its neighbours too; they go back before the

@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include "fastlz.h"
+#include "fstapi.h"
 #include "lz4.h"
 #include "trace/load_control.h"
 
@@ -281,7 +282,8 @@ bool walk_entries(std::span<const std::uint8_t> entries, On on) {
       entry.type = tag;
       e.u8();  // direction
       entry.name = name_at(e);
-      entry.length = static_cast<std::uint32_t>(e.varint(5));
+      entry.stored_length = static_cast<std::uint32_t>(e.varint(5));
+      entry.length = entry.stored_length;
       if (tag == kPortType) entry.length = (entry.length - 2) / 3;  // "a b c" text of the port's three parts
       alias = e.varint(5);
       entry.handle = alias ? static_cast<std::uint32_t>(alias) : ++handles;
@@ -307,10 +309,29 @@ bool unpack_hierarchy(const BlockRef& b, std::vector<std::uint8_t>& h) {
   return r.ok && lz4_exact(r.take(r.left()), inner_size, inner, other) && lz4_exact(inner, size, h, other);
 }
 
-std::string check_hierarchy(const BlockRef& b, std::uint64_t max_handle, std::vector<std::uint8_t>& h,
-                            HierarchyCounts& counts) {
+std::string read_hierarchy_block(const BlockRef& b, std::vector<std::uint8_t>& h) {
   if (b.length < 16) return fail(kHier, "hierarchy block too short");
   if (!unpack_hierarchy(b, h)) return fail(kHier, "corrupt hierarchy block");
+  return "";
+}
+
+/// Without a geometry block each new handle's size is its variable's stored
+/// length (a real's is its 8 double bytes, 0 a text of any length), as the
+/// writer would have put it in the geometry.
+std::string geometry_from_hierarchy(FstLayout& layout) {
+  const bool whole = walk_entries(layout.hierarchy, [&](const FstHierarchyEntry& entry, std::uint64_t alias) {
+    if (entry.kind != FstHierarchyEntry::Kind::Var || alias != 0) return true;
+    const bool real = is_fst_real_type(entry.type);
+    layout.is_real.push_back(real);
+    layout.value_chars.push_back(real ? 8 : entry.stored_length);
+    return true;
+  });
+  if (!whole) return fail(kHier, "truncated hierarchy entry");
+  layout.is_event.assign(layout.is_real.size(), 0);
+  return "";
+}
+
+std::string check_hierarchy(const std::vector<std::uint8_t>& h, std::uint64_t max_handle, HierarchyCounts& counts) {
   // The library trusts handles, so they are checked as it will count them.
   std::uint64_t handles = 0;
   bool beyond = false;
@@ -483,11 +504,16 @@ std::string read_block(std::span<const std::uint8_t> image, std::size_t at, std:
 }  // namespace
 
 std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout, LoadControl* control,
+<<<<<<< HEAD
                             bool chain_heads, const FstBlockVisitor& visit) {
+=======
+                            bool chain_heads, const FstSideHierarchy& side_hierarchy) {
+>>>>>>> e13
   layout = FstLayout{};
   std::vector<BlockRef> blocks;
   std::size_t pos = 0;
   bool seen_skip = false;
+  std::optional<std::size_t> unfinished_at;
   while (pos < image.size()) {
     if (image.size() - pos < 9) return fail(kOpen, "truncated block at byte " + std::to_string(pos));
     const std::uint8_t type = image[pos];
@@ -496,9 +522,11 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
     if (pos == 0 && type != static_cast<std::uint8_t>(FstBlock::Header)) return fail(kOpen, "not an FST file");
     if (!known_block(type)) return fail(kOpen, "unknown block type " + std::to_string(type) + " at byte " + std::to_string(pos));
     // A writer that never finished leaves an empty skip block where its next
-    // block would have gone; the library would then walk on byte by byte.
-    if (type == static_cast<std::uint8_t>(FstBlock::Skip) && len == 0)
-      return fail(kOpen, "unfinished file (empty block at byte " + std::to_string(pos) + ")");
+    // block would have gone, and what follows it is unfinished.
+    if (type == static_cast<std::uint8_t>(FstBlock::Skip) && len == 0) {
+      unfinished_at = pos;
+      break;
+    }
     if (len < 8 || len > image.size() - pos - 1)
       return fail(kOpen, "truncated block at byte " + std::to_string(pos));
     // The library opens every block but walks value changes only up to the
@@ -528,19 +556,27 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
       default: break;
     }
   }
-  // The library refuses files without these; say which part is missing.
-  if (value_blocks == 0) return fail(kOpen, "no value change block");
-  if (!hierarchy) return fail(kOpen, "no hierarchy block (a hierarchy kept in a side file is not read)");
-  if (!geometry) return fail(kOpen, "no geometry block");
+  const std::string unfinished =
+      unfinished_at ? "unfinished file (empty block at byte " + std::to_string(*unfinished_at) + ")" : "";
+  // Say which part is missing.
+  if (value_blocks == 0) return fail(kOpen, unfinished_at ? unfinished : "no value change block");
   if (gz_hierarchy && lz4_hierarchy) return fail(kOpen, "two kinds of hierarchy block");
+  if (hierarchy) {
+    if (auto e = read_hierarchy_block(*hierarchy, layout.hierarchy); !e.empty()) return e;
+  } else {
+    if (!side_hierarchy) return fail(kOpen, "no hierarchy block");
+    if (auto e = side_hierarchy(layout.hierarchy); !e.empty()) return e;
+  }
   // The library unpacks every geometry block; the last one counts.
   for (const BlockRef& b : blocks)
     if (b.type == FstBlock::Geometry)
       if (auto e = check_geometry(b, layout); !e.empty()) return e;
+  if (!geometry)
+    if (auto e = geometry_from_hierarchy(layout); !e.empty()) return e;
   if (layout.is_real.empty()) return fail(kOpen, "no signals");
   // The geometry's signal count is the one the library uses, not the header's.
   HierarchyCounts held;
-  if (auto e = check_hierarchy(*hierarchy, layout.is_real.size(), layout.hierarchy, held); !e.empty()) return e;
+  if (auto e = check_hierarchy(layout.hierarchy, layout.is_real.size(), held); !e.empty()) return e;
   layout.vars = static_cast<std::size_t>(held.vars);
 
   bool first = true;
@@ -564,13 +600,24 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
     }
     if (!e.empty()) return e;
   }
-  if (declared.present) {
+  if (unfinished_at) {
+    // The header's counts are the writer's last guess; what was kept is told instead.
+    const std::size_t n = layout.value_blocks.size();
+    layout.report.note(std::string(kOpen) + unfinished + "; read the " + std::to_string(n) + " complete value change block" +
+                       (n == 1 ? "" : "s") + " before it, times " + std::to_string(layout.times.front()) + " to " +
+                       std::to_string(layout.times.back()));
+  } else if (declared.present) {
     compare_count(layout.report, "scopes", declared.scopes, held.scopes);
     compare_count(layout.report, "variables", declared.vars, held.vars);
     compare_count(layout.report, "signal handles", declared.handles, layout.is_real.size());
     compare_count(layout.report, "value change blocks", declared.value_blocks, layout.value_blocks.size());
   }
   return "";
+}
+
+bool is_fst_real_type(std::uint8_t type) {
+  return type == FST_VT_VCD_REAL || type == FST_VT_VCD_REAL_PARAMETER || type == FST_VT_VCD_REALTIME ||
+         type == FST_VT_SV_SHORTREAL;
 }
 
 bool walk_fst_hierarchy(const FstLayout& layout, const std::function<bool(const FstHierarchyEntry&)>& visit) {
