@@ -263,15 +263,12 @@ std::string read_fst_head(const std::string& path, TraceRecord& r, FstHead& head
                           LoadControl& control, LoadReport* report, const FstBlockVisitor& visit) {
   FstFile& file = *head.file;
   if (auto e = file.open(path, &control); !e.empty()) return e;
-<<<<<<< HEAD
-  if (auto e = check_fst_image(file.bytes(), head.layout, &control, chain_heads, visit); !e.empty()) return e;
-=======
   // Only a file without a hierarchy block reads the side file beside it.
   const FstSideHierarchy side = [&path](std::vector<std::uint8_t>& entries) {
     return read_fst_side_hierarchy(path, entries);
   };
-  if (auto e = check_fst_image(file.bytes(), head.layout, &control, chain_heads, side); !e.empty()) return e;
->>>>>>> e13
+  if (auto e = check_fst_image(file.bytes(), head.layout, &control, chain_heads, visit, side); !e.empty())
+    return e;
   if (report) *report = head.layout.report;
   r.timescale = header_timescale(file.bytes());
   // Every page touched maps its neighbours too; they go back before the

@@ -504,11 +504,8 @@ std::string read_block(std::span<const std::uint8_t> image, std::size_t at, std:
 }  // namespace
 
 std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout, LoadControl* control,
-<<<<<<< HEAD
-                            bool chain_heads, const FstBlockVisitor& visit) {
-=======
-                            bool chain_heads, const FstSideHierarchy& side_hierarchy) {
->>>>>>> e13
+                            bool chain_heads, const FstBlockVisitor& visit,
+                            const FstSideHierarchy& side_hierarchy) {
   layout = FstLayout{};
   std::vector<BlockRef> blocks;
   std::size_t pos = 0;

@@ -128,19 +128,17 @@ bool unpack_chain(const FstValueBlock& block, std::size_t h, std::vector<std::ui
 bool unpack_chain_bytes(std::span<const std::uint8_t> whole, std::uint8_t pack, std::vector<std::uint8_t>& buf,
                         std::span<const std::uint8_t>& data);
 
-<<<<<<< HEAD
 /// Sees each value-change block as `check_fst_image` reads it, in file
 /// order, with its number among them and the layout as far as it is known:
 /// no step of the block is after the last of `times` then, and later blocks
 /// only add times after it, so the block's steps find their final indices.
 /// Returns "" or a message that stops the check.
 using FstBlockVisitor = std::function<std::string(const FstValueBlock&, std::size_t, const FstLayout&)>;
-=======
+
 /// Supplies the hierarchy entries of an image that holds no hierarchy block
 /// (a writer keeps them in a side file until it finishes): fills `entries`
 /// and returns "", or returns why there are none.
 using FstSideHierarchy = std::function<std::string(std::vector<std::uint8_t>& entries)>;
->>>>>>> e13
 
 /// Checks the block structure of an unpacked FST image before the FST library
 /// walks it: every block type known and inside the file, the header, the
@@ -151,19 +149,14 @@ using FstSideHierarchy = std::function<std::string(std::vector<std::uint8_t>& en
 /// with "FST open: ", "FST hierarchy: " or "FST signals: ".
 /// Stops with kLoadInterrupted between blocks once `control` says stop. With
 /// `chain_heads` false the chains' declared sizes are not summed, so the
-<<<<<<< HEAD
 /// chains' pages are not read. `visit`, when given, sees each value-change
 /// block once, so that a reader needs not read the blocks again.
-std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout, LoadControl* control = nullptr,
-                            bool chain_heads = true, const FstBlockVisitor& visit = {});
-=======
-/// chains' pages are not read.
 /// A file whose writer was interrupted ends in an empty block: the complete
 /// blocks before it are kept and `layout.report` says so. Without a hierarchy
 /// block the entries come from `side_hierarchy` (refused when it is empty);
 /// without a geometry block the signals' sizes come from the hierarchy.
 std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layout, LoadControl* control = nullptr,
-                            bool chain_heads = true, const FstSideHierarchy& side_hierarchy = nullptr);
->>>>>>> e13
+                            bool chain_heads = true, const FstBlockVisitor& visit = {},
+                            const FstSideHierarchy& side_hierarchy = nullptr);
 
 }  // namespace quarn
