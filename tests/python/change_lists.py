@@ -58,6 +58,10 @@ def timestamps(trace) -> list[int]:
 
 def quarn_changes(trace, name: str, times: list[int]) -> list:
     """Changes of `name`; `times` is timestamps(trace), passed in so that it
-    is read once per trace."""
-    values = trace.signal_values_range(name, 0, len(times))
-    return changes((times[i], quarn_value(trace, name, i, v)) for i, v in enumerate(values))
+    is read once per trace. Read from the value at index 0 and the
+    transitions, so a long trace costs its changes, not its steps."""
+    if not times:
+        return []
+    pairs = [(times[0], quarn_value(trace, name, 0, trace.signal_value(name, 0)))]
+    pairs += [(times[i], quarn_value(trace, name, i, new)) for i, _, new in trace.transitions(name)]
+    return changes(pairs)
