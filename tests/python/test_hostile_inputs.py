@@ -98,7 +98,7 @@ def deep_vcd(d, depth=40_000):
 
 def long_vcd_line(d, size=64 * MB):
     """One value change `size` bytes long (leading zeros) on an 8-bit vector:
-    the line is held while it is read, nothing more."""
+    the buffer grows to hold the one token, within the bound."""
     with (d / "line.vcd").open("wb") as f:
         f.write(b"$var wire 8 ! v $end $enddefinitions $end\n#0\nb")
         for _ in range(size // MB):
