@@ -116,10 +116,11 @@ ValueView parse_binary_view(std::string_view text, BinaryScratch& scratch) {
 bool parse_vcd_vector(std::string_view digits, Width width, BinaryScratch& scratch, ValueView& out) {
   if (digits.empty()) return false;
   // Digits above the width may only repeat what extension would give back.
-  while (width > 0 && digits.size() > width &&
-         (digits[0] == '0' || ((logic_from_char(digits[0]) == kLogicX || logic_from_char(digits[0]) == kLogicZ) &&
-                               logic_from_char(digits[0]) == logic_from_char(digits[1]))))
-    digits.remove_prefix(1);
+  const auto extends = [](char top, char below) {
+    const std::uint8_t e = logic_from_char(top);
+    return e == kLogic0 || ((e == kLogicX || e == kLogicZ) && e == logic_from_char(below));
+  };
+  while (width > 0 && digits.size() > width && extends(digits[0], digits[1])) digits.remove_prefix(1);
   std::uint64_t low = 0;
   std::size_t significant = 0;
   if (parse_plain_binary(digits, low, significant)) {
