@@ -93,12 +93,6 @@ def test_names_answer_with_their_bit_range_too(spelling):
     assert trace.signal_id(canonical + "[8]") is trace.signal_id(canonical + " [1:0]") is None
 
 
-def test_text_without_signals_gives_empty_trace():
-    trace = PyTrace.from_vcd_string("$enddefinitions $end")
-    assert trace.signal_names() == [] and trace.scopes() == []
-    assert trace.max_index() == 0 and trace.timestamp(0) == 0
-
-
 def test_results_are_fresh_lists(clk_trace):
     names = clk_trace.signal_names()
     names.append("intruder")
@@ -157,28 +151,3 @@ def test_bit_slice_val(clk_trace, val, high, low, expected):
 )
 def test_sign_extend_val(clk_trace, val, width, expected):
     assert clk_trace.sign_extend_val(val, width) == expected
-
-
-def test_from_vcd_file_matches_string(tmp_path):
-    text = "$scope module top $end\n$var wire 1 ! clk $end\n$upscope $end\n#0\n1!\n#10\n0!\n"
-    path = tmp_path / "t.vcd"
-    path.write_text(text)
-    from_file, from_text = PyTrace.from_vcd(str(path)), PyTrace.from_vcd_string(text)
-    for trace in (from_file, from_text):
-        assert trace.signal_names() == ["top.clk"] and trace.scopes() == ["top"]
-        assert [trace.timestamp(i) for i in range(2)] == [0, 10]
-        assert trace.signal_values_range("top.clk", 0, 2) == [1, 0]
-
-
-@pytest.mark.parametrize(
-    ("make_path", "message"),
-    [
-        (lambda tmp: tmp / "missing.vcd", "Failed to open {}: No such file or directory"),
-        (lambda tmp: tmp, "Failed to read {}: Is a directory"),
-    ],
-)
-def test_load_failure_is_value_error_with_reader_message(tmp_path, make_path, message):
-    path = str(make_path(tmp_path))
-    with pytest.raises(ValueError) as info:
-        PyTrace.from_vcd(path)
-    assert info.value.args == (message.format(path),)

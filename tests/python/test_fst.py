@@ -12,6 +12,7 @@ from pathlib import Path
 
 import pytest
 
+import quarn
 from quarn import PyTrace
 
 CORPUS = Path(__file__).resolve().parents[2].parent / "shared" / "corpus"
@@ -23,26 +24,13 @@ needs_vcd2fst = pytest.mark.skipif(VCD2FST is None, reason="vcd2fst (Debian gtkw
 # Files the huge-hierarchy regression makes slow; loaded once in its own test.
 HUGE = "tb_sys_clm_lram_m_wellen_issue_77.fst"
 
-@pytest.mark.parametrize("path", [p for p in REAL_FST if p.name != HUGE], ids=lambda p: p.name)
-def test_real_file_loads_or_fails_with_a_staged_message(path):
-    try:
-        trace = PyTrace.from_fst(str(path))
-    except ValueError as e:
-        assert re.match(r"^FST (open|hierarchy|signals): \S", str(e)), str(e)
-        return
-    names = trace.signal_names()
-    assert names and len(set(names)) == len(names)
-    times = [trace.timestamp(i) for i in range(trace.max_index() + 1)]
-    assert times == sorted(set(times))
-    for name in names[:50]:
-        trace.signal_values_range(name, 0, trace.max_index() + 1)
 
-
-def test_huge_hierarchy_loads():
+def test_huge_hierarchy_loads(tmp_path):
     path = CORPUS / "nvc" / HUGE
     if not path.is_file():
         pytest.skip("not in the corpus")
-    trace = PyTrace.from_fst(str(path))
+    shutil.copyfile(path, tmp_path / "huge")  # the corpus pass leaves it out: detection from content here
+    trace = quarn.open(tmp_path / "huge", lazy=False)
     # Counts from the corpus README: 119,513 scopes, 420,355 variables.
     assert len(trace.scopes()) == 119513
     assert len(trace.signal_names()) == 420355
@@ -51,8 +39,6 @@ def test_huge_hierarchy_loads():
 @pytest.mark.parametrize(
     ("make_path", "message"),
     [
-        (lambda d: d / "missing.fst", "Failed to open {}: No such file or directory"),
-        (lambda d: d, "Failed to open {}: Is a directory"),
         (lambda d: _write(d / "t.vcd", b"$var wire 1 ! a $end\n#0\n1!\n"), "FST open: not an FST file"),
         (lambda d: _write(d / "e.fst", b""), "FST open: empty file"),
         (lambda d: _write(d / "gz.fst", b"\xfe" + bytes(16) + b"not gzip"), "FST open: corrupt gzip wrapper"),
@@ -62,13 +48,6 @@ def test_load_errors_are_value_errors_with_fixed_text(tmp_path, make_path, messa
     path = make_path(tmp_path)
     with pytest.raises(ValueError, match=f"^{re.escape(message.format(path))}$"):
         PyTrace.from_fst(str(path))
-
-
-def test_path_must_be_a_str():
-    with pytest.raises(TypeError, match="^argument 'path'"):
-        PyTrace.from_fst(b"x.fst")
-    with pytest.raises(TypeError, match=re.escape("from_fst() missing 1 required positional argument: 'path'")):
-        PyTrace.from_fst()
 
 
 def _write(path: Path, data: bytes) -> Path:
@@ -211,8 +190,6 @@ def test_header_count_that_disagrees_with_the_blocks_warns(opener, tmp_path):
     # Header fields after the block type and length: start and end time,
     # byte-order double, memory used, scopes, variables, handles, then the
     # number of value change blocks (big-endian 8 bytes at offset 65).
-    import quarn
-
     image = bytearray((CORPUS / "icarus/test1.vcd.fst").read_bytes())
     declared = int.from_bytes(image[65:73], "big")
     image[65:73] = (declared + 3).to_bytes(8, "big")
@@ -231,8 +208,6 @@ INCOMPLETE = CORPUS / "verilator" / "verilator-incomplete.fst"
 def test_interrupted_write_loads_its_complete_blocks_eagerly_and_lazily():
     # No geometry or hierarchy block: the hierarchy comes from the side file
     # beside it, and loading stops at the empty block the writer left.
-    import quarn
-
     with pytest.warns(quarn.TraceWarning, match=r"unfinished file \(empty block at byte \d+\); read the 1 complete"):
         eager = PyTrace.from_fst(str(INCOMPLETE))
     with pytest.warns(quarn.TraceWarning, match="unfinished file"):
@@ -248,8 +223,6 @@ def test_interrupted_write_loads_its_complete_blocks_eagerly_and_lazily():
 @pytest.mark.skipif(not INCOMPLETE.exists(), reason=f"no corpus at {CORPUS}")
 @pytest.mark.parametrize("opener", ["from_fst", "open"])
 def test_interrupted_write_without_its_side_file_names_what_is_missing(opener, tmp_path):
-    import quarn
-
     path = tmp_path / INCOMPLETE.name
     shutil.copyfile(INCOMPLETE, path)
     load = PyTrace.from_fst if opener == "from_fst" else quarn.open

@@ -1,4 +1,4 @@
-"""PyTrace expression queries: results, argument errors, and agreement with a
+"""PyTrace expression queries: results, and agreement with a
 small Python model of the value rules on random traces and trees."""
 
 import random
@@ -96,8 +96,6 @@ def test_eval_expr(trace, build, index, value, truth):
     got = trace.eval_expr(e, index)
     assert got == value and type(got) is type(value)
     assert trace.eval_expr_bool(e, index) is truth
-    assert trace.eval_expr(expr=e, index=index) == value
-    assert trace.eval_expr_bool(index=index, expr=e) is truth
 
 
 def test_find_with_values(trace):
@@ -106,65 +104,7 @@ def test_find_with_values(trace):
     expected = [(0, [0, None, None]), (2, [None, None, 1]), (4, [4, None, 1])]
     assert trace.find_with_values(e, names) == expected
     assert trace.find_with_values(e, tuple(names)) == expected
-    assert trace.find_with_values(expr=e, signal_names=names) == expected
     assert trace.find_with_values(e, []) == [(0, []), (2, []), (4, [])]
-
-
-@pytest.mark.parametrize(
-    ("call", "error", "message"),
-    [
-        (lambda t, e: t.find(5), TypeError, "argument 'expr': 'int' object is not an instance of 'PyExpr'"),
-        (lambda t, e: t.parallel_find(None), TypeError, "argument 'expr': 'None' is not an instance of 'PyExpr'"),
-        (lambda t, e: t.parallel_count(t), TypeError, "argument 'expr': 'PyTrace' object is not an instance of 'PyExpr'"),
-        # A str is an expression in the text language now.
-        (lambda t, e: t.eval_expr("e", 0), ValueError, "unknown signal 'e' at column 1"),
-        (lambda t, e: t.eval_expr(e, -1), OverflowError, None),
-        (lambda t, e: t.eval_expr(e, 2**64), OverflowError, None),
-        (lambda t, e: t.eval_expr_bool(e, 1.0), TypeError, "argument 'index': "),
-        (lambda t, e: t.find_with_values(e, "top.clk"), TypeError,
-         "argument 'signal_names': Can't extract `str` to `Vec`"),
-        (lambda t, e: t.find_with_values(e, 5), TypeError,
-         "argument 'signal_names': 'int' object is not an instance of 'Sequence'"),
-        (lambda t, e: t.find_with_values(e, ["top.clk", 5]), TypeError,
-         "argument 'signal_names': 'int' object is not an instance of 'str'"),
-        (lambda t, e: t.find_with_values(5, 5), TypeError,
-         "argument 'expr': 'int' object is not an instance of 'PyExpr'"),
-        (lambda t, e: t.find(), TypeError, "find() missing 1 required positional argument: 'expr'"),
-        (lambda t, e: t.find(e, e), TypeError, "find() takes 1 positional argument but 2 were given"),
-        (lambda t, e: t.parallel_count(exp=e), TypeError,
-         "parallel_count() got an unexpected keyword argument 'exp'"),
-        (lambda t, e: t.eval_expr(e), TypeError, "eval_expr() missing 1 required positional argument: 'index'"),
-        (lambda t, e: PyTrace.find(e, e), TypeError, None),
-    ],
-)
-def test_argument_errors(trace, call, error, message):
-    with pytest.raises(error) as info:
-        call(trace, PyExpr.always_true())
-    if message is not None:
-        text = str(info.value)
-        assert text == message or (message.endswith(": ") and text.startswith(message))
-
-
-@pytest.mark.parametrize(
-    ("name", "doc"),
-    [
-        ("find", "find($self, expr)\n--\n\n"),
-        ("parallel_find", "parallel_find($self, expr)\n--\n\n"
-         "Find matching indices using parallel iteration across all CPU cores."),
-        ("parallel_count", "parallel_count($self, expr)\n--\n\nCount matching indices using parallel iteration."),
-        ("eval_expr", "eval_expr($self, expr, index)\n--\n\n"),
-        ("eval_expr_bool", "eval_expr_bool($self, expr, index)\n--\n\n"),
-        ("find_with_values", "find_with_values($self, expr, signal_names)\n--\n\n"
-         "Find with value extraction in one pass: returns list of (index, [values]) tuples.\n"
-         "Resolves signal IDs once upfront, uses signal_value_by_id in the hot loop."),
-    ],
-)
-def test_signatures_and_docstrings(name, doc):
-    method = getattr(PyTrace, name)
-    signature, _, text = doc.partition("\n--\n\n")
-    assert method.__text_signature__ == signature[len(name):]
-    # An empty text: a docstring of our own, whatever its wording.
-    assert method.__doc__ == text if text else method.__doc__
 
 
 # A small model of the value rules over what the binding shows: ints (Bits),

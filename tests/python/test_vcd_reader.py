@@ -119,10 +119,3 @@ def test_special_files_refused(tmp_path, make):
         make(path)
     with pytest.raises(TraceError, match=f"^Failed to open {path}: not a regular file$"):
         PyTrace.from_vcd(path)
-
-
-def test_other_readers_raise_trace_error(tmp_path):
-    missing = str(tmp_path / "missing.fst")
-    with pytest.raises(TraceError, match="missing.fst") as err:
-        PyTrace.from_fst(missing)
-    assert err.value.path == missing and isinstance(err.value, ValueError)

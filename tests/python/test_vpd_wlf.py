@@ -2,8 +2,6 @@
 
 The files are byte images written field by field (both formats are closed)."""
 
-import errno
-import os
 import struct
 
 import pytest
@@ -101,37 +99,6 @@ def test_bad_files_raise_value_error(write, constructor, data, message):
     with pytest.raises(ValueError) as info:
         getattr(PyTrace, constructor)(path)
     assert info.value.args == (message,)
-
-
-@pytest.mark.parametrize("constructor", ["from_vpd", "from_wlf"])
-def test_unreadable_paths(tmp_path, constructor):
-    missing = str(tmp_path / "missing.bin")
-    with pytest.raises(ValueError) as info:
-        getattr(PyTrace, constructor)(missing)
-    assert str(info.value) == f"Failed to read {missing}: {os.strerror(errno.ENOENT)}"
-    with pytest.raises(ValueError) as info:
-        getattr(PyTrace, constructor)(str(tmp_path))
-    assert str(info.value) == f"Failed to read {tmp_path}: {os.strerror(errno.EISDIR)}"
-    # the part before the NUL names a readable directory; it must not be read
-    with_nul = str(tmp_path) + "\0x.bin"
-    with pytest.raises(ValueError) as info:
-        getattr(PyTrace, constructor)(with_nul)
-    assert str(info.value) == f"Failed to read {with_nul}: {os.strerror(errno.EINVAL)}"
-
-
-@pytest.mark.parametrize("constructor", ["from_vpd", "from_wlf"])
-@pytest.mark.parametrize("arg", [1, b"x.bin", None])
-def test_path_must_be_str(constructor, arg):
-    with pytest.raises(TypeError, match="argument 'path'"):
-        getattr(PyTrace, constructor)(arg)
-
-
-@pytest.mark.parametrize("constructor", ["from_vpd", "from_wlf"])
-def test_path_by_keyword_and_signature(write, constructor):
-    data = vpd_image({}) if constructor == "from_vpd" else wlf_header(b"")
-    t = getattr(PyTrace, constructor)(path=write("k.bin", data))
-    assert t.signal_names() == []
-    assert getattr(PyTrace, constructor).__text_signature__ == "(path)"
 
 
 def test_minimal_files_load_empty(write):
