@@ -15,6 +15,21 @@ def clk_trace() -> PyTrace:
     return PyTrace.from_vcd_string(CLK_VCD)
 
 
+@pytest.fixture
+def write(tmp_path):
+    """write(data, name) puts a byte image in the test's directory and gives its path."""
+    def write_file(data: bytes, name: str = "t.bin") -> str:
+        path = tmp_path / name
+        path.write_bytes(data)
+        return str(path)
+
+    return write_file
+
+
+def c_strings(*texts: str) -> bytes:
+    return b"".join(t.encode() + b"\0" for t in texts)
+
+
 def corpus_dir() -> Path:
     """The shared corpus: $QUARN_CORPUS, else ../shared/corpus beside the repository."""
     return Path(os.environ.get("QUARN_CORPUS") or Path(__file__).resolve().parents[2].parent / "shared" / "corpus")

@@ -48,8 +48,3 @@ def test_parse_errors(trace, text, message):
         with pytest.raises(ValueError) as e:
             method(text)
         assert str(e.value) == message
-
-
-def test_non_expression_message_unchanged(trace):
-    with pytest.raises(TypeError, match=r"^argument 'expr': 'int' object is not an instance of 'PyExpr'$"):
-        trace.find(5)

@@ -10,15 +10,13 @@ import pytest
 from quarn import PyTrace
 from quarn.cli import main
 
+from conftest import c_strings
+
 NEWER_MAGIC = 0x1C3ED948
 OLDER_MAGIC = 0xFDE099C1
 HEADER_MARK = bytes([0x38, 0x43, 0x00, 0x04, 0x00, 0x08])
 TRAILER_MARK = bytes([0x44, 0x00, 0x63, 0x00, 0x03, 0x08])
 WIDTH_OFFSET_FIELD = 272
-
-
-def c_strings(*names: str) -> bytes:
-    return b"".join(n.encode() + b"\0" for n in names)
 
 
 def with_magic(magic: int, size: int = 12) -> bytes:
@@ -44,16 +42,6 @@ def newer_file(names: list[str], value_blocks: list[bytes], width_records: bytes
         struct.pack_into("<Q", data, WIDTH_OFFSET_FIELD, len(data))
         data += struct.pack("<I", len(stream)) + stream
     return bytes(data)
-
-
-@pytest.fixture
-def write(tmp_path):
-    def _write(content: bytes, name: str = "t.fsdb") -> str:
-        path = tmp_path / name
-        path.write_bytes(content)
-        return str(path)
-
-    return _write
 
 
 @pytest.mark.parametrize(

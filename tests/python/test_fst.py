@@ -7,13 +7,14 @@ import re
 import shutil
 import subprocess
 import sys
-from collections import Counter
 from pathlib import Path
 
 import pytest
 
 import quarn
 from quarn import PyTrace
+
+from test_corpus import assert_twins_agree
 
 CORPUS = Path(__file__).resolve().parents[2].parent / "shared" / "corpus"
 GTKWAVE_EXAMPLES = Path("/usr/share/doc/gtkwave/examples")
@@ -60,36 +61,6 @@ def _vcd2fst(vcd: Path, out: Path) -> Path:
     return out
 
 
-def vcd_name(fst_name: str) -> str:
-    """FST names keep the declared range ("data [7:0]"); the VCD reader drops it."""
-    return re.sub(r" ?\[[^\]]*\]$", "", fst_name)
-
-
-def assert_same_trace(vcd: PyTrace, fst: PyTrace, where: str) -> None:
-    n = vcd.max_index() + 1
-    assert [fst.timestamp(i) for i in range(fst.max_index() + 1)] == [vcd.timestamp(i) for i in range(n)], where
-    vcd_names = set(vcd.signal_names())
-    # Bit selects ("q [3]", "q [2]") share one VCD name; only unique ones compare.
-    counts = Counter(vcd_name(f) for f in fst.signal_names())
-    compared = 0
-    for name in fst.signal_names():
-        other = vcd_name(name)
-        if counts[other] > 1:
-            continue
-        assert other in vcd_names, f"{where}: {name}"
-        a = vcd.signal_values_range(other, 0, n)
-        b = fst.signal_values_range(name, 0, n)
-        if a != b:
-            # Allowed: the VCD reader reads no 's' string lines, nor string
-            # text on a real variable; vcd2fst drops values written before
-            # the first time step, so such a signal has none in the FST.
-            for i, (x, y) in enumerate(zip(a, b)):
-                allowed = (x is None and isinstance(y, (str, float))) or all(v is None for v in b)
-                assert allowed, f"{where}: {name} at index {i}: vcd {x!r} fst {y!r}"
-        compared += 1
-    assert compared, where
-
-
 def generated_vcd(seed: int) -> str:
     """A random VCD: scalars, vectors up to 130 bits, reals, 0/1/x/z values,
     an alias and a scope opened twice."""
@@ -125,7 +96,7 @@ def test_generated_vcd_and_its_fst_agree(tmp_path, seed):
     vcd_path = _write(tmp_path / "g.vcd", generated_vcd(seed).encode())
     fst = PyTrace.from_fst(str(_vcd2fst(vcd_path, tmp_path / "g.fst")))
     vcd = PyTrace.from_vcd(str(vcd_path))
-    assert_same_trace(vcd, fst, f"seed {seed}")
+    assert_twins_agree(vcd, fst)
     assert fst.signal_id("top.s0") == fst.signal_id("top.sub.s0_alias")
     assert fst.signal_width("top.sub.s13") == 64  # a real
     assert fst.scopes() == ["top", "top.sub"]
@@ -175,7 +146,7 @@ print(hashlib.sha256(repr([t.signal_values_range(s, 0, n) for s in t.signal_name
 def test_one_thread_and_several_load_the_same_trace(tmp_path):
     vcd_path = _write(tmp_path / "m.vcd", many_signals_vcd(5000, 40, 5).encode())
     fst_path = _vcd2fst(vcd_path, tmp_path / "m.fst")
-    assert_same_trace(PyTrace.from_vcd(str(vcd_path)), PyTrace.from_fst(str(fst_path)), "many signals")
+    assert_twins_agree(PyTrace.from_vcd(str(vcd_path)), PyTrace.from_fst(str(fst_path)))
     digests = set()
     for threads in ("1", "2", "3"):
         env = {**os.environ, "RAYON_NUM_THREADS": threads}

@@ -8,6 +8,8 @@ import pytest
 
 from quarn import PyTrace
 
+from conftest import c_strings
+
 PAGE = 8192
 
 
@@ -21,10 +23,6 @@ def vpd_image(blocks: dict[int, bytes], magic: int = 0x12345678, size: int = 128
     for at, b in blocks.items():
         out[at : at + len(b)] = b
     return bytes(out)
-
-
-def c_strings(*texts: str) -> bytes:
-    return b"".join(t.encode() + b"\0" for t in texts)
 
 
 def vpd_block(marker: str, *names: str) -> bytes:
@@ -48,18 +46,8 @@ def wlf_value_page(records: bytes) -> bytes:
     return bytes(page)
 
 
-@pytest.fixture
-def write(tmp_path):
-    def write_file(name: str, data: bytes) -> str:
-        path = tmp_path / name
-        path.write_bytes(data)
-        return str(path)
-
-    return write_file
-
-
 def test_vpd_names_scopes_and_empty_values(write):
-    path = write("a.vpd", vpd_image({400: vpd_block("WithMask", "top.b"), 200: vpd_block("FoldedTop", "top.u1.clk")}))
+    path = write(vpd_image({400: vpd_block("WithMask", "top.b"), 200: vpd_block("FoldedTop", "top.u1.clk")}), "a.vpd")
     t = PyTrace.from_vpd(path)
     assert t.signal_names() == ["FoldedTop", "top.u1.clk", "WithMask", "top.b"]
     assert t.scopes() == ["top", "top.u1"]
@@ -74,7 +62,7 @@ def test_vpd_names_scopes_and_empty_values(write):
 def test_wlf_names_values_and_timestamps(write):
     header = wlf_header(c_strings("top.a", "top.b", "top.c"))
     records = bytes([1, 7, 0xFF, 2, 9, 0xFF, 0xFF, 1, 255, 0])
-    t = PyTrace.from_wlf(write("a.wlf", header + wlf_value_page(records)))
+    t = PyTrace.from_wlf(write(header + wlf_value_page(records), "a.wlf"))
     assert t.signal_names() == ["top.a", "top.b", "top.c"]
     assert t.scopes() == ["top"]
     assert [t.timestamp(i) for i in range(t.max_index() + 1)] == [0, 1, 2, 3]
@@ -95,12 +83,12 @@ def test_wlf_names_values_and_timestamps(write):
     ],
 )
 def test_bad_files_raise_value_error(write, constructor, data, message):
-    path = write("bad.bin", data)
+    path = write(data)
     with pytest.raises(ValueError) as info:
         getattr(PyTrace, constructor)(path)
     assert info.value.args == (message,)
 
 
 def test_minimal_files_load_empty(write):
-    for t in (PyTrace.from_vpd(write("m.vpd", vpd_image({}))), PyTrace.from_wlf(write("m.wlf", bytes(PAGE)))):
+    for t in (PyTrace.from_vpd(write(vpd_image({}), "m.vpd")), PyTrace.from_wlf(write(bytes(PAGE), "m.wlf"))):
         assert (t.signal_names(), t.scopes(), t.max_index(), t.timestamp(0)) == ([], [], 0, 0)
