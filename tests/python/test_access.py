@@ -6,14 +6,7 @@ from quarn import PyTrace
 @pytest.mark.parametrize(
     ("method", "args", "expected"),
     [
-        ("max_index", (), 1),
-        ("timestamp", (0,), 0),
-        ("timestamp", (1,), 5),
         ("timestamp", (2,), 0),
-        ("signal_names", (), ["clk"]),
-        ("scopes", (), []),
-        ("signal_value", ("clk", 0), 1),
-        ("signal_value", ("clk", 1), None),
         ("signal_value", ("clk", 7), None),
         ("signal_value", ("clk", 2**64 - 1), None),
         ("signal_value_raw", ("clk", 0), 1),

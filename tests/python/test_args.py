@@ -93,7 +93,8 @@ NOT_INT = "object cannot be interpreted as an integer"
 @pytest.mark.parametrize(
     ("call", "error", "message"),
     [
-        (lambda t: t.signal_value("top.clk", 0, x=1), TypeError, "signal_value() got an unexpected keyword argument 'x'"),
+        (lambda t: t.signal_value("top.clk", 0, x=1), TypeError,
+         "signal_value() got an unexpected keyword argument 'x'"),
         (lambda t: t.scopes(name="a"), TypeError, "scopes() got an unexpected keyword argument 'name'"),
         (lambda t: t.signal_stats(name="a", other=1), TypeError,
          "signal_stats() got an unexpected keyword argument 'other'"),
@@ -144,7 +145,8 @@ NOT_INT = "object cannot be interpreted as an integer"
         (lambda t: E.and_(None), TypeError, "argument 'other': 'None' is not an instance of 'PyExpr'"),
         # A str is an expression in the text language.
         (lambda t: t.eval_expr("e", 0), ValueError, "unknown signal 'e' at column 1"),
-        (lambda t: t.find_with_values(E, "top.clk"), TypeError, "argument 'signal_names': Can't extract `str` to `Vec`"),
+        (lambda t: t.find_with_values(E, "top.clk"), TypeError,
+         "argument 'signal_names': Can't extract `str` to `Vec`"),
         (lambda t: t.find_with_values(E, 5), TypeError,
          "argument 'signal_names': 'int' object is not an instance of 'Sequence'"),
         (lambda t: t.find_with_values(E, ["top.clk", 5]), TypeError, f"argument 'signal_names': 'int' {NOT_STR}"),

@@ -178,17 +178,12 @@ INCOMPLETE = CORPUS / "verilator" / "verilator-incomplete.fst"
 @pytest.mark.skipif(not INCOMPLETE.exists(), reason=f"no corpus at {CORPUS}")
 def test_interrupted_write_loads_its_complete_blocks_eagerly_and_lazily():
     # No geometry or hierarchy block: the hierarchy comes from the side file
-    # beside it, and loading stops at the empty block the writer left.
+    # beside it, and loading stops at the empty block the writer left. (The
+    # two loads answer alike: test_fst_lazy compares them on every real file.)
     with pytest.warns(quarn.TraceWarning, match=r"unfinished file \(empty block at byte \d+\); read the 1 complete"):
-        eager = PyTrace.from_fst(str(INCOMPLETE))
+        assert PyTrace.from_fst(str(INCOMPLETE)).max_index() > 0
     with pytest.warns(quarn.TraceWarning, match="unfinished file"):
-        lazy = quarn.open(str(INCOMPLETE))
-    names = eager.signal_names()
-    assert lazy.signal_names() == names and lazy.max_index() == eager.max_index() > 0
-    end = eager.max_index() + 1
-    for name in names[::97]:
-        assert lazy.signal_width(name) == eager.signal_width(name), name
-        assert lazy.signal_values_range(name, 0, end) == eager.signal_values_range(name, 0, end), name
+        assert quarn.open(str(INCOMPLETE)).max_index() > 0
 
 
 @pytest.mark.skipif(not INCOMPLETE.exists(), reason=f"no corpus at {CORPUS}")

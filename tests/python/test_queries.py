@@ -1,4 +1,4 @@
-"""PyTrace expression queries: results, and agreement with a
+"""PyTrace expression queries, as trees and as text: results, and agreement with a
 small Python model of the value rules on random traces and trees."""
 
 import random
@@ -45,28 +45,50 @@ def one():
     return PyExpr.const_int(1)
 
 
+# Each tree, and its spelling in the expression language where it has one
+# (a text answers exactly as its tree, on every method that takes either).
 @pytest.mark.parametrize(
-    ("build", "expected"),
+    ("build", "text", "expected"),
     [
-        (lambda t: PyExpr.always_true(), [0, 1, 2, 3, 4]),
-        (lambda t: sig(t, "top.clk").eq_(one()), [0, 2, 4]),
-        (lambda t: sig(t, "top.en"), [2, 3, 4]),
-        (lambda t: sig(t, "top.bus").is_x(), [2]),
-        (lambda t: sig(t, "top.bus").gt_(PyExpr.const_int(2)), [3, 4]),
-        (lambda t: sig(t, "top.bus").eq_(PyExpr.const_int(4)), [4]),  # the upper end is inclusive
-        (lambda t: sig(t, "top.clk").rel_eval(-1).and_(sig(t, "top.clk").not_()), [1, 3]),
-        (lambda t: PyExpr.signal(999).not_(), [0, 1, 2, 3, 4]),
-        (lambda t: PyExpr.signal(999), []),
-        (lambda t: sig(t, "top.clk").and_(sig(t, "top.clk").not_()), []),
+        (lambda t: PyExpr.always_true(), None, [0, 1, 2, 3, 4]),
+        (lambda t: sig(t, "top.clk").eq_(one()), "top.clk == 1", [0, 2, 4]),
+        (lambda t: sig(t, "top.en"), "top.en", [2, 3, 4]),
+        (lambda t: sig(t, "top.bus").is_x(), "isx(top.bus)", [2]),
+        (lambda t: sig(t, "top.en").and_(sig(t, "top.bus").gt_(PyExpr.const_int(2))), "top.en && top.bus > 2", [3, 4]),
+        (lambda t: sig(t, "top.bus").eq_(PyExpr.const_int(4)), "top.bus == 4", [4]),  # the upper end is inclusive
+        (lambda t: sig(t, "top.clk").rel_eval(-1).and_(sig(t, "top.clk").not_()), "prev(top.clk) && !top.clk", [1, 3]),
+        (lambda t: sig(t, "top.bus").slice(2, 1).eq_(PyExpr.const_int(2)), "top.bus[2:1] == 0b10", [4]),
+        (lambda t: sig(t, "top.bus").is_x().or_(sig(t, "top.en").rel_eval(1)), "isx(top.bus) || next(top.en)",
+         [1, 2, 3]),
+        (lambda t: PyExpr.signal(999).not_(), None, [0, 1, 2, 3, 4]),
+        (lambda t: PyExpr.signal(999), None, []),
+        (lambda t: sig(t, "top.clk").and_(sig(t, "top.clk").not_()), "top.clk && !top.clk", []),
     ],
 )
-def test_searches_agree(trace, build, expected):
-    e = build(trace)
-    assert trace.find(e) == expected
-    assert trace.parallel_find(e) == expected
-    assert trace.find_array(e).tolist() == expected
-    assert trace.parallel_count(e) == len(expected)
-    assert [i for i, _ in trace.find_with_values(e, [])] == expected
+def test_searches_agree(trace, build, text, expected):
+    tree = build(trace)
+    for e in [tree] + ([text] if text else []):
+        assert trace.find(e) == expected
+        assert trace.parallel_find(e) == expected
+        assert trace.find_array(e).tolist() == expected
+        assert trace.parallel_count(e) == len(expected)
+        assert trace.find_with_values(e, ["top.bus"]) == [(i, [trace.signal_value("top.bus", i)]) for i in expected]
+        assert [trace.eval_expr(e, i) for i in range(5)] == [trace.eval_expr(tree, i) for i in range(5)]
+
+
+@pytest.mark.parametrize(
+    ("text", "message"),
+    [
+        ("top.clk && top.nope", "unknown signal 'top.nope' at column 12"),
+        ("top.bus[3:", "bad bit index '' at column 11"),
+        ("(top.clk", "expected ')' at the end at column 9"),
+    ],
+)
+def test_parse_errors(trace, text, message):
+    for method in (trace.find, trace.parallel_find, trace.parallel_count):
+        with pytest.raises(ValueError) as e:
+            method(text)
+        assert str(e.value) == message
 
 
 def test_trace_without_timestamps_tests_index_zero():
