@@ -220,6 +220,7 @@ def assert_plausible_vcd(path: Path, trace) -> None:
     events = set(re.findall(rb"\$var\s+event\s+\S+\s+\S+\s+(\S+)", data))  # trigger counts, not bits
     for name in names:
         width = trace.signal_width(name)
+        assert isinstance(trace.signal_id(name), int)
         for index in (0, last):
             value = trace.signal_value(name, index)
             assert value is None or isinstance(value, (int, float, str))

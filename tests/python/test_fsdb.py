@@ -1,11 +1,10 @@
-"""PyTrace.from_fsdb: the file check's messages, both layouts, and queries on
-the loaded trace. Files are byte images built here with named fields."""
+"""PyTrace.from_fsdb: both layouts, queries on the loaded trace, and quarn info
+on it (refused files and argument errors: test_open). Files are byte images
+built here with named fields."""
 
 import os
 import struct
 import zlib
-
-import pytest
 
 from quarn import PyTrace
 from quarn.cli import main
@@ -42,21 +41,6 @@ def newer_file(names: list[str], value_blocks: list[bytes], width_records: bytes
         struct.pack_into("<Q", data, WIDTH_OFFSET_FIELD, len(data))
         data += struct.pack("<I", len(stream)) + stream
     return bytes(data)
-
-
-@pytest.mark.parametrize(
-    ("content", "message"),
-    [
-        (with_magic(OLDER_MAGIC, 11), "FSDB file too small"),
-        (b"", "FSDB file too small"),
-        (with_magic(0x12345678), "Not an FSDB file (magic=0x12345678)"),
-        (with_magic(0x000000AB), "Not an FSDB file (magic=0x000000AB)"),
-    ],
-)
-def test_rejected_files(write, content, message):
-    with pytest.raises(ValueError) as err:
-        PyTrace.from_fsdb(write(content))
-    assert err.value.args == (message,)
 
 
 def test_older_layout_names_only(write):

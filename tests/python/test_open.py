@@ -1,5 +1,5 @@
-"""quarn.open: packed VCDs, what unknown content is named, os.PathLike paths
-(format detection of every corpus file: test_corpus)."""
+"""quarn.open: packed VCDs, what unknown content is named; every loader's
+refusals and path arguments (format detection of every corpus file: test_corpus)."""
 
 import bz2
 import gzip
@@ -119,6 +119,29 @@ def test_unreadable_path_is_a_trace_error_naming_it(tmp_path, loader, case):
     if case == 0 and loader == "from_vcd":  # quarn.open finds a missing file before choosing a reader
         with pytest.raises(quarn.TraceError, match=f"^{re.escape(err.value.args[0])}$"):
             quarn.open(path)
+
+
+@pytest.mark.parametrize(
+    ("loader", "data", "message"),
+    [
+        ("from_fst", b"$var wire 1 ! a $end\n#0\n1!\n", "FST open: not an FST file"),
+        ("from_fst", b"", "FST open: empty file"),
+        ("from_fst", b"\xfe" + bytes(16) + b"not gzip", "FST open: corrupt gzip wrapper"),
+        ("from_fsdb", bytes(4) + b"\xfd\xe0\x99\xc1" + bytes(3), "FSDB file too small"),  # a valid magic
+        ("from_fsdb", b"", "FSDB file too small"),
+        ("from_fsdb", bytes(4) + b"\x12\x34\x56\x78" + bytes(4), "Not an FSDB file (magic=0x12345678)"),
+        ("from_fsdb", bytes(7) + b"\xab" + bytes(4), "Not an FSDB file (magic=0x000000AB)"),
+        ("from_vpd", b"\x78\x56\x34\x12" + bytes(123), "VPD file too small"),
+        ("from_vpd", bytes(128), "Not a VPD file (magic=0x00000000)"),
+        ("from_vpd", b"\x4d\x5a\x90\x00" + bytes(200), "Not a VPD file (magic=0x00905A4D)"),
+        ("from_wlf", bytes(8191), "WLF file too small (< 1 page)"),
+        ("from_wlf", b"", "WLF file too small (< 1 page)"),
+    ],
+)
+def test_refused_content_is_a_value_error_with_fixed_text(write, loader, data, message):
+    with pytest.raises(ValueError) as err:
+        getattr(PyTrace, loader)(write(data))
+    assert err.value.args == (message,)
 
 
 @pytest.mark.parametrize(("loader", "bad"), zip(UNREADABLE, [3, b"x.fst", None, 1.5, [], b"x.dsn"]))
