@@ -92,14 +92,8 @@ def test_generated_vcd_and_its_fst_agree(tmp_path, seed):
 @pytest.mark.parametrize("packing", [["-c"], ["-F"], ["-Z"], ["-Z", "-c"]], ids=" ".join)
 def test_every_packing_gives_the_same_trace(tmp_path, packing):
     vcd_path = _write(tmp_path / "g.vcd", generated_vcd(99).encode())
-    plain = PyTrace.from_fst(str(_vcd2fst(vcd_path, tmp_path / "p.fst")))
-    packed_path = tmp_path / "z.fst"
-    subprocess.run([VCD2FST, *packing, str(vcd_path), str(packed_path)], check=True, capture_output=True)
-    packed = PyTrace.from_fst(str(packed_path))
-    assert packed.signal_names() == plain.signal_names()
-    n = plain.max_index() + 1
-    for name in plain.signal_names():
-        assert packed.signal_values_range(name, 0, n) == plain.signal_values_range(name, 0, n)
+    subprocess.run([VCD2FST, *packing, str(vcd_path), str(tmp_path / "z.fst")], check=True, capture_output=True)
+    assert_twins_agree(PyTrace.from_vcd(str(vcd_path)), PyTrace.from_fst(str(tmp_path / "z.fst")))
 
 
 def many_signals_vcd(signals: int, steps: int, seed: int) -> str:

@@ -8,21 +8,19 @@ import shutil
 import subprocess
 from pathlib import Path
 
-import numpy as np
 import pytest
 
 import quarn
 from quarn import PyTrace
 
 from conftest import corpus_file
+from test_corpus import assert_twins_agree
 
 SMALL_VCD = "$timescale 1ns $end\n$var wire 4 ! d $end\n$enddefinitions $end\n#0\nb1 !\n#5\nb1x01 !\n#9\nb11 !\n"
 
 
 def same_trace(a: PyTrace, b: PyTrace) -> None:
-    assert a.signal_names() == b.signal_names() and np.array_equal(a.times(), b.times())
-    for name in a.signal_names():
-        assert a.signal_values_range(name, 0, len(a)) == b.signal_values_range(name, 0, len(b))
+    assert_twins_agree(a, b)
     assert a.timescale() == b.timescale()
 
 
