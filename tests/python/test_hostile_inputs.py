@@ -116,8 +116,8 @@ CASES = {
     "shm_16_transition_files": (shm_toggle_flood, "1", 10),
     **{
         f"fifo_{reader}": (lambda d, n=name, r=reader: fifo(d, n, r), NOT_REGULAR.format(name), 5)
-        for reader, name in [("from_fst", "f.fst"), ("from_fsdb", "f.fsdb"), ("from_vpd", "f.vpd"),
-                             ("from_wlf", "f.wlf"), ("from_shm", "run.trn")]
+        for reader, name in [("from_vcd", "f.vcd"), ("from_fst", "f.fst"), ("from_fsdb", "f.fsdb"),
+                             ("from_vpd", "f.vpd"), ("from_wlf", "f.wlf"), ("from_shm", "run.trn")]
     },
     "fst_wrapper_length_inflated": (lambda d: fst_wrapper_claiming(d, 1 << 40),
                                     "TraceError: FST open: gzip wrapper declares more than it can hold", 10),

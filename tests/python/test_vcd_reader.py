@@ -110,12 +110,3 @@ def test_file_line_and_column_are_located(tmp_path):
     with pytest.raises(TraceError) as err:
         PyTrace.from_vcd(str(path), strict=True)
     assert (err.value.path, err.value.line, err.value.column) == (str(path), 5, 3)
-
-
-@pytest.mark.parametrize("make", [lambda p: os.mkfifo(p), None])
-def test_special_files_refused(tmp_path, make):
-    path = str(tmp_path / "fifo") if make else "/dev/zero"
-    if make:
-        make(path)
-    with pytest.raises(TraceError, match=f"^Failed to open {path}: not a regular file$"):
-        PyTrace.from_vcd(path)
