@@ -18,7 +18,6 @@ import json
 import os
 import platform
 import random
-import resource
 import struct
 import subprocess
 import sys
@@ -27,6 +26,8 @@ import zlib
 from bisect import bisect_left
 from dataclasses import dataclass
 from pathlib import Path
+
+import load_child  # bench/ is on sys.path when a script here runs
 
 BENCH_DIR = Path(__file__).resolve().parent
 OUT_DIR = BENCH_DIR / "out"
@@ -197,11 +198,11 @@ def target(p: Params) -> Path:
 def child(path: str, expect_path: str) -> int:
     import quarn
 
-    baseline = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+    baseline = load_child.peak_rss_bytes()
     t0, c0 = time.perf_counter(), time.process_time()
     trace = quarn.PyTrace.from_fsdb(path)
     seconds, cpu = time.perf_counter() - t0, time.process_time() - c0
-    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+    peak = load_child.peak_rss_bytes()
     expect = json.loads(Path(expect_path).read_text())
     errors = []
 

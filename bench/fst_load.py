@@ -36,13 +36,13 @@ def child(fmt: str, path: str, expect_path: str) -> int:
     import load_child
     import quarn
 
-    baseline = load_child.max_rss_bytes()
+    baseline = load_child.peak_rss_bytes()
     c0 = load_child.cpu_seconds()
     t0 = time.perf_counter()
     trace = (quarn.PyTrace.from_fst if fmt == "fst" else quarn.PyTrace.from_vcd)(path)
     seconds = time.perf_counter() - t0
     cpu = load_child.cpu_seconds() - c0
-    peak = load_child.max_rss_bytes()
+    peak = load_child.peak_rss_bytes()
     with open(expect_path, encoding="utf-8") as f:
         expect = json.load(f)
     if fmt == "fst":

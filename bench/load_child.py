@@ -14,11 +14,6 @@ import sys
 import time
 
 
-def max_rss_bytes() -> int:
-    # Linux reports ru_maxrss in KiB.
-    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
-
-
 def peak_rss_bytes() -> int:
     """This process's own peak RSS (VmHWM). ru_maxrss is not: Linux keeps in
     it the peak of the image an exec replaced, which in a child started by
@@ -27,7 +22,7 @@ def peak_rss_bytes() -> int:
         for line in f:
             if line.startswith("VmHWM:"):
                 return int(line.split()[1]) * 1024
-    return max_rss_bytes()
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024  # KiB on Linux
 
 
 def cpu_seconds() -> float:
@@ -65,13 +60,13 @@ def main() -> int:
     vcd, expect_path = sys.argv[1], sys.argv[2]
     import quarn
 
-    baseline = max_rss_bytes()
+    baseline = peak_rss_bytes()
     c0 = cpu_seconds()
     t0 = time.perf_counter()
     trace = quarn.PyTrace.from_vcd(vcd)
     seconds = time.perf_counter() - t0
     cpu = cpu_seconds() - c0
-    peak = max_rss_bytes()
+    peak = peak_rss_bytes()
     # The expected answers are read only now, so they count in neither figure.
     with open(expect_path, encoding="utf-8") as f:
         expect = json.load(f)

@@ -64,13 +64,13 @@ def child(tool: str, question: str, path: str) -> int:
     import load_child
 
     __import__("pywellen" if tool == "pywellen" else "quarn")
-    baseline = load_child.max_rss_bytes()
+    baseline = load_child.peak_rss_bytes()
     c0 = load_child.cpu_seconds()
     t0 = time.perf_counter()
     changes = (pywellen_case if tool == "pywellen" else quarn_case)(question, path)
     seconds = time.perf_counter() - t0
     cpu = load_child.cpu_seconds() - c0
-    print(json.dumps({"seconds": seconds, "cpu": cpu, "baseline": baseline, "peak": load_child.max_rss_bytes(),
+    print(json.dumps({"seconds": seconds, "cpu": cpu, "baseline": baseline, "peak": load_child.peak_rss_bytes(),
                       "changes": changes}))
     return 0
 

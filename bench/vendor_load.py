@@ -13,12 +13,13 @@ import argparse
 import json
 import os
 import random
-import resource
 import struct
 import subprocess
 import sys
 import time
 from pathlib import Path
+
+import load_child  # bench/ is on sys.path when a script here runs
 
 PAGE = 8192
 OUT = Path(__file__).with_name("out")
@@ -101,7 +102,7 @@ def child(kind: str, path: str) -> None:
             "max_index": t.max_index(),
             "last_values": {str(k): t.signal_value(names[k], t.max_index()) for k in sorted(range(1, 250))[:5]},
         }
-    rss = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+    rss = load_child.peak_rss_bytes()
     print(json.dumps({"seconds": seconds, "cpu": cpu, "rss": rss, "answer": answer}))
 
 

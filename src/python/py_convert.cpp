@@ -107,6 +107,18 @@ PyObject* str_list_to_py(const std::vector<std::string>& items) {
   return list.release();
 }
 
+PyObject* signal_names_to_py(const Trace& trace) {
+  PyRef list(PyList_New(0));
+  if (!list) return nullptr;
+  bool failed = false;
+  trace.each_signal_name([&](std::string_view name) {
+    if (failed) return;
+    PyRef item(PyUnicode_DecodeUTF8(name.data(), static_cast<Py_ssize_t>(name.size()), "replace"));
+    failed = !item || PyList_Append(list.get(), item.get()) != 0;
+  });
+  return failed ? nullptr : list.release();
+}
+
 PyObject* value_view_to_py(const ValueView& value) {
   switch (value.tag) {
     case ValueTag::Bits:

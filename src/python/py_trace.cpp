@@ -266,7 +266,7 @@ PyObject* signal_names(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
     std::array<PyObject*, 0> a;
     const Trace* t = receiver(self);
     if (t == nullptr || !bind_args(params, args, nargs, kwnames, a)) return nullptr;
-    return str_list_to_py(t->signal_names());
+    return signal_names_to_py(*t);
   });
 }
 

@@ -37,6 +37,9 @@ class CycleTrace final : public Trace {
   const Trace& base() const { return *base_; }
 
   const std::vector<std::string>& signal_names() const override { return base_->signal_names(); }
+  void each_signal_name(const std::function<void(std::string_view)>& visit) const override {
+    base_->each_signal_name(visit);
+  }
   const std::vector<std::string>& scopes() const override { return base_->scopes(); }
   Index max_index() const override { return edges_.empty() ? 0 : edges_.size() - 1; }
   Time timestamp(Index cycle) const override;

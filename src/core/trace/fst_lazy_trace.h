@@ -30,6 +30,9 @@ class LazyFstTrace final : public Trace {
                                                       LoadReport* report = nullptr);
 
   const std::vector<std::string>& signal_names() const override { return r_.names.names(); }
+  void each_signal_name(const std::function<void(std::string_view)>& visit) const override {
+    r_.names.each_name(visit);
+  }
   const std::vector<std::string>& scopes() const override { return r_.names.scopes(); }
   Index max_index() const override { return max_index_of(r_.timestamps); }
   Time timestamp(Index index) const override { return timestamp_at(r_.timestamps, index); }

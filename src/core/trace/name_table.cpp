@@ -246,6 +246,15 @@ const std::vector<std::string>& NameTable::names() const {
   return lists_->names;
 }
 
+void NameTable::each_name(const std::function<void(std::string_view)>& visit) const {
+  std::string name;
+  for (const Signal& s : signals_) {
+    name.clear();
+    append_text(s.path, name);
+    visit(name);
+  }
+}
+
 const std::vector<std::string>& NameTable::scopes() const {
   std::call_once(lists_->scopes_once, [&] {
     lists_->scopes.reserve(scopes_.size());

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -93,6 +94,9 @@ class NameTable {
 
   /// Every signal name, in the order added; built on the first call.
   const std::vector<std::string>& names() const;
+  /// Calls `visit` with each signal name in `names` order, building each in
+  /// turn: for callers that copy the names out once and need no list kept.
+  void each_name(const std::function<void(std::string_view)>& visit) const;
   /// Every listed scope's full name, in the order listed; built on the first call.
   const std::vector<std::string>& scopes() const;
   /// Memory held, the built lists aside (bytes).

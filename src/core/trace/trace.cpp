@@ -6,6 +6,10 @@
 
 namespace quarn {
 
+void Trace::each_signal_name(const std::function<void(std::string_view)>& visit) const {
+  for (const std::string& name : signal_names()) visit(name);
+}
+
 ColumnLoad Trace::column_load() const {
   ColumnLoad load;
   std::unordered_set<SignalId> seen;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,6 +35,10 @@ class Trace {
 
   /// Hierarchical signal names ("top.cpu.clk"), each once, in declaration order.
   virtual const std::vector<std::string>& signal_names() const = 0;
+  /// Calls `visit` with each name of `signal_names`, in that order, without
+  /// keeping the list where the trace can avoid it: the list of a large
+  /// design costs more than the trace's own name table.
+  virtual void each_signal_name(const std::function<void(std::string_view)>& visit) const;
   /// Scope paths, each once, in order of first appearance.
   virtual const std::vector<std::string>& scopes() const = 0;
   /// Number of timestamps - 1; 0 when there are none.

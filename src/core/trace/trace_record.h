@@ -26,6 +26,9 @@ class RecordTrace final : public Trace {
   explicit RecordTrace(TraceRecord record) : r_(std::move(record)) {}
 
   const std::vector<std::string>& signal_names() const override { return r_.names.names(); }
+  void each_signal_name(const std::function<void(std::string_view)>& visit) const override {
+    r_.names.each_name(visit);
+  }
   const std::vector<std::string>& scopes() const override { return r_.names.scopes(); }
   Index max_index() const override;
   Time timestamp(Index index) const override;

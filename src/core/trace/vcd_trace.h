@@ -36,6 +36,9 @@ class VcdTrace final : public Trace {
   static std::variant<VcdTrace, std::string> from_file(const std::string& path);
 
   const std::vector<std::string>& signal_names() const override { return r_.names.names(); }
+  void each_signal_name(const std::function<void(std::string_view)>& visit) const override {
+    r_.names.each_name(visit);
+  }
   const std::vector<std::string>& scopes() const override { return r_.names.scopes(); }
   Index max_index() const override;
   Time timestamp(Index index) const override;
