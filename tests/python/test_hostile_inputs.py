@@ -119,6 +119,9 @@ CASES = {
         for reader, name in [("from_vcd", "f.vcd"), ("from_fst", "f.fst"), ("from_fsdb", "f.fsdb"),
                              ("from_vpd", "f.vpd"), ("from_wlf", "f.wlf"), ("from_shm", "run.trn")]
     },
+    # A device that never ends: refused before a byte is read.
+    "dev_zero_from_vcd": (lambda d: "PyTrace.from_vcd('/dev/zero')",
+                          "TraceError: Failed to open /dev/zero: not a regular file", 5),
     "fst_wrapper_length_inflated": (lambda d: fst_wrapper_claiming(d, 1 << 40),
                                     "TraceError: FST open: gzip wrapper declares more than it can hold", 10),
     "fst_header_counts_inflated": (fst_counts_inflated, "True", 10),
