@@ -87,7 +87,7 @@ TEST(SnapshotScope, KeysAreRelativeToTheScope) {
   std::vector<std::string> values;
   for (const SnapshotEntry& e : snapshot_scope(t, 1, "top")) {
     keys.emplace_back(e.key);
-    values.push_back(testing::show(to_value(e.value)));
+    values.push_back(describe(to_value(e.value)));
   }
   EXPECT_EQ(keys, (Names{"clk", "u1.q"}));
   EXPECT_EQ(values, (Names{"Bits(1)", "Bits(2)"}));
