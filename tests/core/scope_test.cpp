@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "eval/snapshot.h"
 #include "record_fixture.h"
 
 namespace quarn {
@@ -38,17 +37,12 @@ TEST_P(LocalLists, ListDirectChildrenInOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     EdgeCases, LocalLists,
-    ::testing::Values(ListCase{"top_level_scopes", true, "", {"top", "other", "topx"}},
-                      // "top.a" is listed twice and also reached through "top.a.b"; "top.u2" only
-                      // through its child.
-                      ListCase{"children_once_even_when_only_deeper_listed", true, "top", {"top.a", "top.u2"}},
-                      ListCase{"grandchild", true, "top.a", {"top.a.b"}},
-                      ListCase{"text_prefix_is_not_a_scope", true, "to", {}},
+    // The plain cases are in tests/python/test_navigation.py. Here "top.a" is
+    // listed twice and also reached through "top.a.b"; "top.u2" only through
+    // its child.
+    ::testing::Values(ListCase{"children_once_even_when_only_deeper_listed", true, "top", {"top.a", "top.u2"}},
                       ListCase{"leaf_scope", true, "top.a.b", {}},
-                      ListCase{"signals_directly_in_scope", false, "top", {"top.clk", "top."}},
-                      ListCase{"signals_without_scope", false, "", {"bare"}},
-                      ListCase{"signals_deep_scope", false, "top.a.b", {"top.a.b.deep"}},
-                      ListCase{"signals_unknown_scope", false, "nowhere", {}}),
+                      ListCase{"signals_directly_in_scope", false, "top", {"top.clk", "top."}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct ResolveCase {
@@ -68,32 +62,13 @@ TEST_P(Resolve, FindsTheFullName) {
 
 INSTANTIATE_TEST_SUITE_P(
     EdgeCases, Resolve,
+    // As for the lists, the plain cases are in tests/python.
     ::testing::Values(
         ResolveCase{"joined_name_wins_over_earlier_suffix", {"top.u1.clk", "top.clk"}, "top", "clk", "top.clk"},
-        ResolveCase{"deeper_suffix_match", {"top.u1.xclk", "top.u1.clk"}, "top", "clk", "top.u1.clk"},
-        ResolveCase{"scope_is_a_plain_text_prefix", {"topx.clk", "top.u1.clk"}, "top", "clk", "topx.clk"},
-        ResolveCase{"suffix_must_start_a_component", {"top.u1.xclk"}, "top", "clk", std::nullopt},
         ResolveCase{"empty_scope_uses_short_name", {"a.clk", "clk"}, "", "clk", "clk"},
-        ResolveCase{"empty_scope_any_suffix", {"a.clk"}, "", "clk", "a.clk"},
         ResolveCase{"empty_short_name_needs_trailing_stop", {"top.x", "top.y."}, "top", "", "top.y."},
-        ResolveCase{"short_name_longer_than_names", {"a", "b"}, "", "long.name", std::nullopt},
-        ResolveCase{"nothing_matches", {"top.a"}, "top", "b", std::nullopt}),
+        ResolveCase{"short_name_longer_than_names", {"a", "b"}, "", "long.name", std::nullopt}),
     [](const auto& info) { return std::string(info.param.label); });
-
-TEST(SnapshotScope, KeysAreRelativeToTheScope) {
-  const RecordTrace t = testing::make_trace({"top.clk", "top.u1.q", "topx.a", "top"}, 2,
-                                            {{"top.clk", 0, testing::bits(1)}, {"top.u1.q", 1, testing::bits(2)}});
-  Names keys;
-  std::vector<std::string> values;
-  for (const SnapshotEntry& e : snapshot_scope(t, 1, "top")) {
-    keys.emplace_back(e.key);
-    values.push_back(describe(to_value(e.value)));
-  }
-  EXPECT_EQ(keys, (Names{"clk", "u1.q"}));
-  EXPECT_EQ(values, (Names{"Bits(1)", "Bits(2)"}));
-  EXPECT_TRUE(snapshot_scope(t, 1, "").empty());
-  EXPECT_TRUE(snapshot(names_only({}), 0).empty());
-}
 
 }  // namespace
 }  // namespace quarn
