@@ -21,54 +21,23 @@ const RecordTrace& hierarchy() {
   return t;
 }
 
-struct ListCase {
-  const char* label;
-  bool scopes;  // local_scopes, else local_signals
-  std::string scope;
-  Names expected;
-};
-
-class LocalLists : public ::testing::TestWithParam<ListCase> {};
-
-TEST_P(LocalLists, ListDirectChildrenInOrder) {
-  const ListCase& c = GetParam();
-  EXPECT_EQ(c.scopes ? local_scopes(hierarchy(), c.scope) : local_signals(hierarchy(), c.scope), c.expected);
+// The plain cases are in tests/python/test_navigation.py; these are the
+// edges its trace does not have.
+TEST(LocalLists, DirectChildrenInOrder) {
+  // "top.a" is listed twice and also reached through "top.a.b"; "top.u2"
+  // only through its child.
+  EXPECT_EQ(local_scopes(hierarchy(), "top"), (Names{"top.a", "top.u2"}));
+  EXPECT_EQ(local_scopes(hierarchy(), "top.a.b"), Names{});
+  EXPECT_EQ(local_signals(hierarchy(), "top"), (Names{"top.clk", "top."}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EdgeCases, LocalLists,
-    // The plain cases are in tests/python/test_navigation.py. Here "top.a" is
-    // listed twice and also reached through "top.a.b"; "top.u2" only through
-    // its child.
-    ::testing::Values(ListCase{"children_once_even_when_only_deeper_listed", true, "top", {"top.a", "top.u2"}},
-                      ListCase{"leaf_scope", true, "top.a.b", {}},
-                      ListCase{"signals_directly_in_scope", false, "top", {"top.clk", "top."}}),
-    [](const auto& info) { return std::string(info.param.label); });
-
-struct ResolveCase {
-  const char* label;
-  Names names;
-  std::string scope;
-  std::string short_name;
-  std::optional<std::string> expected;
-};
-
-class Resolve : public ::testing::TestWithParam<ResolveCase> {};
-
-TEST_P(Resolve, FindsTheFullName) {
-  const ResolveCase& c = GetParam();
-  EXPECT_EQ(resolve(names_only(c.names), c.scope, c.short_name), c.expected);
+TEST(Resolve, FindsTheFullName) {
+  // The name joined from scope and short name wins over an earlier suffix match.
+  EXPECT_EQ(resolve(names_only({"top.u1.clk", "top.clk"}), "top", "clk"), "top.clk");
+  EXPECT_EQ(resolve(names_only({"a.clk", "clk"}), "", "clk"), "clk");
+  EXPECT_EQ(resolve(names_only({"top.x", "top.y."}), "top", ""), "top.y.");
+  EXPECT_EQ(resolve(names_only({"a", "b"}), "", "long.name"), std::nullopt);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    EdgeCases, Resolve,
-    // As for the lists, the plain cases are in tests/python.
-    ::testing::Values(
-        ResolveCase{"joined_name_wins_over_earlier_suffix", {"top.u1.clk", "top.clk"}, "top", "clk", "top.clk"},
-        ResolveCase{"empty_scope_uses_short_name", {"a.clk", "clk"}, "", "clk", "clk"},
-        ResolveCase{"empty_short_name_needs_trailing_stop", {"top.x", "top.y."}, "top", "", "top.y."},
-        ResolveCase{"short_name_longer_than_names", {"a", "b"}, "", "long.name", std::nullopt}),
-    [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
 }  // namespace quarn
