@@ -1,5 +1,6 @@
 // The value rules of every node kind, one case per rule, on a small trace
-// holding each value variant.
+// holding each value variant. Plain reads and the arithmetic each operator
+// names are compared with the model on random trees in find_diff_test.cpp.
 
 #include <gtest/gtest.h>
 
@@ -62,33 +63,15 @@ TEST_P(EvalRules, ValueAndTruth) {
 const V E = V::empty();
 V B(std::uint64_t n) { return V::bits(n); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Leaves, EvalRules,
-    ::testing::Values(
-        Case{"signal_bits", [] { return sig(kBits); }, 1, B(0xAB)},
-        Case{"signal_text_copied", [] { return sig(kText); }, 0, V::text("10")},
-        Case{"signal_logic", [] { return sig(kLogic); }, 1, V::logic({2, 3})},
-        Case{"signal_before_first_write", [] { return sig(kLate); }, 1, E},
-        Case{"signal_past_end", [] { return sig(kBits); }, 10, E},
-        Case{"signal_unknown_id", [] { return sig(kUnknown); }, 0, E},
-        Case{"const_text", [] { return ctext("hi"); }, 0, V::text("hi")},
-        Case{"const_real", [] { return creal(2.5); }, 3, V::real(2.5)},
-        Case{"always_true", [] { return make_always_true(); }, 7, B(1)}));
-
+// Offsets of one step and the extremes at every index are in the model
+// comparison; here nesting and the largest index.
 INSTANTIATE_TEST_SUITE_P(
     RelEval, EvalRules,
     ::testing::Values(
-        Case{"minus_one_at_zero", [] { return rel(sig(kBits), -1); }, 0, E},
-        Case{"plus_one_at_max", [] { return rel(sig(kBits), 1); }, 3, E},
-        Case{"zero_offset", [] { return rel(sig(kBits), 0); }, 2, B(0)},
-        Case{"previous", [] { return rel(sig(kBits), -1); }, 2, B(0xAB)},
         Case{"next_keeps_variant", [] { return rel(sig(kText), 1); }, 0, V::text("05")},
         // Each level is checked on the index that reaches it, outermost first.
         Case{"back_then_forward", [] { return rel(rel(sig(kBits), -1), 1); }, 0, B(255)},
         Case{"forward_then_back", [] { return rel(rel(sig(kBits), 1), -1); }, 0, E},
-        Case{"past_max_from_beyond", [] { return rel(sig(kBits), -1); }, 5, E},
-        Case{"min_offset", [] { return rel(sig(kBits), std::numeric_limits<std::int64_t>::min()); }, 3, E},
-        Case{"max_offset", [] { return rel(sig(kBits), std::numeric_limits<std::int64_t>::max()); }, 3, E},
         Case{"max_offset_at_top_index", [] { return rel(sig(kBits), std::numeric_limits<std::int64_t>::max()); },
              kMax64, E},
         Case{"min_offset_at_top_index", [] { return rel(sig(kBits), std::numeric_limits<std::int64_t>::min()); },
@@ -101,6 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"not_logic_with_one", [] { return un(K::Not, sig(kLogic)); }, 0, B(0)},
         Case{"not_logic_xz", [] { return un(K::Not, sig(kLogic)); }, 1, B(1)},
         Case{"not_empty", [] { return un(K::Not, sig(kUnknown)); }, 0, B(1)},
+        Case{"not_top_bit", [] { return un(K::Not, cint(std::uint64_t{1} << 63)); }, 0, B(0)},
+        Case{"not_denormal", [] { return un(K::Not, creal(5e-324)); }, 0, B(0)},
         Case{"not_nan_is_false", [] { return un(K::Not, sig(kReal)); }, 0, B(0)},
         Case{"not_minus_zero", [] { return un(K::Not, sig(kReal)); }, 3, B(1)},
         Case{"not_text_zero", [] { return un(K::Not, ctext("0")); }, 0, B(0)},
@@ -141,21 +126,15 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"sub_wraps", [] { return bin(K::Sub, cint(0), cint(1)); }, 0, B(kMax64)},
         Case{"add_wraps", [] { return bin(K::Add, cint(kMax64), cint(1)); }, 0, B(0)},
         Case{"no_width_mask", [] { return bin(K::Add, sig(kBits), cint(1)); }, 0, B(256)},
-        Case{"sub_order", [] { return bin(K::Sub, cint(10), cint(3)); }, 0, B(7)},
         Case{"add_logic_x_empty", [] { return bin(K::Add, sig(kLogic), cint(1)); }, 0, E},
         Case{"add_empty", [] { return bin(K::Add, cint(1), sig(kUnknown)); }, 0, E},
         Case{"add_text", [] { return bin(K::Add, sig(kText), cint(1)); }, 1, B(6)},
         Case{"add_text_no_reading", [] { return bin(K::Add, sig(kText), cint(1)); }, 3, E},
         Case{"add_real_saturates", [] { return bin(K::Add, creal(1e30), cint(0)); }, 0, B(kMax64)},
-        Case{"and_bits", [] { return bin(K::BitAnd, cint(0xF0), cint(0x3C)); }, 0, B(0x30)},
-        Case{"or_bits", [] { return bin(K::BitOr, cint(0xF0), cint(0x0F)); }, 0, B(0xFF)},
-        Case{"xor_bits", [] { return bin(K::BitXor, cint(0xFF), cint(0x0F)); }, 0, B(0xF0)},
         Case{"gt_text_numeric", [] { return bin(K::Gt, ctext("9"), ctext("10")); }, 0, B(0)},
         Case{"lt_text_numeric", [] { return bin(K::Lt, ctext("9"), ctext("10")); }, 0, B(1)},
         Case{"gt_unsigned", [] { return bin(K::Gt, cint(kMax64), cint(0)); }, 0, B(1)},
         Case{"gte_equal", [] { return bin(K::Gte, cint(4), cint(4)); }, 0, B(1)},
-        Case{"lte_equal", [] { return bin(K::Lte, cint(4), cint(4)); }, 0, B(1)},
-        Case{"lte_greater", [] { return bin(K::Lte, cint(5), cint(4)); }, 0, B(0)},
         Case{"gt_empty", [] { return bin(K::Gt, sig(kUnknown), cint(0)); }, 0, E},
         Case{"lt_nan_reads_zero", [] { return bin(K::Lt, sig(kReal), cint(1)); }, 0, B(1)}));
 
@@ -163,11 +142,9 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     LanguageKinds, EvalRules,
     ::testing::Values(
-        Case{"mul", [] { return bin(K::Mul, sig(kBits), cint(3)); }, 1, B(0x201)},
         Case{"mul_wraps", [] { return bin(K::Mul, cint(std::uint64_t{1} << 63), cint(2)); }, 0, B(0)},
         Case{"shl_63", [] { return bin(K::Shl, cint(1), cint(63)); }, 0, B(std::uint64_t{1} << 63)},
         Case{"shl_64_is_zero", [] { return bin(K::Shl, cint(1), cint(64)); }, 0, B(0)},
-        Case{"shr", [] { return bin(K::Shr, sig(kBits), cint(4)); }, 1, B(0xA)},
         Case{"shr_logic_x", [] { return bin(K::Shr, sig(kLogic), cint(1)); }, 0, E},
         Case{"isunknown_z", [] { return un(K::IsUnknown, sig(kLogic)); }, 2, B(1)},
         Case{"isunknown_known_logic", [] { return un(K::IsUnknown, sig(kLogic)); }, 3, B(0)},

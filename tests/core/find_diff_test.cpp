@@ -110,15 +110,49 @@ std::vector<Index> model_find(const Trace& t, const Expr& e) {
   return out;
 }
 
+// Slow signals, some ending early: long unchanged stretches.
+RecordTrace steady_trace(std::mt19937_64& rng, std::size_t length) {
+  std::vector<std::vector<V>> columns(4);
+  for (auto& c : columns) {
+    const std::size_t stop = rng() % 3 == 0 ? length / 2 + rng() % length / 2 : length;
+    while (c.size() < stop) c.resize(std::min(stop, c.size() + 500 + rng() % 8000), random_value(rng));
+  }
+  return make_trace(length, columns);
+}
+
+// What the random tree is joined with. Signals ANDed at the root: windows
+// where one stays falsy (0, Empty, an unknown id, past a column's end) are
+// skipped without evaluating the rest. A far RelEval on a steady trace:
+// its target leaves the trace part way through a stretch the search takes
+// whole. Neither may change any answer.
+enum class Join { None, SignalConjunction, FarRelEval };
+
 struct Shape {
   const char* name;
   std::size_t timestamps;
   std::size_t traces;
   std::size_t trees;
   bool check_eval;
+  Join join = Join::None;
 };
 
 std::ostream& operator<<(std::ostream& os, const Shape& s) { return os << s.name; }
+
+ExprPtr joined_tree(std::mt19937_64& rng, Join join) {
+  std::vector<ExprPtr> seen;
+  ExprPtr e = random_expr(rng, join == Join::None ? 1 + static_cast<int>(rng() % 5) : 2, seen);
+  if (join == Join::SignalConjunction) {
+    for (unsigned terms = 1 + rng() % 3; terms > 0; --terms) {
+      ExprPtr s = sig(rng() % 6 == 0 ? 1000 : rng() % 4);
+      e = rng() % 2 ? bin(K::And, std::move(s), std::move(e)) : bin(K::And, std::move(e), std::move(s));
+    }
+  } else if (join == Join::FarRelEval) {
+    static const std::int64_t offsets[] = {-2500, -1, 1300, 29000, -29990};
+    e = bin(rng() % 2 ? K::And : K::Or, std::move(e), rel(sig(rng() % 4), offsets[rng() % std::size(offsets)]));
+    if (rng() % 2) e = bin(K::And, sig(rng() % 4), std::move(e));  // a guard
+  }
+  return e;
+}
 
 class SearchMatchesModel : public ::testing::TestWithParam<Shape> {};
 
@@ -126,10 +160,10 @@ TEST_P(SearchMatchesModel, RandomTracesAndTrees) {
   const Shape& shape = GetParam();
   std::mt19937_64 rng(0x5eed + shape.timestamps);
   for (std::size_t tr = 0; tr < shape.traces; ++tr) {
-    const RecordTrace t = random_trace(rng, shape.timestamps, 4);
+    const RecordTrace t = shape.join == Join::FarRelEval ? steady_trace(rng, shape.timestamps)
+                                                         : random_trace(rng, shape.timestamps, 4);
     for (std::size_t k = 0; k < shape.trees; ++k) {
-      std::vector<ExprPtr> seen;
-      const ExprPtr e = random_expr(rng, 1 + static_cast<int>(rng() % 5), seen);
+      const ExprPtr e = joined_tree(rng, shape.join);
       const std::vector<Index> expected = model_find(t, *e);
       SCOPED_TRACE("trace " + std::to_string(tr) + " tree " + std::to_string(k));
       ASSERT_EQ(find(t, *e), expected);
@@ -157,32 +191,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Shape{"no_timestamps", 0, 20, 30, true}, Shape{"one_timestamp", 1, 20, 30, true},
                       Shape{"one_window", 300, 10, 40, true}, Shape{"window_edges", 1025, 8, 30, true},
                       // Long enough to be split over the pool.
-                      Shape{"many_pieces", 200000, 2, 12, false}),
+                      Shape{"many_pieces", 200000, 2, 12, false},
+                      Shape{"conjunctions_of_signals", 20000, 6, 25, false, Join::SignalConjunction},
+                      Shape{"long_steady_stretches", 30000, 3, 12, false, Join::FarRelEval}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// Root conjunctions with signals among their terms: windows where one such
-// signal stays falsy (0, Empty, an unknown id, past a column's end) are
-// skipped without evaluating the rest, which must not change any answer.
-TEST(SearchMatchesModel, ConjunctionsOfSignals) {
-  std::mt19937_64 rng(0xa11);
-  for (std::size_t tr = 0; tr < 6; ++tr) {
-    const RecordTrace t = random_trace(rng, 20000, 4);
-    for (std::size_t k = 0; k < 25; ++k) {
-      std::vector<ExprPtr> seen;
-      ExprPtr e = random_expr(rng, 2, seen);
-      for (unsigned terms = 1 + rng() % 3; terms > 0; --terms) {
-        ExprPtr s = sig(rng() % 6 == 0 ? 1000 : rng() % 4);
-        e = rng() % 2 ? bin(K::And, std::move(s), std::move(e)) : bin(K::And, std::move(e), std::move(s));
-      }
-      const std::vector<Index> expected = model_find(t, *e);
-      SCOPED_TRACE("trace " + std::to_string(tr) + " tree " + std::to_string(k));
-      ASSERT_EQ(find(t, *e), expected);
-      ASSERT_EQ(parallel_count(t, *e), expected.size());
-      for (Index i : {Index{0}, Index{1023}, Index{1024}, t.max_index()})
-        ASSERT_TRUE(same_value(eval(t, *e, i), reference_eval(t, *e, i))) << "index " << i;
-    }
-  }
-}
 
 // Values written over others after a column is built (a single-index run
 // rewritten, a run split): the column must stop passing for all 0/1 or all
@@ -209,34 +221,6 @@ TEST(SearchMatchesModel, ColumnsRewrittenInPlace) {
                              bin(K::And, rel(sig(0), 1), sig(1))}) {
       const std::vector<Index> expected = model_find(t, *e);
       ASSERT_EQ(find(t, *e), expected);
-      ASSERT_EQ(parallel_count(t, *e), expected.size());
-    }
-  }
-}
-
-// Slow signals, some ending early, and RelEval targets that leave the trace
-// part way through a long unchanged stretch: the search takes such stretches
-// whole, which must give the answers of evaluating every index.
-TEST(SearchMatchesModel, LongSteadyStretches) {
-  std::mt19937_64 rng(0x57ead);
-  constexpr std::size_t kLength = 30000;
-  static const std::int64_t offsets[] = {-2500, -1, 1300, 29000, -29990};
-  for (std::size_t tr = 0; tr < 3; ++tr) {
-    std::vector<std::vector<V>> columns(4);
-    for (auto& c : columns) {
-      const std::size_t stop = rng() % 3 == 0 ? kLength / 2 + rng() % kLength / 2 : kLength;
-      while (c.size() < stop) c.resize(std::min(stop, c.size() + 500 + rng() % 8000), random_value(rng));
-    }
-    const RecordTrace t = make_trace(kLength, columns);
-    for (std::size_t k = 0; k < 12; ++k) {
-      std::vector<ExprPtr> seen;
-      ExprPtr e = random_expr(rng, 2, seen);
-      e = bin(rng() % 2 ? K::And : K::Or, std::move(e), rel(sig(rng() % 4), offsets[rng() % std::size(offsets)]));
-      if (rng() % 2) e = bin(K::And, sig(rng() % 4), std::move(e));  // a guard
-      const std::vector<Index> expected = model_find(t, *e);
-      SCOPED_TRACE("trace " + std::to_string(tr) + " tree " + std::to_string(k));
-      ASSERT_EQ(find(t, *e), expected);
-      ASSERT_EQ(parallel_find(t, *e), expected);
       ASSERT_EQ(parallel_count(t, *e), expected.size());
     }
   }

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "trace/name_table.h"
-#include "trace/vcd_trace.h"
 
 namespace quarn {
 namespace {
@@ -150,22 +149,6 @@ TEST(NameTableLists, BuiltOnceFromManyThreads) {
   for (const Strings* s : seen) EXPECT_EQ(s, seen[0]);
   EXPECT_EQ(seen[0]->size(), 2000u);
   EXPECT_EQ(seen[0]->back(), "top.s1999");
-}
-
-// A VCD of deep scopes: names and scopes as before, from the tree.
-TEST(VcdDeepScopes, NamesAndScopesSpelledOut) {
-  std::string text;
-  for (int i = 0; i < 300; ++i) text += "$scope module m" + std::to_string(i) + " $end\n";
-  text += "$var wire 1 ! a $end\n$scope module $end\n$var wire 1 \" b $end\n$upscope $end\n";
-  for (int i = 0; i < 300; ++i) text += "$upscope $end\n";
-  text += "$scope module m0 $end\n$var wire 1 # c $end\n$upscope $end\n$enddefinitions $end\n#0\n1!\n";
-  const VcdTrace t = VcdTrace::parse(text);
-  std::string deep = "m0";
-  Strings scopes{deep};
-  for (int i = 1; i < 300; ++i) scopes.push_back(deep += ".m" + std::to_string(i));
-  EXPECT_EQ(t.scopes(), scopes);
-  EXPECT_EQ(t.signal_names(), (Strings{deep + ".a", deep + ".b", "m0.c"}));
-  EXPECT_EQ(t.signal_value(deep + ".a", 0), SignalValue::bits(1));
 }
 
 }  // namespace

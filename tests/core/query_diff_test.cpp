@@ -18,7 +18,7 @@
 namespace quarn {
 namespace {
 
-using testing::show;
+using testing::lines;
 using testing::Write;
 
 // A change as the change queries see it: a NaN that stays NaN is none.
@@ -85,7 +85,7 @@ std::vector<std::string> naive_transitions(const Trace& t, SignalId id) {
   for (Index i = 1; i <= t.max_index(); ++i) {
     const SignalValue prev = t.signal_value_by_id(id, i - 1);
     const SignalValue cur = t.signal_value_by_id(id, i);
-    if (differs(prev, cur)) out.push_back(std::to_string(i) + ":" + show(prev) + "->" + show(cur));
+    if (differs(prev, cur)) out.push_back(std::to_string(i) + ":" + describe(prev) + "->" + describe(cur));
   }
   return out;
 }
@@ -124,21 +124,8 @@ std::vector<std::string> naive_changed_at(const Trace& t, Index index, const std
     const SignalId id = *t.signal_id(name);
     const SignalValue old_v = t.signal_value_by_id(id, index - 1);
     const SignalValue new_v = t.signal_value_by_id(id, index);
-    if (differs(old_v, new_v)) out.push_back(name + ":" + show(old_v) + "->" + show(new_v));
+    if (differs(old_v, new_v)) out.push_back(name + ":" + describe(old_v) + "->" + describe(new_v));
   }
-  return out;
-}
-
-std::vector<std::string> lines(const std::vector<Transition>& ts) {
-  std::vector<std::string> out;
-  for (const Transition& t : ts)
-    out.push_back(std::to_string(t.index) + ":" + show(t.old_value) + "->" + show(t.new_value));
-  return out;
-}
-
-std::vector<std::string> lines(const std::vector<Change>& cs) {
-  std::vector<std::string> out;
-  for (const Change& c : cs) out.push_back(c.name + ":" + show(c.old_value) + "->" + show(c.new_value));
   return out;
 }
 
@@ -178,7 +165,7 @@ TEST_P(QueryDiff, SnapshotReadsEverySignalAtTheIndex) {
     for (std::size_t k = 0; k < snap.size(); ++k) {
       const std::string& name = t.signal_names()[k];
       ASSERT_EQ(snap[k].key, name);
-      EXPECT_EQ(show(to_value(snap[k].value)), show(t.signal_value(name, i))) << name << " at " << i;
+      EXPECT_EQ(describe(to_value(snap[k].value)), describe(t.signal_value(name, i))) << name << " at " << i;
     }
   }
 }

@@ -8,7 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "eval/changes.h"
 #include "signal/signal_value.h"
+#include "test_values.h"
 #include "trace/trace_record.h"
 
 namespace quarn::testing {
@@ -51,8 +53,19 @@ inline SignalValue real(double d) { return SignalValue::real(d); }
 inline SignalValue text(std::string s) { return SignalValue::text(std::move(s)); }
 inline SignalValue empty() { return SignalValue::empty(); }
 
-/// "Bits(5)", "Logic[1,2]", ...: readable failures, and a way to compare
-/// values bit for bit (a NaN matches itself here).
-std::string show(const SignalValue& v);
+/// "index:old->new" per transition and "name:old->new" per change, so
+/// whole answers compare at once and read well when they differ.
+inline std::vector<std::string> lines(const std::vector<Transition>& ts) {
+  std::vector<std::string> out;
+  for (const Transition& t : ts)
+    out.push_back(std::to_string(t.index) + ":" + describe(t.old_value) + "->" + describe(t.new_value));
+  return out;
+}
+
+inline std::vector<std::string> lines(const std::vector<Change>& cs) {
+  std::vector<std::string> out;
+  for (const Change& c : cs) out.push_back(c.name + ":" + describe(c.old_value) + "->" + describe(c.new_value));
+  return out;
+}
 
 }  // namespace quarn::testing

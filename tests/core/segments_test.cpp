@@ -52,10 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
     Layouts, FindRun,
     ::testing::Values(Layout{"single_run", 50, {}}, Layout{"single_index", 1, {}},
                       Layout{"every_index", 64, every(1, 64, 1)},
-                      Layout{"all_changes_at_the_start", 5000, every(1, 200, 1)},
-                      Layout{"all_changes_at_the_end", 5000, every(4800, 5000, 1)},
                       Layout{"one_change_at_the_end", 5000, {4999}},
-                      Layout{"one_change_at_the_start", 5000, {1}},
                       Layout{"clusters_at_both_ends", 5000, [] {
                                auto v = every(1, 100, 1);
                                auto w = every(4900, 5000, 1);

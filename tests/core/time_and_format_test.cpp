@@ -1,5 +1,6 @@
-// Timescales, time strings, time lookups, packed byte sources and format
-// detection from a file's first bytes.
+// Timescales, time strings, packed byte sources and format detection from a
+// file's first bytes. Timescales read from VCD text, lookups by time and
+// packed VCD files are checked through the module in tests/python.
 
 #include <bzlib.h>
 #include <gtest/gtest.h>
@@ -13,12 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "eval/time_lookup.h"
 #include "trace/byte_source.h"
 #include "trace/format_detect.h"
 #include "trace/timescale.h"
-#include "trace/vcd_reader.h"
-#include "trace/vcd_trace.h"
 
 namespace quarn {
 namespace {
@@ -74,33 +72,6 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeCase{"3 years", kNs, std::nullopt}, TimeCase{"", kNs, std::nullopt},
                       TimeCase{"1e3ns", kNs, std::nullopt}, TimeCase{"20000000000 s", kNs, std::nullopt},
                       TimeCase{"18446744073.709551615 s", kNs, ~Time{0}}));
-
-TEST(TimeLookup, EdgesAndRepeatedTimes) {
-  const std::vector<Time> t{10, 20, 20, 35};
-  EXPECT_EQ(index_at(t, 9), std::nullopt);
-  EXPECT_EQ(index_at(t, 10), 0u);
-  EXPECT_EQ(index_at(t, 20), 2u);
-  EXPECT_EQ(index_at(t, 34), 2u);
-  EXPECT_EQ(index_at(t, ~Time{0}), 3u);
-  EXPECT_EQ(index_at({}, 5), std::nullopt);
-  const IndexRange all = time_window(t, 0, 100), none = time_window(t, 0, 9), back = time_window(t, 30, 20);
-  EXPECT_EQ(all.first, 0u);
-  EXPECT_EQ(all.end, 4u);
-  EXPECT_EQ(none.end, none.first);
-  EXPECT_EQ(back.end, back.first);
-}
-
-std::optional<Timescale> vcd_timescale(std::string_view text) {
-  auto loaded = read_vcd_text(text);
-  return std::get<VcdLoad>(loaded).trace.timescale();
-}
-
-TEST(VcdTimescale, OneLineManyLinesOrNone) {
-  EXPECT_EQ(vcd_timescale("$date x $end\n$timescale 1ps $end\n"), (Timescale{1, -12}));
-  EXPECT_EQ(vcd_timescale("$timescale\n\t10 ns\n$end\n"), (Timescale{10, -9}));
-  EXPECT_EQ(vcd_timescale("$var wire 1 ! a $end $timescale 100 us $end $enddefinitions $end"), (Timescale{100, -6}));
-  EXPECT_EQ(vcd_timescale("$timescale 7 parsecs $end\n#0\n"), std::nullopt);
-}
 
 // Packers as the command-line tools would write.
 std::string gzip_pack(const std::string& in) {
@@ -178,16 +149,6 @@ TEST_P(PackedFile, DecodesWholeJoinedAndRefusesCutData) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Packers, PackedFile, ::testing::Values(&gzip_pack, &bzip2_pack, &zstd_pack));
-
-TEST_F(PackedFile, PackedVcdLoadsLikePlainText) {
-  const std::string text = "$timescale 1ns $end\n$var wire 1 ! a $end\n#0\n1!\n#7\n0!\n";
-  auto loaded = VcdTrace::from_file(write(gzip_pack(text)));
-  ASSERT_EQ(loaded.index(), 0u);
-  const VcdTrace& t = std::get<0>(loaded);
-  EXPECT_EQ(t.timestamps().size(), 2u);
-  EXPECT_EQ(t.timescale(), (Timescale{1, -9}));
-  EXPECT_EQ(to_u64(t.signal_value("a", 0)), 1u);
-}
 
 struct HeadCase {
   std::string head;

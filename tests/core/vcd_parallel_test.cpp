@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -118,20 +119,31 @@ TEST(VcdParallel, SeamsOfHandWrittenCases) {
   }
 }
 
+// Every corpus file, under the sanitizers too; its values are compared with
+// another reader's in tests/python/test_pywellen_diff.py.
 TEST(VcdParallel, CorpusFilesLoadAlikeInChunks) {
   const fs::path corpus = QUARN_CORPUS_DIR;
   if (!fs::exists(corpus)) GTEST_SKIP() << "corpus missing: " << corpus;
+  std::size_t files = 0;
   for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
     if (!entry.is_regular_file() || entry.path().extension() != ".vcd") continue;
+    ++files;
     SCOPED_TRACE(entry.path().string());
     std::ifstream in(entry.path(), std::ios::binary);
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const auto whole = read_vcd_text(text, nullptr, {VcdSplit::kNoSplit});
+    ASSERT_TRUE(std::holds_alternative<VcdLoad>(whole)) << std::get<std::string>(whole);
+    const VcdTrace& t = std::get<VcdLoad>(whole).trace;
+    EXPECT_EQ(std::set<std::string>(t.signal_names().begin(), t.signal_names().end()).size(), t.signal_names().size());
+    EXPECT_EQ(std::set<std::string>(t.scopes().begin(), t.scopes().end()).size(), t.scopes().size());
     expect_chunks_agree(text);
-    // The file reader reads its chunks with pread, each through its buffer.
-    expect_same_load(read_vcd_text(text, nullptr, {VcdSplit::kNoSplit}),
-                     read_vcd_file(entry.path().string(), {}, nullptr, {64}));
+    // The file reader streams one pass through its buffer, or reads its
+    // chunks with pread, each through its buffer.
+    for (std::size_t chunk : {VcdSplit::kNoSplit, std::size_t{64}})
+      expect_same_load(whole, read_vcd_file(entry.path().string(), {}, nullptr, {chunk}));
     if (HasFatalFailure()) return;
   }
+  EXPECT_GT(files, 20u);
 }
 
 TEST(VcdParallel, StopInAChunkInterruptsTheLoad) {
