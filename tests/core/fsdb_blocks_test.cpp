@@ -47,23 +47,8 @@ TEST(Inflate, FailuresGiveNothing) {
   ByteVec corrupt = good;
   corrupt[2] ^= 0xFF;
   corrupt[3] ^= 0xFF;
-  // A stream asking for a preset dictionary.
-  ByteVec dict_stream;
-  {
-    z_stream z{};
-    deflateInit(&z, Z_DEFAULT_COMPRESSION);
-    const char dict[] = "hello";
-    deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(dict), 5);
-    ByteVec raw = text("hello hello"), out(256);
-    z.next_in = raw.data();
-    z.avail_in = static_cast<uInt>(raw.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(out.size() - z.avail_out);
-    deflateEnd(&z);
-    dict_stream = out;
-  }
+  // A header asking for a preset dictionary (FDICT set, dictionary id 1).
+  const ByteVec dict_stream = bytes({0x78, 0xBB, 0x00, 0x00, 0x00, 0x01, 0x4B, 0x04, 0x00});
   const ByteVec empty_payload = zlib_stream({});
   for (const ByteVec& in : {ByteVec{}, bytes({0x78}), bytes({0x12, 0x34, 0x56}), corrupt, dict_stream, empty_payload})
     EXPECT_FALSE(fsdb::try_zlib_decompress(in));
@@ -139,23 +124,16 @@ Image image_with(std::initializer_list<ByteVec> raw_blocks, std::vector<std::siz
   return img;
 }
 
-TEST(ZlibScan, FindsStreamsInOrderAndResumesAfterEach) {
+TEST(ZlibScan, FindsStreamsInOrderAndStopsAtTwenty) {
   std::vector<std::size_t> offsets;
   Image img = image_with({text("first block"), text("second block")}, &offsets);
-  fsdb::ZlibInflater inflater;
-  auto found = fsdb::scan_zlib_blocks(img.data, inflater);
-  ASSERT_EQ(found.size(), 2u);
-  EXPECT_EQ(found[0].offset, offsets[0]);
-  EXPECT_EQ(found[1].offset, offsets[1]);
-  EXPECT_EQ(found[1].bytes, text("second block"));
-}
-
-TEST(ZlibScan, StopsAtTwentyBlocks) {
-  Image img = newer_image();
-  for (int i = 0; i < 25; ++i) img.append(zlib_stream(text("block " + std::to_string(i))));
+  for (int i = 2; i < 25; ++i) img.append(zlib_stream(text("block " + std::to_string(i))));
   fsdb::ZlibInflater inflater;
   auto found = fsdb::scan_zlib_blocks(img.data, inflater);
   ASSERT_EQ(found.size(), 20u);
+  EXPECT_EQ(found[0].offset, offsets[0]);
+  EXPECT_EQ(found[1].offset, offsets[1]);
+  EXPECT_EQ(found[1].bytes, text("second block"));
   EXPECT_EQ(found.back().bytes, text("block 19"));
 }
 

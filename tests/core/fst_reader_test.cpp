@@ -5,7 +5,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <sys/stat.h>
 #include <string>
 #include <variant>
 #include <vector>
@@ -34,52 +33,10 @@ class FstReaderPacking : public testing::TestWithParam<Packing> {
   TempDir dir_;
 };
 
-// One design exercising the hierarchy rules: top-level variable, a scope
-// closed and opened again, an alias, a repeated full name, real, string and
-// a 100-bit vector; values from before the first time step.
-void write_design(const std::filesystem::path& file, FstWriter::Options options) {
-  FstWriter w(file, options);
-  const fstHandle top = w.var("top_flag", 1);
-  w.scope("top");
-  const fstHandle clk = w.var("clk", 1);
-  const fstHandle bus = w.var("bus [7:0]", 8);
-  w.upscope();
-  w.scope("top");  // reopened
-  w.var("clk_alias", 1, clk);
-  const fstHandle dup = w.var("clk", 1);  // same full name as top.clk: numbered
-  const fstHandle r = w.real("temp");
-  const fstHandle s = w.string("msg");
-  const fstHandle wide = w.var("wide", 100);
-  w.scope("sub");
-  w.var("b", 8, bus);
-  w.upscope();
-  w.upscope();
-
-  // Written before any time step: the frame of the first block.
-  w.value(top, "1");
-  w.value(clk, "0");
-  w.value(bus, "xxxxxxxx");
-  w.value(dup, "1");
-  w.value(r, 1.5);
-  w.value(wide, (std::string(99, '0') + "1").c_str());
-  w.time(10);
-  w.value(clk, "1");
-  w.value(bus, "00000101");
-  w.text(s, "false");
-  w.time(20);
-  w.value(clk, "0");
-  w.value(r, -2.25);
-  w.value(wide, ("1" + std::string(99, '0')).c_str());
-  w.value(dup, "0");
-  w.time(30);
-  w.value(bus, "0000z101");
-  w.text(s, "hello");
-  w.time(40);
-}
-
-TEST_P(FstReaderPacking, LoadsNamesScopesIdsAndWidths) {
+// The design of test::write_design.
+TEST_P(FstReaderPacking, LoadsNamesWidthsTimesAndValues) {
   const auto file = dir_.path("d.fst");
-  write_design(file, GetParam().options);
+  test::write_design(file, GetParam().options);
   const RecordTrace t = load(file);
   EXPECT_EQ(t.signal_names(), (std::vector<std::string>{"top_flag", "top.clk", "top.bus", "top.clk_alias", "top.clk#2",
                                                          "top.temp", "top.msg", "top.wide", "top.sub.b"}));
@@ -90,12 +47,7 @@ TEST_P(FstReaderPacking, LoadsNamesScopesIdsAndWidths) {
   EXPECT_EQ(t.signal_width("top.msg"), 0u);
   EXPECT_EQ(t.signal_width("top.wide"), 100u);
   EXPECT_EQ(t.signal_width("no.such"), 1u);
-}
 
-TEST_P(FstReaderPacking, LoadsTimeStepsAndFilledValues) {
-  const auto file = dir_.path("d.fst");
-  write_design(file, GetParam().options);
-  const RecordTrace t = load(file);
   ASSERT_EQ(t.max_index(), 4u);
   EXPECT_EQ((std::vector<Time>{t.timestamp(0), t.timestamp(1), t.timestamp(2), t.timestamp(3), t.timestamp(4)}),
             (std::vector<Time>{0, 10, 20, 30, 40}));
@@ -131,24 +83,12 @@ std::string load_error(const std::string& path) {
   return std::holds_alternative<std::string>(r) ? std::get<std::string>(r) : "(loaded)";
 }
 
-TEST(FstReaderErrors, NameTheFileAndTheReason) {
-  TempDir dir;
-  const auto text = dir.path("a.vcd");
-  std::ofstream(text) << "$var wire 1 ! a $end\n#0\n1!\n";
-  std::ofstream(dir.path("empty.fst")).flush();
-  EXPECT_EQ(load_error(dir.path("none.fst")), "Failed to open " + dir.path("none.fst").string() + ": No such file or directory");
-  EXPECT_EQ(load_error(dir.path("").string()), "Failed to open " + dir.path("").string() + ": Is a directory");
-  EXPECT_EQ(load_error(text), "FST open: not an FST file");
-  EXPECT_EQ(load_error(dir.path("empty.fst")), "FST open: empty file");
+// Missing files, directories and other formats are checked in tests/python.
+TEST(FstReaderErrors, PathsThatNameNoReadableFile) {
+  // A NUL must not cut the path short to one that exists.
   EXPECT_EQ(load_error(std::string("a\0b", 3)), "Failed to open " + std::string("a\0b", 3) + ": Invalid argument");
-}
-
-TEST(FstReaderErrors, RefusesWhatIsNotARegularFileAtOnce) {
-  TempDir dir;
-  const auto fifo = dir.path("pipe.fst");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // no writer: an open() would wait forever
-  for (const std::string& path : {fifo.string(), std::string("/dev/zero")})
-    EXPECT_EQ(load_error(path), "Failed to open " + path + ": not a regular file");
+  // Refused at once, not read until the end that never comes.
+  EXPECT_EQ(load_error("/dev/zero"), "Failed to open /dev/zero: not a regular file");
 }
 
 // Header counts the blocks do not bear out are noted, first one first, and
@@ -156,19 +96,16 @@ TEST(FstReaderErrors, RefusesWhatIsNotARegularFileAtOnce) {
 TEST(FstReaderReport, NotesHeaderCountsTheBlocksDisagreeWith) {
   TempDir dir;
   const auto file = dir.path("d.fst");
-  write_design(file, {});
-  LoadControl never;
-  LoadReport clean;
-  auto r = FstTrace::from_file(file.string(), never, &clean);
+  test::write_design(file, {});
+  auto r = FstTrace::from_file(file.string());
   ASSERT_TRUE(std::holds_alternative<RecordTrace>(r));
-  EXPECT_EQ(clean.problems, 0u) << clean.first;
-
   std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
   f.seekp(9 + 32);  // type, length, start and end time, byte order, memory
   f.write("\0\0\0\x01\0\0\0\0", 8);  // scopes: 2^32
   f.seekp(9 + 56);  // value change blocks
   f.write("\0\0\0\0\0\0\0\x07", 8);
   f.close();
+  LoadControl never;
   LoadReport noted;
   auto patched = FstTrace::from_file(file.string(), never, &noted);
   ASSERT_TRUE(std::holds_alternative<RecordTrace>(patched));
@@ -182,7 +119,7 @@ TEST(FstReaderReport, NotesHeaderCountsTheBlocksDisagreeWith) {
 TEST(FstReaderStops, UnwindsAtEveryPoll) {
   TempDir dir;
   const auto file = dir.path("d.fst");
-  write_design(file, {FST_WR_PT_LZ4, true, true});
+  test::write_design(file, {FST_WR_PT_LZ4, true, true});
   struct Poll {
     int calls = 0, stop_at = 0;
     static bool at(void* self) {
@@ -212,14 +149,14 @@ TEST(FstReaderSideFiles, IgnoresAHierFileBesideTheTrace) {
   // The library would read "<path>.hier" in place of the file's own hierarchy.
   TempDir dir;
   const auto file = dir.path("d.fst");
-  write_design(file, {});
+  test::write_design(file, {});
   std::ofstream(file.string() + ".hier") << "garbage that is no hierarchy";
   auto r = FstTrace::from_file(file.string());
   ASSERT_TRUE(std::holds_alternative<RecordTrace>(r));
   EXPECT_EQ(std::get<RecordTrace>(r).signal_names().size(), 9u);
   // Nothing of the library's scratch files is left beside the trace.
   std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path(""))) ++entries;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
   EXPECT_EQ(entries, 2u);
 }
 
@@ -258,9 +195,9 @@ void drop_geometry(const std::filesystem::path& from, const std::filesystem::pat
 TEST(FstReaderSideFiles, ReadsTheHierarchySideFileOfAFileWithoutHierarchyBlock) {
   TempDir dir;
   const auto embedded = dir.path("embedded.fst");
-  write_design(embedded, {FST_WR_PT_ZLIB, false, true});
+  test::write_design(embedded, {FST_WR_PT_ZLIB, false, true});
   const auto side = dir.path("side.fst");
-  write_design(side, {FST_WR_PT_ZLIB, false, false});
+  test::write_design(side, {FST_WR_PT_ZLIB, false, false});
   const auto bare = dir.path("bare.fst");
   drop_geometry(side, bare);
   std::filesystem::copy_file(side.string() + ".hier", bare.string() + ".hier");
@@ -280,7 +217,6 @@ TEST(FstReaderSideFiles, ReadsTheHierarchySideFileOfAFileWithoutHierarchyBlock) 
 
   const std::string hier = side.string() + ".hier";
   std::filesystem::remove(hier);
-  EXPECT_EQ(load_error(side), "FST open: no hierarchy block, and no side file " + hier);
   std::filesystem::create_directory(hier);
   EXPECT_EQ(load_error(side), "FST open: no hierarchy block, and the side file " + hier + " is not a regular file");
 }

@@ -7,21 +7,9 @@
 #include <string>
 
 #include "fstapi.h"
+#include "temp_dir.h"
 
 namespace quarn::test {
-
-/// A scratch folder removed with the object.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::filesystem::path path(const std::string& name) const { return dir_ / name; }
-
- private:
-  std::filesystem::path dir_;
-};
 
 /// Thin wrapper over fstWriter*; the file is complete after `close`.
 class FstWriter {
@@ -51,5 +39,18 @@ class FstWriter {
  private:
   void* ctx_;
 };
+
+/// One design exercising the hierarchy rules: a top-level variable, a scope
+/// closed and opened again, an alias, a repeated full name, a real, a string
+/// and a 100-bit vector; values from before the first time step; steps at
+/// 10, 20, 30 and 40.
+void write_design(const std::filesystem::path& file, FstWriter::Options options);
+
+/// Random values of every kind the library stores: packed 0/1 vectors, raw
+/// four-state text, the nine one-bit states, reals, strings with empty
+/// values, aliases, bit-blasted buses ("top.q" of bits 0, 1 and 3, "top.p"
+/// whose bit 0 is "top.v0"), a variable never written, values set before the
+/// first time step (the first frame), and 120 steps in three blocks.
+void write_random_blocks(const std::filesystem::path& file, FstWriter::Options options, unsigned seed);
 
 }  // namespace quarn::test

@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
                     MagicCase{"too_short_for_records", 139, kMagic, ""}),
     [](const testing::TestParamInfo<MagicCase>& i) { return std::string(i.param.label); });
 
-// Handling of every known tag and an unlisted one, on a record naming "top_a".
+// Handling of a record naming "top_a" by its tag.
 struct TagCase {
   std::uint32_t tag;
   bool scope, signal;
@@ -129,15 +129,11 @@ TEST_P(RecordTag, HandlingFollowsKindName) {
   EXPECT_EQ(design.names, GetParam().signal ? Strings{"top_a"} : Strings{});
 }
 
+// One tag of each handling, the second byte's variants, and one unlisted.
 INSTANTIATE_TEST_SUITE_P(Cases, RecordTag,
-                         testing::Values(TagCase{0x010102, false, false}, TagCase{0x031102, false, false},
-                                         TagCase{0x070501, true, false}, TagCase{0x070601, true, false},
-                                         TagCase{0x270501, true, false}, TagCase{0x0F0400, false, false},
+                         testing::Values(TagCase{0x070501, true, false}, TagCase{0x270501, true, false},
                                          TagCase{0x090700, false, true}, TagCase{0x290700, false, true},
-                                         TagCase{0x020C07, false, false}, TagCase{0x100B02, false, false},
-                                         TagCase{0x100B04, false, false}, TagCase{0x100B05, false, false},
-                                         TagCase{0x120C0B, false, false}, TagCase{0x140B07, false, false},
-                                         TagCase{0x090701, false, false}));
+                                         TagCase{0x0F0400, false, false}, TagCase{0x090701, false, false}));
 
 TEST(DesignWalk, SignalRecordAdmitsFirstNewNameAtText) {
   DsnImage d;
@@ -287,22 +283,7 @@ TEST(DesignWalk, EveryTruncationLoadsAPrefixOfTheNames) {
   }
 }
 
-TEST(DesignWalk, MutatedBytesNeverBreakTheWalk) {
-  const std::string full = rich_design();
-  std::uint32_t seed = 12345;
-  for (int round = 0; round < 4000; ++round) {
-    std::string m = full;
-    for (int k = 0; k < 4; ++k) {
-      seed = seed * 1103515245u + 12345u;
-      const std::size_t pos = 4 + (seed >> 8) % (m.size() - 4);  // keep the magic
-      seed = seed * 1103515245u + 12345u;
-      m[pos] = static_cast<char>(seed >> 16);
-    }
-    auto r = shm::read_design(m);
-    ASSERT_TRUE(std::holds_alternative<shm::ShmDesign>(r)) << round;
-    expect_consistent(std::get<shm::ShmDesign>(r));
-  }
-}
+// Mutated files: the fuzz target (fuzz/fuzz_shm.cpp).
 
 // Crafted file: every record's Text points one byte further into one long
 // run without a NUL, so each could admit a name as long as the run. The walk

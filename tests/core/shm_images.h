@@ -1,18 +1,17 @@
 #pragma once
 
 // Byte images of SHM design (.dsn) and transition (.trn) files, built field by
-// field, and a temporary directory to lay databases out in.
-
-#include <unistd.h>
+// field.
 
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 
+#include "temp_dir.h"
+
 namespace quarn::shm_test {
+
+using test::TempDir;
 
 inline constexpr std::uint32_t kMagic = 0xA19511BF;
 
@@ -116,37 +115,6 @@ struct TrnImage {
     return at;
   }
   void pad(std::size_t n) { bytes.append(n, '\0'); }
-};
-
-/// A fresh directory under the system's temporary directory, removed with
-/// everything in it when the object goes. Its path has no "-", which would
-/// change the order of transition files.
-class TempDir {
- public:
-  TempDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "quarn_shm_XXXXXX").string();
-    if (::mkdtemp(templ.data()) == nullptr) std::abort();
-    path_ = templ;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::string operator/(std::string_view name) const { return (path_ / name).string(); }
-
-  /// Writes `bytes` to `name` inside the directory; returns the full path.
-  std::string write(std::string_view name, std::string_view bytes) const {
-    const std::string p = *this / name;
-    std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return p;
-  }
-
- private:
-  std::filesystem::path path_;
 };
 
 }  // namespace quarn::shm_test

@@ -273,55 +273,10 @@ std::string column_text(const SignalStore& store, SignalId id, std::size_t count
   return out;
 }
 
-// Events given as {time, id, bit}.
-shm::ShmFileEvents file_of(std::vector<shm::ShmEvent> events, std::optional<Time> end) {
-  return {std::move(events), end};
-}
-
-TEST(AssembleValues, WithoutFilesOnlyTimeZeroAndNoValues) {
-  std::vector<Time> times{7, 8};
-  SignalStore store;
-  shm::assemble_values({}, 3, times, store);
-  EXPECT_EQ(times, std::vector<Time>{0});
-  EXPECT_EQ(column_text(store, 0, 2), "EE");
-}
-
-TEST(AssembleValues, OneFileSortsTimesAndHoldsValues) {
-  std::vector<Time> times;
-  SignalStore store;
-  // Decoding order is not time order; the later event at one time wins.
-  shm::assemble_values({file_of({{100, 0, 1}, {0, 0, 0}, {50, 1, 1}, {50, 1, 0}, {100, 1, 1}}, 300)}, 3, times,
-                       store);
-  EXPECT_EQ(times, (std::vector<Time>{0, 50, 100, 300}));
-  EXPECT_EQ(column_text(store, 0, 5), "0011E");
-  EXPECT_EQ(column_text(store, 1, 4), "0011");
-  EXPECT_EQ(column_text(store, 2, 4), "0000");  // never changed: 0 from index 0
-}
-
-// Each file's values stay at their own times: the earlier file's changes must
-// not be read at the later file's time steps.
-TEST(AssembleValues, TwoFilesShareTheUnionOfTheirTimes) {
-  std::vector<Time> times;
-  SignalStore store;
-  shm::assemble_values({file_of({{0, 0, 1}, {100, 0, 0}}, 300), file_of({{0, 1, 1}, {50, 1, 0}, {200, 0, 1}}, 250)},
-                       2, times, store);
-  EXPECT_EQ(times, (std::vector<Time>{0, 50, 100, 200, 250, 300}));
-  EXPECT_EQ(column_text(store, 0, 6), "110111");
-  EXPECT_EQ(column_text(store, 1, 6), "100000");
-}
-
-TEST(AssembleValues, LaterFileWinsAtTheSameTime) {
-  std::vector<Time> times;
-  SignalStore store;
-  shm::assemble_values({file_of({{10, 0, 0}, {20, 0, 0}}, std::nullopt), file_of({{10, 0, 1}}, std::nullopt)}, 1,
-                       times, store);
-  EXPECT_EQ(times, (std::vector<Time>{0, 10, 20}));
-  EXPECT_EQ(column_text(store, 0, 3), "010");
-}
-
-// Against a dense table filled the plain way: random files of random events,
-// some signals with long histories (more than 64 events, several files) so
-// that every ordering path is taken.
+// Against a dense table filled the plain way: random files of random events
+// (out of time order, repeated times, several files; a later event at one
+// time wins), some signals with long histories (more than 64 events, several
+// files) so that every ordering path is taken.
 TEST(AssembleValues, MatchesADenseTable) {
   std::uint32_t seed = 2024;
   auto next = [&](std::uint32_t bound) {
@@ -367,48 +322,7 @@ TEST(AssembleValues, MatchesADenseTable) {
   }
 }
 
-// ---- Malformed files ----------------------------------------------------------
-
-std::string rich_transitions() {
-  TrnImage t(6);
-  t.block({300, 2, "\x10\x08\x10", ""});
-  t.block({200, 1, "\x10", short_record(0x13, 0x00, 0x00, 0x44)});
-  t.block({300, 2, kDeltaBytes, ""});
-  t.block({2000, 1, "\x08", long_record(0x00, 0x00, 0x01)});
-  t.block({0, 1, "\xFF\xFF", ""});
-  t.block({500, 3, "\x40\x00", ""});
-  return t.bytes;
-}
-
-// Every event names a known signal with a bit, whatever the bytes.
-void expect_sane(const std::optional<shm::ShmFileEvents>& f, std::uint64_t names) {
-  if (!f) return;
-  for (const auto& e : f->events) {
-    ASSERT_LT(e.id, names);
-    ASSERT_LE(e.bit, 1);
-  }
-}
-
-TEST(TransitionFile, TruncatedAndMutatedFilesDecodeSafely) {
-  const std::string full = rich_transitions();
-  constexpr std::uint64_t kNames = 12;
-  for (std::size_t n = 0; n <= full.size(); ++n) {
-    const auto f = shm::decode_transitions(std::string_view(full).substr(0, n), kNames);
-    EXPECT_EQ(f.has_value(), n >= 24) << n;
-    expect_sane(f, kNames);
-  }
-  std::uint32_t seed = 99;
-  for (int round = 0; round < 3000; ++round) {
-    std::string m = full;
-    for (int k = 0; k < 3; ++k) {
-      seed = seed * 1103515245u + 12345u;
-      const std::size_t pos = 4 + (seed >> 8) % (m.size() - 4);
-      seed = seed * 1103515245u + 12345u;
-      m[pos] = static_cast<char>(seed >> 16);
-    }
-    expect_sane(shm::decode_transitions(m, kNames, {1000, 1000}), kNames);
-  }
-}
+// Truncated and mutated files: the fuzz target (fuzz/fuzz_shm.cpp).
 
 }  // namespace
 }  // namespace quarn

@@ -59,25 +59,7 @@ std::vector<int> values_of(const RecordTrace& t, SignalId id) {
 
 // --- file check and header ---------------------------------------------------
 
-TEST(WlfReader, RejectsLessThanOnePage) {
-  for (std::size_t size : {std::size_t{0}, std::size_t{100}, kPage - 1}) {
-    auto r = WlfTrace::from_bytes(Bytes(size, 0xFF));
-    ASSERT_TRUE(std::holds_alternative<std::string>(r)) << size;
-    EXPECT_EQ(std::get<std::string>(r), "WLF file too small (< 1 page)");
-  }
-  auto missing = WlfTrace::from_file("/nonexistent-dir/a.wlf");
-  ASSERT_TRUE(std::holds_alternative<std::string>(missing));
-  EXPECT_EQ(std::get<std::string>(missing), "Failed to read /nonexistent-dir/a.wlf: No such file or directory");
-}
-
-TEST(WlfReader, OnePageFileHasOneTimestampAndNoValues) {
-  const RecordTrace t = load(file_of(header_naming({"top.a", "top.b"})));
-  EXPECT_EQ(t.signal_names(), (Names{"top.a", "top.b"}));
-  EXPECT_EQ(t.scopes(), Names{"top"});
-  EXPECT_EQ(t.record().timestamps, std::vector<Time>{0});
-  EXPECT_EQ(t.signal_value("top.b", 0), SignalValue::empty());
-  EXPECT_EQ(t.signal_width("top.b"), 1u);
-}
+// File checks, read failures and a one-page file: tests/python.
 
 struct HeaderCase {
   const char* what;
@@ -215,46 +197,12 @@ TEST(WlfNames, LimitCountsNamesNotDuplicates) {
 
 // --- value pages -------------------------------------------------------------
 
-struct RecordsCase {
-  const char* what;
-  std::vector<Bytes> pages;  // record bytes of consecutive value pages
-  std::vector<std::vector<int>> values;  // per signal id 0..3, per index; -1 = Empty
-};
-
-class WlfRecords : public ::testing::TestWithParam<RecordsCase> {};
-
-TEST_P(WlfRecords, DecodeToHeldValues) {
-  Bytes file = header_naming({"s0", "s1", "s2", "s3"}).build();
-  for (const Bytes& records : GetParam().pages) file = file + value_page(records);
-  const RecordTrace t = load(file);
-  std::vector<Time> expected_times;
-  for (Time i = 0; i < GetParam().values[0].size(); ++i) expected_times.push_back(i);
-  EXPECT_EQ(t.record().timestamps, expected_times) << GetParam().what;
-  for (SignalId id = 0; id < 4; ++id) EXPECT_EQ(values_of(t, id), GetParam().values[id]) << GetParam().what << " id " << id;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, WlfRecords,
-    ::testing::Values(
-        RecordsCase{"values held until changed",
-                    {{1, 7, 2, 9, 0xFF, 0xFF, 1, 8, 0xFF, 0}},
-                    {{-1, -1, -1, -1}, {7, 7, 8, 8}, {9, 9, 9, 9}, {-1, -1, -1, -1}}},
-        RecordsCase{"index carries across pages", {{1, 5, 0xFF, 0}, {0xFF, 2, 6, 0}},
-                    {{-1, -1, -1}, {5, 5, 5}, {-1, -1, 6}, {-1, -1, -1}}},
-        RecordsCase{"FF FF FF opens three indices", {{0xFF, 0xFF, 0xFF, 0}},
-                    {{-1, -1, -1, -1}, {-1, -1, -1, -1}, {-1, -1, -1, -1}, {-1, -1, -1, -1}}},
-        RecordsCase{"last byte never examined: trailing FF", {{3, 1, 0xFF}}, {{-1}, {-1}, {-1}, {1}}},
-        RecordsCase{"last byte never examined: signal without room for a value", {{3, 4, 2}},
-                    {{-1}, {-1}, {-1}, {4}}},
-        RecordsCase{"signal 0 is filler, never a value", {{0, 9, 1, 0}}, {{-1}, {0}, {-1}, {-1}}},
-        // 4 is past the four names: skipped alone, so its next byte (0xFF) is a time step
-        RecordsCase{"number past the names consumes one byte", {{4, 0xFF, 1, 3, 0xFE, 0, 0}},
-                    {{-1, -1}, {-1, 3}, {-1, -1}, {-1, -1}}},
-        RecordsCase{"later write at one index wins", {{2, 1, 2, 200, 0xFF, 0}}, {{-1, -1}, {-1, -1}, {200, 200}, {-1, -1}}},
-        RecordsCase{"value byte 0xFF and 0x00 are values", {{1, 0xFF, 2, 0x00, 0}}, {{-1}, {255}, {0}, {-1}}}));
-
 TEST(WlfValuePages, MatchesADenseModelOnRandomRecords) {
-  // Reference: the decoding rules applied to a dense table, then forward fill.
+  // Reference: the decoding rules applied to a dense table, then forward
+  // fill. 0xFF opens an index (across pages too), a number naming a signal
+  // takes the next byte (any byte) as its value, the later write at one index
+  // wins, filler (0) and numbers past the names take one byte, and a page's
+  // last record byte is never examined.
   constexpr std::size_t kNames = 6;
   std::uint32_t seed = 99;
   auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 24; };
@@ -347,33 +295,7 @@ TEST(WlfValuePages, PartialLastPageIgnored) {
   EXPECT_EQ(values_of(t, 1), (std::vector<int>{5, 5}));
 }
 
-// --- damaged files -----------------------------------------------------------
-
-TEST(WlfReader, TruncatedAndMutatedImagesLoad) {
-  WlfHeaderPage h = header_naming({"top.a", "top.b", "top.c"});
-  h.signal_count = 9;
-  h.texts = {WlfText::of("tool"), WlfText::of("v1"), WlfText::of("x")};
-  const Bytes good = file_of(h, {plain_page(c_strings({"p.q"})), value_page({1, 4, 0xFF, 2, 7, 0xFF, 0}),
-                                 value_page({0xFF, 3, 1, 1, 2, 0})});
-  const std::size_t step = 97;
-  for (std::size_t size = 0; size <= good.size(); size += step) {
-    auto r = WlfTrace::from_bytes(Bytes(good.begin(), good.begin() + size));
-    EXPECT_EQ(std::holds_alternative<RecordTrace>(r), size >= kPage) << size;
-  }
-  std::uint32_t seed = 777;
-  for (int round = 0; round < 300; ++round) {
-    Bytes bad = good;
-    for (int k = 0; k < 64; ++k) {
-      seed = seed * 1664525u + 1013904223u;
-      bad[(seed >> 4) % bad.size()] = static_cast<std::uint8_t>(seed >> 24);
-    }
-    auto r = WlfTrace::from_bytes(bad);
-    ASSERT_TRUE(std::holds_alternative<RecordTrace>(r)) << "round " << round;
-    const RecordTrace& t = std::get<RecordTrace>(r);
-    ASSERT_EQ(t.record().timestamps.size(), t.max_index() + 1);
-    ASSERT_LE(t.signal_names().size(), 1000u + 0xFFFF);
-  }
-}
+// Damaged files: the fuzz target (fuzz/fuzz_wlf.cpp).
 
 }  // namespace
 }  // namespace quarn
