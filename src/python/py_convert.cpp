@@ -91,7 +91,7 @@ PyObject* optional_u64_to_py(const std::optional<std::uint64_t>& v) {
   return PyLong_FromUnsignedLongLong(*v);
 }
 
-PyObject* str_to_py(const std::string& s) {
+PyObject* str_to_py(std::string_view s) {
   return PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "replace");
 }
 
@@ -113,7 +113,7 @@ PyObject* signal_names_to_py(const Trace& trace) {
   bool failed = false;
   trace.each_signal_name([&](std::string_view name) {
     if (failed) return;
-    PyRef item(PyUnicode_DecodeUTF8(name.data(), static_cast<Py_ssize_t>(name.size()), "replace"));
+    PyRef item(str_to_py(name));
     failed = !item || PyList_Append(list.get(), item.get()) != 0;
   });
   return failed ? nullptr : list.release();

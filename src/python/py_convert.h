@@ -33,7 +33,7 @@ bool signal_values_into_list(const std::vector<SignalValue>& values, PyObject* l
 PyObject* u64_to_py(std::uint64_t v);
 PyObject* i64_to_py(std::int64_t v);
 PyObject* optional_u64_to_py(const std::optional<std::uint64_t>& v);
-PyObject* str_to_py(const std::string& s);
+PyObject* str_to_py(std::string_view s);
 /// The trace's signal names as a list of str, without keeping a C++ copy.
 PyObject* signal_names_to_py(const Trace& trace);
 /// A new list of new str objects, in order.

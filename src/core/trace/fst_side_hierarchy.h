@@ -10,7 +10,7 @@ namespace quarn {
 /// writer keeps beside its file until it finishes, for a trace that holds no
 /// hierarchy block. Returns "" and fills `entries`, or "FST open: ..." naming
 /// what is missing when there is no such regular file, or "FST hierarchy:
-/// ..." when it cannot be read whole.
+/// ..." when it is empty.
 std::string read_fst_side_hierarchy(const std::string& trace_path, std::vector<std::uint8_t>& entries);
 
 }  // namespace quarn
