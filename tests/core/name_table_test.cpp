@@ -40,7 +40,7 @@ TEST_P(SameText, AgreesWithTheSpelledOutNames) {
   EXPECT_EQ(t.same_text(a, b), s.same);
   EXPECT_EQ(t.same_text(b, a), s.same);
   EXPECT_EQ(t.text(a) == t.text(b), s.same);
-  EXPECT_EQ(t.text_hash(a) == t.text_hash(b), s.same);
+  if (s.same) EXPECT_EQ(t.text_hash(a), t.text_hash(b));
   // As signals: the second spelling of one name is refused, and either
   // spelling finds the one signal.
   EXPECT_TRUE(t.add_signal(a, 1, 1));
@@ -61,12 +61,19 @@ INSTANTIATE_TEST_SUITE_P(
                       Spelling{"prefix", {"top", "a"}, {"top", "ab"}, false},
                       Spelling{"one level more", {"top", "a"}, {"top", "a", ""}, false},
                       Spelling{"dot moved", {"top", "ab.c"}, {"top", "a", "bc"}, false},
-                      Spelling{"longer top", {"xtop", "a"}, {"top", "a"}, false}),
+                      Spelling{"longer top", {"xtop", "a"}, {"top", "a"}, false},
+                      Spelling{"hashes collide", {"top", "s24727"}, {"top", "s1488830"}, false}),
     [](const auto& info) {
       std::string n = info.param.what;
       for (char& c : n) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
       return n;
     });
+
+TEST(NameTableHash, TheCollidingRowCollides) {
+  NameTable t;
+  const Path top = t.add_path(NameTable::kTop, "top");
+  EXPECT_EQ(t.text_hash(t.add_path(top, "s24727")), t.text_hash(t.add_path(top, "s1488830")));
+}
 
 // Scopes reopened under another spelling are one scope; flat lists keep
 // repeats, as the SHM design file lists them.

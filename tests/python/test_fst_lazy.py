@@ -113,3 +113,30 @@ def test_open_is_lazy_for_fst_unless_asked_not_to_be(tmp_path):
     lazy, eager = quarn.open(fst), quarn.open(fst, lazy=False)
     assert lazy.loaded()["loaded"] == 0 and eager.loaded()["loaded"] == 50
     assert [lazy.transitions(s) for s in lazy.signal_names()] == [eager.transitions(s) for s in eager.signal_names()]
+
+
+POOL_ON_FIRST_USE = r"""
+import os, sys, quarn
+def mapped():
+    return open("/proc/self/maps").read()
+t = quarn.PyTrace._from_fst_lazy(sys.argv[1])
+names = t.signal_names()
+few = [t.transitions(n) for n in names[:3]]
+before = mapped()
+assert "libtbb" not in before and "libstdc++" not in before, "a few signals needed no pool"
+t.load("*")
+after = mapped()
+assert "libquarn_pool" in after and "libtbb" in after, "the pool was not loaded"
+assert [t.transitions(n) for n in names[:3]] == few
+print(t.parallel_count(f"{names[1]} == 0"))
+"""
+
+
+@needs_vcd2fst
+@pytest.mark.skipif(not os.path.exists("/proc/self/maps"), reason="reads /proc/self/maps")
+def test_thread_pool_is_loaded_beside_the_module_on_first_parallel_use(tmp_path):
+    fst = _vcd2fst(_write(tmp_path / "m.vcd", many_signals_vcd(50, 40, 2).encode()), tmp_path / "m.fst")
+    out = subprocess.run([sys.executable, "-c", POOL_ON_FIRST_USE, str(fst)], capture_output=True, text=True)
+    assert out.returncode == 0, out.stderr
+    eager = PyTrace.from_fst(str(fst))
+    assert int(out.stdout) == len(eager.find(f"{eager.signal_names()[1]} == 0"))

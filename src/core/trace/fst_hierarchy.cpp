@@ -1,6 +1,7 @@
 #include "trace/fst_hierarchy.h"
 
 #include <algorithm>
+#include <new>
 
 #include "trace/name_alias.h"
 
@@ -33,7 +34,10 @@ void FstHierarchyBuilder::upscope() {
 
 void FstHierarchyBuilder::var(std::string_view name, Width width, std::uint32_t handle) {
   const Path scope = open_scopes_.empty() ? NameTable::kTop : open_scopes_.back();
-  vars_.push_back({scope, static_cast<std::uint32_t>(name.size()), var_names_.size(), width, handle});
+  // Names within 4 GiB of text: more would not fit in memory anyway.
+  if (name.size() > 0xFFFFFFFFu - var_names_.size()) throw std::bad_alloc();
+  vars_.push_back({scope, static_cast<std::uint32_t>(name.size()), static_cast<std::uint32_t>(var_names_.size()),
+                   width, handle});
   var_names_.append(name);
 }
 

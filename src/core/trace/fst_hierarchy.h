@@ -58,7 +58,7 @@ class FstHierarchyBuilder {
   struct Var {
     Path scope;  // NameTable::kTop at top level
     std::uint32_t name_size;
-    std::uint64_t name_at;  // into var_names_
+    std::uint32_t name_at;  // into var_names_
     Width width;
     std::uint32_t handle;
   };

@@ -13,11 +13,12 @@ namespace {
 
 // FNV-1a: a hash that can be carried on from a prefix, so a path's hash is
 // its parent's carried over "." and its component, and equals the hash of
-// its full name spelled out.
-constexpr std::uint64_t kHashStart = 0xcbf29ce484222325ull;
-constexpr std::uint64_t kHashFactor = 0x100000001b3ull;
+// its full name spelled out. 32 bits: every path keeps one, and equal hashes
+// are told apart by their text.
+constexpr std::uint32_t kHashStart = 2166136261u;
+constexpr std::uint32_t kHashFactor = 16777619u;
 
-std::uint64_t carry_hash(std::uint64_t h, std::string_view s) {
+std::uint32_t carry_hash(std::uint32_t h, std::string_view s) {
   for (const unsigned char c : s) h = (h ^ c) * kHashFactor;
   return h;
 }
@@ -42,16 +43,17 @@ NameTable::NameTable(NameTable&&) noexcept = default;
 NameTable& NameTable::operator=(NameTable&&) noexcept = default;
 NameTable::~NameTable() = default;
 
-std::uint64_t NameTable::hash_under(Path parent, std::string_view component) const {
-  const std::uint64_t start = parent == kTop ? kHashStart : carry_hash(paths_[parent].hash, ".");
+std::uint32_t NameTable::hash_under(Path parent, std::string_view component) const {
+  const std::uint32_t start = parent == kTop ? kHashStart : carry_hash(paths_[parent].hash, ".");
   return carry_hash(start, component);
 }
 
 NameTable::Path NameTable::add_path(Path parent, std::string_view component) {
-  // Ids stay below kTop; so many paths would not fit in memory anyway.
-  if (paths_.size() >= kTop - 1 || component.size() > 0xFFFFFFFFu) throw std::bad_alloc();
-  const std::uint64_t hash = hash_under(parent, component);
-  const std::uint64_t at = chars_.size();
+  // Ids stay below kTop, and components within 4 GiB of text: so many
+  // would not fit in memory anyway.
+  if (paths_.size() >= kTop - 1 || component.size() > 0xFFFFFFFFu - chars_.size()) throw std::bad_alloc();
+  const std::uint32_t hash = hash_under(parent, component);
+  const auto at = static_cast<std::uint32_t>(chars_.size());
   if (component.data() >= chars_.data() && component.data() < chars_.data() + chars_.size()) {
     const std::string copy(component);  // appending may move the bytes it views
     chars_.append(copy);
@@ -79,7 +81,7 @@ NameTable::Path NameTable::add_suffixed(Path path, std::string_view suffix) {
 }
 
 template <class Same>
-std::uint32_t NameTable::probe(const Slots& slots, std::uint64_t hash, Same same) const {
+std::uint32_t NameTable::probe(const Slots& slots, std::uint32_t hash, Same same) const {
   if (slots.slot.empty()) return 0;
   const std::size_t mask = slots.slot.size() - 1;
   for (std::size_t i = slot_of(hash, mask);; i = (i + 1) & mask) {
@@ -89,7 +91,7 @@ std::uint32_t NameTable::probe(const Slots& slots, std::uint64_t hash, Same same
 }
 
 template <class HashOf>
-void NameTable::insert(Slots& slots, std::uint64_t hash, std::uint32_t item, HashOf hash_of) {
+void NameTable::insert(Slots& slots, std::uint32_t hash, std::uint32_t item, HashOf hash_of) {
   if ((slots.used + 1) * 2 > slots.slot.size()) {
     // At most half full, so probes stay short.
     std::vector<std::uint32_t> old = std::move(slots.slot);
@@ -110,7 +112,7 @@ void NameTable::insert(Slots& slots, std::uint64_t hash, std::uint32_t item, Has
 }
 
 NameTable::Path NameTable::add_scope(Path parent, std::string_view component) {
-  const std::uint64_t hash = hash_under(parent, component);
+  const std::uint32_t hash = hash_under(parent, component);
   const std::uint32_t found = probe(scope_slots_, hash, [&](std::uint32_t k) {
     const Path p = scopes_[k];
     return paths_[p].hash == hash && same_text(paths_[p].parent, this->component(p), parent, component);
@@ -140,7 +142,7 @@ bool NameTable::add_signal(std::string_view name, SignalId id, Width width) {
 }
 
 const NameTable::Signal* NameTable::find(std::string_view name) const {
-  const std::uint64_t hash = carry_hash(kHashStart, name);
+  const std::uint32_t hash = carry_hash(kHashStart, name);
   const std::uint32_t found = probe(signal_slots_, hash, [&](std::uint32_t k) {
     const Path p = signals_[k].path;
     return paths_[p].hash == hash && spells(p, name);
@@ -149,7 +151,7 @@ const NameTable::Signal* NameTable::find(std::string_view name) const {
 }
 
 const NameTable::Signal* NameTable::find(Path path) const {
-  const std::uint64_t hash = paths_[path].hash;
+  const std::uint32_t hash = paths_[path].hash;
   const std::uint32_t found =
       probe(signal_slots_, hash, [&](std::uint32_t k) { return same_text(signals_[k].path, path); });
   return found ? &signals_[found - 1] : nullptr;

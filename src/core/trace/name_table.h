@@ -86,7 +86,7 @@ class NameTable {
   /// Appends the full name of `path` to `out`.
   void append_text(Path path, std::string& out) const;
   /// Hash of the full name of `path` (equal names, equal hashes).
-  std::uint64_t text_hash(Path path) const { return paths_[path].hash; }
+  std::uint32_t text_hash(Path path) const { return paths_[path].hash; }
   /// Whether `a` and `b` have the same full name.
   bool same_text(Path a, Path b) const;
   Path parent(Path path) const { return paths_[path].parent; }
@@ -104,8 +104,8 @@ class NameTable {
 
  private:
   struct PathRecord {
-    std::uint64_t hash;  // of the full name
-    std::uint64_t at;    // of the component in chars_
+    std::uint32_t hash;  // of the full name
+    std::uint32_t at;    // of the component in chars_
     Path parent;
     std::uint32_t size;  // of the component
   };
@@ -116,14 +116,14 @@ class NameTable {
   };
   struct Lists;
 
-  std::uint64_t hash_under(Path parent, std::string_view component) const;
+  std::uint32_t hash_under(Path parent, std::string_view component) const;
   bool same_text(Path a_parent, std::string_view a_component, Path b_parent, std::string_view b_component) const;
   bool spells(Path path, std::string_view name) const;
   /// Signal index+1 whose name equals what `same` accepts; 0 when none.
   template <class Same>
-  std::uint32_t probe(const Slots& slots, std::uint64_t hash, Same same) const;
+  std::uint32_t probe(const Slots& slots, std::uint32_t hash, Same same) const;
   template <class HashOf>
-  void insert(Slots& slots, std::uint64_t hash, std::uint32_t item, HashOf hash_of);
+  void insert(Slots& slots, std::uint32_t hash, std::uint32_t item, HashOf hash_of);
 
   std::string chars_;  // every component, back to back
   std::vector<PathRecord> paths_;
