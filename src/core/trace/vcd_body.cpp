@@ -20,9 +20,25 @@ void append_diagnostics(LoadDiagnostics& into, const LoadDiagnostics& from) {
   into.count += from.count;
 }
 
+// Up to this many signals their logs stay in cache as changes come, and
+// staging them would only add a copy.
+constexpr std::size_t kDirectSignals = 4096;
+
 }  // namespace
 
 void VcdBody::declared() {
+  // Declarations may follow changes (read in order only): staging, once on,
+  // stays on, so a signal's changes keep their order.
+  const bool in_range = signals_.size() - 1 <= ChangeStage::kMaxId;
+  if (!staging_ && in_range && stage_setting_ != kNoStage && (stage_setting_ || signals_.size() > kDirectSignals)) {
+    staging_ = true;
+    if (stage_setting_) stage_ = ChangeStage(stage_setting_);
+  }
+  // Ids past the stage's range go straight to their logs, after the staged.
+  if (staging_ && !in_range) {
+    drain_stage();
+    staging_ = false;
+  }
   logs_.resize(signals_.size());
   if (signals_.back().kind == VcdKind::Event) triggers_.resize(signals_.back().event + 1, 0);
 }
@@ -30,6 +46,9 @@ void VcdBody::declared() {
 VcdBody VcdBody::fresh() const {
   VcdBody chunk(codes_, signals_);
   chunk.logs_.resize(logs_.size());
+  chunk.stage_setting_ = stage_setting_;
+  chunk.staging_ = staging_;
+  if (staging_ && stage_setting_) chunk.stage_ = ChangeStage(stage_setting_);
   chunk.triggers_.resize(triggers_.size(), 0);
   return chunk;
 }
@@ -40,6 +59,19 @@ void VcdBody::take_time(Time time) {
   last_time_ = time;
   times_.push_back(time);
   current_ = times_.size() - 1;
+  if (current_ - stage_base_ > ChangeStage::kMaxAt) [[unlikely]]
+    drain_stage();  // staged indices would overflow
+}
+
+void VcdBody::drain_stage() {
+  const Index base = stage_base_;
+  stage_.drain([&](std::uint32_t id, std::uint32_t at, const ValueView& v) { logs_[id].append(base + at, v); });
+  stage_base_ = current_;
+}
+
+void VcdBody::settle() {
+  drain_stage();
+  stage_.release();
 }
 
 VcdStatus VcdBody::timestamp(Time time, std::string_view token, std::uint64_t offset) {
@@ -99,6 +131,8 @@ VcdStatus VcdBody::text(std::string_view text, std::string_view code) {
 }
 
 void VcdBody::absorb(VcdBody&& chunk, const LoadDiagnostics& chunk_diagnostics, LoadDiagnostics& diagnostics) {
+  settle();
+  chunk.settle();
   // The chunk's timestamps never go back among themselves, so those below
   // this body's last time are a prefix of them.
   Index skip = 0;
@@ -155,6 +189,7 @@ void VcdBody::release(SignalId id) {
 }
 
 std::vector<Time> VcdBody::finish_times() {
+  settle();
   if (!timed_ && early_values_) times_.push_back(0);
   return std::move(times_);
 }

@@ -7,6 +7,7 @@
 
 #include "signal/bitpack.h"
 #include "signal/change_log.h"
+#include "signal/change_stage.h"
 #include "signal/types.h"
 #include "trace/code_table.h"
 #include "trace/load_diagnostics.h"
@@ -42,6 +43,12 @@ class VcdBody {
  public:
   VcdBody(const CodeTable& codes, const std::vector<VcdSignal>& signals) : codes_(codes), signals_(signals) {}
 
+  /// How changes reach the logs: `capacity` changes staged at a time (see
+  /// `ChangeStage`); 0 stages only when there are many signals; `kNoStage`
+  /// never. Before any declaration.
+  void stage_changes(std::size_t capacity) { stage_setting_ = capacity; }
+  static constexpr std::size_t kNoStage = ~std::size_t{0};
+
   /// A signal (and, when an event, its trigger count) was declared.
   void declared();
   /// A body for a chunk of the value changes: same declarations, nothing
@@ -75,7 +82,13 @@ class VcdBody {
   /// both go to `diagnostics` in input order.
   void absorb(VcdBody&& chunk, const LoadDiagnostics& chunk_diagnostics, LoadDiagnostics& diagnostics);
 
-  /// Every value logged for signal `id`, in order, recorded into `column`.
+  /// Moves the changes still staged into their logs and frees the staging
+  /// memory: the body's input is all parsed. `absorb` and `finish_times` do
+  /// it themselves.
+  void settle();
+
+  /// Every value logged for signal `id`, in order, recorded into `column`
+  /// (after `finish_times`).
   void replay(SignalId id, Column& column) const;
   /// Whether any change of signal `id` was logged.
   bool logged(SignalId id) const;
@@ -100,15 +113,27 @@ class VcdBody {
       if (skipping_) return VcdStatus::Ok;  // changes of a timestamp that went back
       early_values_ |= !timed_;
     }
+    if (staging_) {
+      if (stage_.add(static_cast<std::uint32_t>(id), static_cast<std::uint32_t>(current_ - stage_base_), v))
+        drain_stage();
+      return VcdStatus::Ok;
+    }
     logs_[id].append(current_, v);
     return VcdStatus::Ok;
   }
+  void drain_stage();
   VcdStatus trigger(SignalId id) { return store(id, ValueView::bits(++triggers_[signals_[id].event])); }
   void take_time(Time time);
 
   const CodeTable& codes_;
   const std::vector<VcdSignal>& signals_;
   std::vector<ChangeLog> logs_;  // by signal id
+  // With many signals changes go to the logs through the stage, their
+  // indices counted from `stage_base_`.
+  std::size_t stage_setting_ = 0;
+  bool staging_ = false;
+  ChangeStage stage_;
+  Index stage_base_ = 0;
   std::vector<std::uint64_t> triggers_;  // by event slot
   std::vector<Placed> placed_;
   std::vector<Time> times_;
