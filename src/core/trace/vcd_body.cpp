@@ -44,7 +44,7 @@ void VcdBody::declared() {
 }
 
 VcdBody VcdBody::fresh() const {
-  VcdBody chunk(codes_, signals_);
+  VcdBody chunk(codes_, signals_, coded_);
   chunk.logs_.resize(logs_.size());
   chunk.stage_setting_ = stage_setting_;
   chunk.staging_ = staging_;
@@ -90,10 +90,11 @@ VcdStatus VcdBody::timestamp(Time time, std::string_view token, std::uint64_t of
 }
 
 VcdStatus VcdBody::scalar(char value, std::string_view code) {
-  const SignalId id = codes_.lookup(code);
-  if (id == CodeTable::kUnknown) return VcdStatus::UnknownCode;
-  const VcdSignal& s = signals_[id];
-  if (s.kind == VcdKind::Event) return trigger(id);
+  SignalId id;
+  const VcdSignal* found = find(code, id);
+  if (!found) return VcdStatus::UnknownCode;
+  const VcdSignal& s = *found;
+  if (s.kind == VcdKind::Event) return trigger(id, s);
   if (value == '0' || value == '1') return store(id, ValueView::bits(static_cast<std::uint64_t>(value - '0')));
   if (s.width > 1) return vector(std::string_view(&value, 1), code);  // extended like a vector
   scratch_.logic.assign(1, logic_from_char(value));
@@ -101,14 +102,16 @@ VcdStatus VcdBody::scalar(char value, std::string_view code) {
 }
 
 VcdStatus VcdBody::vector(std::string_view digits, std::string_view code) {
-  const SignalId id = codes_.lookup(code);
-  if (id == CodeTable::kUnknown) return VcdStatus::UnknownCode;
-  if (signals_[id].kind == VcdKind::Event) return trigger(id);
+  SignalId id;
+  const VcdSignal* found = find(code, id);
+  if (!found) return VcdStatus::UnknownCode;
+  const VcdSignal& s = *found;
+  if (s.kind == VcdKind::Event) return trigger(id, s);
   ValueView v;
-  if (parse_vcd_vector(digits, signals_[id].width, scratch_, v)) return store(id, v);
+  if (parse_vcd_vector(digits, s.width, scratch_, v)) return store(id, v);
   // Some Python writers leak bin()'s prefix: "b0b0101".
   if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'b' || digits[1] == 'B') &&
-      parse_vcd_vector(digits.substr(2), signals_[id].width, scratch_, v)) {
+      parse_vcd_vector(digits.substr(2), s.width, scratch_, v)) {
     store(id, v);
     return VcdStatus::Repaired;
   }

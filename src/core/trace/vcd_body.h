@@ -28,6 +28,14 @@ struct VcdSignal {
   std::uint32_t event = 0;
 };
 
+/// A variable kept by the slot of its code in `CodeTable`'s flat array, so
+/// that one lookup per change finds its id and how its changes are read.
+struct VcdCoded {
+  std::uint32_t id_plus1 = 0;  // 0: no code in this slot
+  VcdSignal signal;
+};
+static_assert(sizeof(VcdCoded) == 16);
+
 /// Sink of `VcdParser` for value changes: logs each signal's changes (see
 /// `ChangeLog`) against declarations read before. It holds either a whole
 /// load's changes or one chunk of the value-change section parsed apart,
@@ -41,7 +49,10 @@ struct VcdSignal {
 /// index 0 is added for them.
 class VcdBody {
  public:
-  VcdBody(const CodeTable& codes, const std::vector<VcdSignal>& signals) : codes_(codes), signals_(signals) {}
+  /// `coded` holds the variables whose codes have a slot in `codes`' flat
+  /// array (id below 2^32 - 2), by slot; `signals` every variable, by id.
+  VcdBody(const CodeTable& codes, const std::vector<VcdSignal>& signals, const std::vector<VcdCoded>& coded)
+      : codes_(codes), signals_(signals), coded_(coded) {}
 
   /// How changes reach the logs: `capacity` changes staged at a time (see
   /// `ChangeStage`); 0 stages only when there are many signals; `kNoStage`
@@ -122,11 +133,22 @@ class VcdBody {
     return VcdStatus::Ok;
   }
   void drain_stage();
-  VcdStatus trigger(SignalId id) { return store(id, ValueView::bits(++triggers_[signals_[id].event])); }
+  VcdStatus trigger(SignalId id, const VcdSignal& s) { return store(id, ValueView::bits(++triggers_[s.event])); }
+  // The variable of `code` and its id; nullptr when the code is unknown.
+  [[gnu::always_inline]] const VcdSignal* find(std::string_view code, SignalId& id) const {
+    const std::size_t slot = CodeTable::direct_slot(code);
+    if (slot < coded_.size() && coded_[slot].id_plus1 != 0) [[likely]] {
+      id = coded_[slot].id_plus1 - 1;
+      return &coded_[slot].signal;
+    }
+    id = codes_.lookup(code);
+    return id == CodeTable::kUnknown ? nullptr : &signals_[id];
+  }
   void take_time(Time time);
 
   const CodeTable& codes_;
   const std::vector<VcdSignal>& signals_;
+  const std::vector<VcdCoded>& coded_;
   std::vector<ChangeLog> logs_;  // by signal id
   // With many signals changes go to the logs through the stage, their
   // indices counted from `stage_base_`.
