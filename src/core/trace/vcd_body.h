@@ -119,7 +119,7 @@ class VcdBody {
     std::vector<std::uint64_t> triggers_before;  // by event slot
   };
 
-  VcdStatus store(SignalId id, const ValueView& v) {
+  [[gnu::always_inline]] VcdStatus store(SignalId id, const ValueView& v) {
     if (!usual_) [[unlikely]] {
       if (skipping_) return VcdStatus::Ok;  // changes of a timestamp that went back
       early_values_ |= !timed_;
