@@ -26,12 +26,14 @@ std::uint8_t* ChangeLog::reserve(std::size_t extra) {
   if (capacity_ - size_ < extra) {
     // Growing by half, not doubling: the logs of a whole trace are held at
     // once, so their unused tails count in the load's peak memory.
-    std::size_t capacity = capacity_ ? capacity_ + capacity_ / 2 : 32;
-    while (capacity - size_ < extra) capacity += capacity / 2;
-    auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(capacity + kSlack);
+    // Sizes counted with the slack, so that they fall on the allocator's
+    // size classes.
+    std::size_t allocated = capacity_ ? capacity_ + kSlack + (capacity_ + kSlack) / 2 : 32;
+    while (allocated - kSlack - size_ < extra) allocated += allocated / 2;
+    auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(allocated);
     if (size_) std::memcpy(grown.get(), bytes_.get(), size_);
     bytes_ = std::move(grown);
-    capacity_ = capacity;
+    capacity_ = allocated - kSlack;
   }
   return bytes_.get() + size_;
 }
