@@ -41,6 +41,9 @@ class ChangeStage {
   }
 
   bool empty() const { return count_ == 0; }
+  /// Changes held before `add` says the stage is full.
+  void set_capacity(std::size_t capacity) { capacity_ = capacity; }
+  std::size_t capacity() const { return capacity_; }
 
   /// Calls `put(id, at, view)` for every change held, group after group in id
   /// order, each group in order of arrival; then holds none (keeping its

@@ -1,5 +1,6 @@
 #include "trace/vcd_body.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -23,6 +24,10 @@ void append_diagnostics(LoadDiagnostics& into, const LoadDiagnostics& from) {
 // Up to this many signals their logs stay in cache as changes come, and
 // staging them would only add a copy.
 constexpr std::size_t kDirectSignals = 4096;
+// Changes staged per signal before they go to the logs: enough that each
+// log's tail, fetched once per drain, takes several; more only costs memory.
+constexpr std::size_t kStagedPerSignal = 16;
+constexpr std::size_t kMaxStaged = std::size_t{1} << 18;
 
 }  // namespace
 
@@ -34,6 +39,7 @@ void VcdBody::declared() {
     staging_ = true;
     if (stage_setting_) stage_ = ChangeStage(stage_setting_);
   }
+  if (staging_ && !stage_setting_) stage_.set_capacity(std::min(kMaxStaged, signals_.size() * kStagedPerSignal));
   // Ids past the stage's range go straight to their logs, after the staged.
   if (staging_ && !in_range) {
     drain_stage();
@@ -48,7 +54,7 @@ VcdBody VcdBody::fresh() const {
   chunk.logs_.resize(logs_.size());
   chunk.stage_setting_ = stage_setting_;
   chunk.staging_ = staging_;
-  if (staging_ && stage_setting_) chunk.stage_ = ChangeStage(stage_setting_);
+  if (staging_) chunk.stage_ = ChangeStage(stage_setting_ ? stage_setting_ : stage_.capacity());
   chunk.triggers_.resize(triggers_.size(), 0);
   return chunk;
 }
