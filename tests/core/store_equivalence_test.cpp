@@ -233,7 +233,10 @@ TEST(StoreEquivalence, HugeIndicesStayCheap) {
 // event counts carried on.
 TEST(StoreEquivalence, ChangeLogReplaysWhatColumnRecords) {
   const auto pool = value_pool();
-  const Index gaps[] = {0, 1, 2, 63, 64, 65, 8191, 8192, Index{1} << 40};
+  const Index gaps[] = {0, 1, 2, 7, 8, 63, 64, 65, 255, 256, 8191, 8192, Index{1} << 40};
+  // Numbers on either side of the log's own length steps (none, one byte, two).
+  const SignalValue steps[] = {SignalValue::bits(6), SignalValue::bits(7), SignalValue::bits(0xFF),
+                               SignalValue::bits(0x100)};
   for (std::uint64_t seed = 1; seed <= 100; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937_64 rng(seed);
@@ -244,7 +247,8 @@ TEST(StoreEquivalence, ChangeLogReplaysWhatColumnRecords) {
     Index index = 0;
     for (int k = 0; k < 200; ++k) {
       index += gaps[rng() % std::size(gaps)] % (Index{1} << (rng() % 2 ? 8 : 41));
-      ValueView v = view_of(pool[rng() % pool.size()]);
+      const std::size_t pick = rng() % (pool.size() + std::size(steps));
+      ValueView v = view_of(pick < pool.size() ? pool[pick] : steps[pick - pool.size()]);
       log.append(index, v);
       if (v.tag == ValueTag::Bits) v.scalar += bits_add;
       if (index >= skip) want.record_change(base + index - skip, v);

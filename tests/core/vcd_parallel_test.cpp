@@ -20,7 +20,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::size_t kChunkSizes[] = {1, 7, 200, 4096};
+// Chunk sizes, and how many changes are staged before they go to their
+// signals' logs (0: as the reader picks): a stage of 1 or 3 drains between
+// any two changes, larger ones hold many timestamps' changes.
+constexpr std::size_t kOnePass = VcdSplit::kNoSplit;
+const VcdSplit kSplits[] = {
+    {1, 0}, {7, 0}, {200, 0}, {4096, 0}, {7, 2}, {200, 5}, {kOnePass, 1}, {kOnePass, 3}, {kOnePass, 1000}, {kOnePass, 0},
+};
 
 void expect_same_load(const std::variant<VcdLoad, std::string>& a, const std::variant<VcdLoad, std::string>& b) {
   ASSERT_EQ(a.index(), b.index());
@@ -38,11 +44,16 @@ void expect_same_load(const std::variant<VcdLoad, std::string>& a, const std::va
   expect_same_trace(x.trace, y.trace);
 }
 
+std::string shown(const VcdSplit& split) {
+  return "chunks of " + std::to_string(split.chunk_bytes) + ", stage of " + std::to_string(split.stage_changes);
+}
+
+// Against one pass that logs each change as it comes.
 void expect_chunks_agree(std::string_view text) {
-  const auto whole = read_vcd_text(text, nullptr, {VcdSplit::kNoSplit});
-  for (std::size_t chunk : kChunkSizes) {
-    SCOPED_TRACE("chunks of " + std::to_string(chunk));
-    expect_same_load(whole, read_vcd_text(text, nullptr, {chunk}));
+  const auto whole = read_vcd_text(text, nullptr, {kOnePass, VcdSplit::kNoStage});
+  for (const VcdSplit& split : kSplits) {
+    SCOPED_TRACE(shown(split));
+    expect_same_load(whole, read_vcd_text(text, nullptr, split));
   }
 }
 
@@ -85,6 +96,53 @@ std::string random_vcd(unsigned seed) {
   }
   if (pick(3) == 0) v += "#" + std::to_string(time + 1) + "\nb1";  // cut off
   return v;
+}
+
+// A code for signal `n`, as writers number them: base 94 over '!'..'~'.
+std::string code_of(std::size_t n) {
+  std::string code;
+  do {
+    code += static_cast<char>('!' + n % 94);
+    n /= 94;
+  } while (n);
+  return code;
+}
+
+// Thousands of signals, so that staged changes span several groups of ids,
+// each signal's changes scattered among the others'.
+std::string random_wide_vcd(unsigned seed, std::size_t signals) {
+  std::mt19937 rng(seed);
+  auto pick = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+  std::string v = "$scope module top $end\n";
+  for (std::size_t s = 0; s < signals; ++s) {
+    static const char* const kinds[] = {"wire 1", "wire 12", "event 1", "real 1", "wire 80"};
+    v += std::string("$var ") + kinds[s % 5] + " " + code_of(s) + " s" + std::to_string(s) + " $end\n";
+  }
+  v += "$upscope $end\n$enddefinitions $end\n";
+  for (int time = 0; time < 60; ++time) {
+    v += "#" + std::to_string(time * 3) + "\n";
+    for (std::size_t n = pick(400); n > 0; --n) {
+      const std::size_t s = pick(signals);
+      const std::string code = code_of(s);
+      switch (s % 5) {
+        case 0: v += std::string(1, "01x"[pick(3)]) + code + "\n"; break;
+        case 1: v += "b" + std::string(1 + pick(12), "01xz"[pick(4)]) + "1 " + code + "\n"; break;
+        case 2: v += "1" + code + "\n"; break;
+        case 3: v += "r" + std::to_string(pick(1000)) + ".5 " + code + "\n"; break;
+        default: v += "b1" + std::string(79, "01"[pick(2)]) + " " + code + "\n"; break;
+      }
+    }
+  }
+  return v;
+}
+
+TEST(VcdParallel, ManySignalsLoadAlikeStagedAndInChunks) {
+  // 2,500 signals with a stage forced on; past 4,096 the reader stages by itself.
+  for (const std::size_t signals : {2500, 5000}) {
+    SCOPED_TRACE(std::to_string(signals) + " signals");
+    expect_chunks_agree(random_wide_vcd(static_cast<unsigned>(signals), signals));
+    if (HasFatalFailure()) return;
+  }
 }
 
 TEST(VcdParallel, GeneratedTracesLoadAlikeInChunks) {

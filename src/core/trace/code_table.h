@@ -37,9 +37,11 @@ class CodeTable {
   SignalId insert(std::string_view code, SignalId id);
   std::size_t size() const { return count_ + others_.size(); }
 
- private:
+  /// What `direct_slot` answers for a code kept in the string map.
   static constexpr std::size_t kNoSlot = ~std::size_t{0};
-  // Codes of length 1, 2 and 3 take consecutive ranges of the array.
+  /// Where `code` sits in the flat array (codes of length 1, 2 and 3 take
+  /// consecutive ranges of it), or kNoSlot. Readers may keep their own
+  /// arrays by the same slots.
   static std::size_t direct_slot(std::string_view code) {
     if (code.empty() || code.size() > 3) return kNoSlot;
     std::size_t value = 0, scale = 1, base = 0;
@@ -52,6 +54,8 @@ class CodeTable {
     }
     return base - 1 + value;
   }
+
+ private:
   SignalId find_other(std::string_view code) const;
 
   std::vector<std::uint32_t> direct_;  // id + 1; 0 = no such code

@@ -1,5 +1,6 @@
 #include "trace/vcd_body.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -20,16 +21,40 @@ void append_diagnostics(LoadDiagnostics& into, const LoadDiagnostics& from) {
   into.count += from.count;
 }
 
+// Up to this many signals their logs stay in cache as changes come, and
+// staging them would only add a copy.
+constexpr std::size_t kDirectSignals = 4096;
+// Changes staged per signal before they go to the logs: enough that each
+// log's tail, fetched once per drain, takes several; more only costs memory.
+constexpr std::size_t kStagedPerSignal = 16;
+constexpr std::size_t kMaxStaged = std::size_t{1} << 18;
+
 }  // namespace
 
 void VcdBody::declared() {
+  // Declarations may follow changes (read in order only): staging, once on,
+  // stays on, so a signal's changes keep their order.
+  const bool in_range = signals_.size() - 1 <= ChangeStage::kMaxId;
+  if (!staging_ && in_range && stage_setting_ != kNoStage && (stage_setting_ || signals_.size() > kDirectSignals)) {
+    staging_ = true;
+    if (stage_setting_) stage_ = ChangeStage(stage_setting_);
+  }
+  if (staging_ && !stage_setting_) stage_.set_capacity(std::min(kMaxStaged, signals_.size() * kStagedPerSignal));
+  // Ids past the stage's range go straight to their logs, after the staged.
+  if (staging_ && !in_range) {
+    drain_stage();
+    staging_ = false;
+  }
   logs_.resize(signals_.size());
   if (signals_.back().kind == VcdKind::Event) triggers_.resize(signals_.back().event + 1, 0);
 }
 
 VcdBody VcdBody::fresh() const {
-  VcdBody chunk(codes_, signals_);
+  VcdBody chunk(codes_, signals_, coded_);
   chunk.logs_.resize(logs_.size());
+  chunk.stage_setting_ = stage_setting_;
+  chunk.staging_ = staging_;
+  if (staging_) chunk.stage_ = ChangeStage(stage_setting_ ? stage_setting_ : stage_.capacity());
   chunk.triggers_.resize(triggers_.size(), 0);
   return chunk;
 }
@@ -40,6 +65,19 @@ void VcdBody::take_time(Time time) {
   last_time_ = time;
   times_.push_back(time);
   current_ = times_.size() - 1;
+  if (current_ - stage_base_ > ChangeStage::kMaxAt) [[unlikely]]
+    drain_stage();  // staged indices would overflow
+}
+
+void VcdBody::drain_stage() {
+  const Index base = stage_base_;
+  stage_.drain([&](std::uint32_t id, std::uint32_t at, const ValueView& v) { logs_[id].append(base + at, v); });
+  stage_base_ = current_;
+}
+
+void VcdBody::settle() {
+  drain_stage();
+  stage_.release();
 }
 
 VcdStatus VcdBody::timestamp(Time time, std::string_view token, std::uint64_t offset) {
@@ -58,10 +96,11 @@ VcdStatus VcdBody::timestamp(Time time, std::string_view token, std::uint64_t of
 }
 
 VcdStatus VcdBody::scalar(char value, std::string_view code) {
-  const SignalId id = codes_.lookup(code);
-  if (id == CodeTable::kUnknown) return VcdStatus::UnknownCode;
-  const VcdSignal& s = signals_[id];
-  if (s.kind == VcdKind::Event) return trigger(id);
+  SignalId id;
+  const VcdSignal* found = find(code, id);
+  if (!found) return VcdStatus::UnknownCode;
+  const VcdSignal& s = *found;
+  if (s.kind == VcdKind::Event) return trigger(id, s);
   if (value == '0' || value == '1') return store(id, ValueView::bits(static_cast<std::uint64_t>(value - '0')));
   if (s.width > 1) return vector(std::string_view(&value, 1), code);  // extended like a vector
   scratch_.logic.assign(1, logic_from_char(value));
@@ -69,14 +108,16 @@ VcdStatus VcdBody::scalar(char value, std::string_view code) {
 }
 
 VcdStatus VcdBody::vector(std::string_view digits, std::string_view code) {
-  const SignalId id = codes_.lookup(code);
-  if (id == CodeTable::kUnknown) return VcdStatus::UnknownCode;
-  if (signals_[id].kind == VcdKind::Event) return trigger(id);
+  SignalId id;
+  const VcdSignal* found = find(code, id);
+  if (!found) return VcdStatus::UnknownCode;
+  const VcdSignal& s = *found;
+  if (s.kind == VcdKind::Event) return trigger(id, s);
   ValueView v;
-  if (parse_vcd_vector(digits, signals_[id].width, scratch_, v)) return store(id, v);
+  if (parse_vcd_vector(digits, s.width, scratch_, v)) return store(id, v);
   // Some Python writers leak bin()'s prefix: "b0b0101".
   if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'b' || digits[1] == 'B') &&
-      parse_vcd_vector(digits.substr(2), signals_[id].width, scratch_, v)) {
+      parse_vcd_vector(digits.substr(2), s.width, scratch_, v)) {
     store(id, v);
     return VcdStatus::Repaired;
   }
@@ -99,6 +140,8 @@ VcdStatus VcdBody::text(std::string_view text, std::string_view code) {
 }
 
 void VcdBody::absorb(VcdBody&& chunk, const LoadDiagnostics& chunk_diagnostics, LoadDiagnostics& diagnostics) {
+  settle();
+  chunk.settle();
   // The chunk's timestamps never go back among themselves, so those below
   // this body's last time are a prefix of them.
   Index skip = 0;
@@ -155,6 +198,7 @@ void VcdBody::release(SignalId id) {
 }
 
 std::vector<Time> VcdBody::finish_times() {
+  settle();
   if (!timed_ && early_values_) times_.push_back(0);
   return std::move(times_);
 }

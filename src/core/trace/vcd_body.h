@@ -7,6 +7,7 @@
 
 #include "signal/bitpack.h"
 #include "signal/change_log.h"
+#include "signal/change_stage.h"
 #include "signal/types.h"
 #include "trace/code_table.h"
 #include "trace/load_diagnostics.h"
@@ -27,6 +28,14 @@ struct VcdSignal {
   std::uint32_t event = 0;
 };
 
+/// A variable kept by the slot of its code in `CodeTable`'s flat array, so
+/// that one lookup per change finds its id and how its changes are read.
+struct VcdCoded {
+  std::uint32_t id_plus1 = 0;  // 0: no code in this slot
+  VcdSignal signal;
+};
+static_assert(sizeof(VcdCoded) == 16);
+
 /// Sink of `VcdParser` for value changes: logs each signal's changes (see
 /// `ChangeLog`) against declarations read before. It holds either a whole
 /// load's changes or one chunk of the value-change section parsed apart,
@@ -40,7 +49,16 @@ struct VcdSignal {
 /// index 0 is added for them.
 class VcdBody {
  public:
-  VcdBody(const CodeTable& codes, const std::vector<VcdSignal>& signals) : codes_(codes), signals_(signals) {}
+  /// `coded` holds the variables whose codes have a slot in `codes`' flat
+  /// array (id below 2^32 - 2), by slot; `signals` every variable, by id.
+  VcdBody(const CodeTable& codes, const std::vector<VcdSignal>& signals, const std::vector<VcdCoded>& coded)
+      : codes_(codes), signals_(signals), coded_(coded) {}
+
+  /// How changes reach the logs: `capacity` changes staged at a time (see
+  /// `ChangeStage`); 0 stages only when there are many signals; `kNoStage`
+  /// never. Before any declaration.
+  void stage_changes(std::size_t capacity) { stage_setting_ = capacity; }
+  static constexpr std::size_t kNoStage = ~std::size_t{0};
 
   /// A signal (and, when an event, its trigger count) was declared.
   void declared();
@@ -75,7 +93,13 @@ class VcdBody {
   /// both go to `diagnostics` in input order.
   void absorb(VcdBody&& chunk, const LoadDiagnostics& chunk_diagnostics, LoadDiagnostics& diagnostics);
 
-  /// Every value logged for signal `id`, in order, recorded into `column`.
+  /// Moves the changes still staged into their logs and frees the staging
+  /// memory: the body's input is all parsed. `absorb` and `finish_times` do
+  /// it themselves.
+  void settle();
+
+  /// Every value logged for signal `id`, in order, recorded into `column`
+  /// (after `finish_times`).
   void replay(SignalId id, Column& column) const;
   /// Whether any change of signal `id` was logged.
   bool logged(SignalId id) const;
@@ -95,20 +119,43 @@ class VcdBody {
     std::vector<std::uint64_t> triggers_before;  // by event slot
   };
 
-  VcdStatus store(SignalId id, const ValueView& v) {
+  [[gnu::always_inline]] VcdStatus store(SignalId id, const ValueView& v) {
     if (!usual_) [[unlikely]] {
       if (skipping_) return VcdStatus::Ok;  // changes of a timestamp that went back
       early_values_ |= !timed_;
     }
+    if (staging_) {
+      if (stage_.add(static_cast<std::uint32_t>(id), static_cast<std::uint32_t>(current_ - stage_base_), v))
+        drain_stage();
+      return VcdStatus::Ok;
+    }
     logs_[id].append(current_, v);
     return VcdStatus::Ok;
   }
-  VcdStatus trigger(SignalId id) { return store(id, ValueView::bits(++triggers_[signals_[id].event])); }
+  void drain_stage();
+  VcdStatus trigger(SignalId id, const VcdSignal& s) { return store(id, ValueView::bits(++triggers_[s.event])); }
+  // The variable of `code` and its id; nullptr when the code is unknown.
+  [[gnu::always_inline]] const VcdSignal* find(std::string_view code, SignalId& id) const {
+    const std::size_t slot = CodeTable::direct_slot(code);
+    if (slot < coded_.size() && coded_[slot].id_plus1 != 0) [[likely]] {
+      id = coded_[slot].id_plus1 - 1;
+      return &coded_[slot].signal;
+    }
+    id = codes_.lookup(code);
+    return id == CodeTable::kUnknown ? nullptr : &signals_[id];
+  }
   void take_time(Time time);
 
   const CodeTable& codes_;
   const std::vector<VcdSignal>& signals_;
+  const std::vector<VcdCoded>& coded_;
   std::vector<ChangeLog> logs_;  // by signal id
+  // With many signals changes go to the logs through the stage, their
+  // indices counted from `stage_base_`.
+  std::size_t stage_setting_ = 0;
+  bool staging_ = false;
+  ChangeStage stage_;
+  Index stage_base_ = 0;
   std::vector<std::uint64_t> triggers_;  // by event slot
   std::vector<Placed> placed_;
   std::vector<Time> times_;

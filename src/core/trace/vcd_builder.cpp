@@ -39,6 +39,11 @@ void VcdBuilder::var(const VcdDecl& d) {
     if (d.kind == "event") s.kind = VcdKind::Event, s.event = events_++;
     else if (d.kind == "string") s.kind = VcdKind::String;
     signals_.push_back(s);
+    const std::size_t slot = CodeTable::direct_slot(d.code);
+    if (slot != CodeTable::kNoSlot && id < UINT32_MAX - 1) {  // as the code table keeps it
+      if (slot >= coded_.size()) coded_.resize(slot + 1);
+      coded_[slot] = VcdCoded{static_cast<std::uint32_t>(id + 1), s};
+    }
     body_.declared();
   }
   VcdDeclared decl;

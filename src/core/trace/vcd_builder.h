@@ -47,11 +47,12 @@ class VcdBuilder {
   void build_bus(const VcdNamed& bus, SignalId id);
 
   std::vector<VcdSignal> signals_;  // by signal id
+  std::vector<VcdCoded> coded_;     // by code slot (see VcdBody)
   std::uint32_t events_ = 0;
   std::vector<VcdDeclared> decls_;
 
   VcdTrace::Record r_;
-  VcdBody body_{r_.codes, signals_};
+  VcdBody body_{r_.codes, signals_, coded_};
   std::vector<NameTable::Path> open_scopes_;  // a nameless scope repeats the one it is in
   BinaryScratch scratch_;
 };

@@ -179,6 +179,7 @@ std::unique_ptr<ChunkLoad> parse_body_chunk(ChunkContext& cx, const VcdBody& lik
     return used;
   });
   load->at_rest = parser.at_rest();
+  load->body.settle();  // frees the staging memory while other chunks parse
   return load;
 }
 
@@ -268,6 +269,7 @@ std::string read_all(ChunkContext& cx, VcdLoadState& state, const std::string& s
 
 std::variant<VcdLoad, std::string> read_vcd_text(std::string_view text, LoadControl* control, VcdSplit split) {
   VcdLoadState state;
+  state.builder().body().stage_changes(split.stage_changes);
   if (chunk_bytes_for(text.size(), split)) {
     const TextBytes bytes(text);
     const ReadProgress no_progress;
@@ -308,6 +310,7 @@ std::variant<VcdLoad, std::string> read_vcd_file(const std::string& path, ReadPr
   ByteSource& source = *std::get<0>(opened);
   std::string error;
   VcdLoadState state;
+  state.builder().body().stage_changes(split.stage_changes);
   // A plain file large enough is read at offsets, its value changes in chunks.
   PlainFile plain(split.chunk_bytes == VcdSplit::kNoSplit ? std::string() : path);
   if (plain.fd >= 0 && chunk_bytes_for(plain.size, split)) {

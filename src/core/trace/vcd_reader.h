@@ -27,6 +27,11 @@ struct VcdSplit {
   /// one pass. Chunks start at timestamp lines.
   std::size_t chunk_bytes = 0;
   static constexpr std::size_t kNoSplit = ~std::size_t{0};
+  /// Value changes held before they go to their signals' logs, so that the
+  /// logs are written group by group of signals (see `ChangeStage`). 0
+  /// picks (staged only when there are many signals); `kNoStage` never.
+  std::size_t stage_changes = 0;
+  static constexpr std::size_t kNoStage = ~std::size_t{0};
 };
 
 /// Reads VCD text held in memory. Fails only with "Not a VCD file: <what was
