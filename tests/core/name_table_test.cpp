@@ -40,7 +40,9 @@ TEST_P(SameText, AgreesWithTheSpelledOutNames) {
   EXPECT_EQ(t.same_text(a, b), s.same);
   EXPECT_EQ(t.same_text(b, a), s.same);
   EXPECT_EQ(t.text(a) == t.text(b), s.same);
-  if (s.same) EXPECT_EQ(t.text_hash(a), t.text_hash(b));
+  if (s.same) {
+    EXPECT_EQ(t.text_hash(a), t.text_hash(b));
+  }
   // As signals: the second spelling of one name is refused, and either
   // spelling finds the one signal.
   EXPECT_TRUE(t.add_signal(a, 1, 1));
