@@ -6,10 +6,8 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
-#include <string_view>
 
 #include "eval/pool_source.h"
-#include "signal/signal_value.h"
 
 namespace quarn {
 
@@ -75,13 +73,6 @@ void throw_pool_failure(int code) {
 }
 
 }  // namespace
-
-std::size_t threads_from_env(const char* value) {
-  if (value == nullptr) return 0;
-  const auto n = parse_decimal_u64(std::string_view(value));
-  if (!n || *n == 0) return 0;
-  return *n > 4096 ? 4096 : static_cast<std::size_t>(*n);
-}
 
 std::size_t pool_concurrency() { return pool().concurrency(); }
 
