@@ -7,6 +7,7 @@
 #include <limits>
 #include <map>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "signal/change_log.h"
@@ -230,18 +231,23 @@ TEST(StoreEquivalence, HugeIndicesStayCheap) {
 // A change log replays every variant at every index gap (one-byte and longer
 // delta varints, tagged and untagged records) as the column would have
 // recorded them directly, also placed elsewhere with a prefix skipped and
-// event counts carried on.
+// event counts carried on, across its blocks and after compaction.
 TEST(StoreEquivalence, ChangeLogReplaysWhatColumnRecords) {
   const auto pool = value_pool();
   const Index gaps[] = {0, 1, 2, 7, 8, 63, 64, 65, 255, 256, 8191, 8192, Index{1} << 40};
-  // Numbers on either side of the log's own length steps (none, one byte, two).
-  const SignalValue steps[] = {SignalValue::bits(6), SignalValue::bits(7), SignalValue::bits(0xFF),
-                               SignalValue::bits(0x100)};
+  // Numbers on either side of the log's own length steps (none, one byte, two),
+  // and values larger than the log's largest block.
+  const SignalValue steps[] = {SignalValue::bits(6),   SignalValue::bits(7),
+                               SignalValue::bits(0xFF), SignalValue::bits(0x100),
+                               SignalValue::text(std::string(5000, 'q')),
+                               SignalValue::wide_bits(SignalValue::Words(700, 0x5555))};
   for (std::uint64_t seed = 1; seed <= 100; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937_64 rng(seed);
     const Index skip = rng() % 3 ? 0 : 5, base = rng() % 2 ? 0 : 1000;
     const std::uint64_t bits_add = rng() % 2 ? 0 : 7;
+    // Odd seeds compact the log halfway and free the blocks it grew in.
+    LogArena arena, compacted;
     ChangeLog log;
     Column want, got;
     Index index = 0;
@@ -249,7 +255,11 @@ TEST(StoreEquivalence, ChangeLogReplaysWhatColumnRecords) {
       index += gaps[rng() % std::size(gaps)] % (Index{1} << (rng() % 2 ? 8 : 41));
       const std::size_t pick = rng() % (pool.size() + std::size(steps));
       ValueView v = view_of(pick < pool.size() ? pool[pick] : steps[pick - pool.size()]);
-      log.append(index, v);
+      log.append(index, v, arena);
+      if (k == 100 && seed % 2) {
+        log.compact_into(compacted);
+        arena.release();
+      }
       if (v.tag == ValueTag::Bits) v.scalar += bits_add;
       if (index >= skip) want.record_change(base + index - skip, v);
     }

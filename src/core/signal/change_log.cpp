@@ -1,6 +1,11 @@
 #include "signal/change_log.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "signal/varint.h"
 
@@ -8,8 +13,14 @@ namespace quarn {
 
 namespace {
 
-// The number of a code with `length` bytes at `p` (kSlack readable past the
-// record), or the small number the code stands for.
+// Blocks grow by half from the first room to the largest: a signal that
+// changes once takes little, and a long log leaves at most one block's room
+// unused.
+constexpr std::size_t kFirstRoom = 32;
+constexpr std::size_t kLargestRoom = std::size_t{4} << 10;
+
+// The number of a code with `length` bytes at `p` (readable past the record:
+// the arena's memory goes on), or the small number the code stands for.
 std::uint64_t read_number(const std::uint8_t*& p, unsigned code) {
   static constexpr std::uint64_t kMasks[9] = {0,          0xFF,         0xFFFF,         0xFFFFFF,          0xFFFFFFFF,
                                               0xFFFFFFFFFF, 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFFFF, ~std::uint64_t{0}};
@@ -22,27 +33,26 @@ std::uint64_t read_number(const std::uint8_t*& p, unsigned code) {
 
 }  // namespace
 
-std::uint8_t* ChangeLog::reserve(std::size_t extra) {
-  if (capacity_ - size_ < extra) {
-    // Growing by half, not doubling: the logs of a whole trace are held at
-    // once, so their unused tails count in the load's peak memory.
-    // Sizes counted with the slack, so that they fall on the allocator's
-    // size classes.
-    std::size_t allocated = capacity_ ? capacity_ + kSlack + (capacity_ + kSlack) / 2 : 32;
-    while (allocated - kSlack - size_ < extra) allocated += allocated / 2;
-    auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(allocated);
-    if (size_) std::memcpy(grown.get(), bytes_.get(), size_);
-    bytes_ = std::move(grown);
-    capacity_ = allocated - kSlack;
-  }
-  return bytes_.get() + size_;
+void ChangeLog::next_block(std::size_t extra, LogArena& arena) {
+  std::size_t room = block_ ? std::min<std::size_t>(kLargestRoom, block_->room + block_->room / 2) : kFirstRoom;
+  room = std::max(room, extra);
+  if (room > UINT32_MAX) throw std::bad_alloc();  // one value of over 4 GB
+  auto* block = reinterpret_cast<Block*>(arena.take(sizeof(Block) + room));
+  block->previous = block_;
+  block->room = static_cast<std::uint32_t>(room);
+  block->fill = 0;
+  if (block_) block_->fill = static_cast<std::uint32_t>(p_ - block_->records());
+  block_ = block;
+  p_ = block->records();
+  end_ = p_ + room;
 }
 
-void ChangeLog::append_any(Index index, const ValueView& v) {
+void ChangeLog::append_any(Index index, const ValueView& v, LogArena& arena) {
   const std::size_t payload = has_bytes(v.tag) ? kMaxVarintBytes + v.byte_size() : 8;
-  std::uint8_t* p = reserve(kMaxBitsRecord + 1 + payload);
-  if (v.tag == ValueTag::Bits) return append(index, v);  // there is room now
-  const std::uint8_t* start = p;
+  const std::size_t need = v.tag == ValueTag::Bits ? kMaxBitsRecord : 1 + 8 + 1 + payload;
+  if (static_cast<std::size_t>(end_ - p_) < need) next_block(need, arena);
+  if (v.tag == ValueTag::Bits) return append(index, v, arena);  // there is room now
+  std::uint8_t* p = p_;
   const Small delta = small_or_bytes(index - last_, kSmallDeltas);
   *p = static_cast<std::uint8_t>(delta.code | kTagged << 4);
   std::memcpy(p + 1, &delta.raw, 8);
@@ -61,45 +71,111 @@ void ChangeLog::append_any(Index index, const ValueView& v) {
       p += v.byte_size();
       break;
   }
-  size_ += static_cast<std::size_t>(p - start);
+  p_ = p;
   last_ = index;
 }
 
-void ChangeLog::replay_into(Column& column, Index skip, Index base, std::uint64_t bits_add) const {
-  const std::uint8_t* p = bytes_.get();
-  const std::uint8_t* end = p + size_;
-  Index index = 0;
-  while (p < end) {
-    const unsigned head = *p++;
-    index += read_number(p, head & 15);
-    ValueView v;
-    if (head >> 4 != kTagged) [[likely]] {
-      v.tag = ValueTag::Bits;
-      v.scalar = read_number(p, head >> 4) + bits_add;
-    } else {
-      v.tag = static_cast<ValueTag>(*p++);
-      switch (v.tag) {
-        case ValueTag::Bits: break;
-        case ValueTag::Real:
-          std::memcpy(&v.scalar, p, 8);
-          p += 8;
-          break;
-        case ValueTag::Empty: break;
-        default:
-          v.size = static_cast<std::size_t>(get_varint(p));
-          v.data = p;
-          p += v.byte_size();
-          break;
-      }
-    }
-    if (index >= skip) column.record_change(base + (index - skip), v);
+template <class Visit>
+void ChangeLog::each_block(Visit&& visit) const {
+  // Blocks link backwards; the records go forwards.
+  constexpr std::size_t kFew = 32;
+  const Block* few[kFew];
+  std::vector<const Block*> many;
+  std::size_t n = 0;
+  for (const Block* b = block_; b; b = b->previous) {
+    if (n == kFew) many.assign(few, few + kFew);
+    if (n >= kFew) many.push_back(b);
+    else few[n] = b;
+    ++n;
+  }
+  const Block* const* blocks = n > kFew ? many.data() : few;
+  for (std::size_t k = n; k-- > 0;) {
+    const Block* b = blocks[k];
+    visit(b->records(), b == block_ ? static_cast<std::size_t>(p_ - b->records()) : std::size_t{b->fill});
   }
 }
 
-void ChangeLog::release() {
-  bytes_.reset();
-  size_ = capacity_ = 0;
-  last_ = 0;
+std::size_t ChangeLog::compacted_bytes() const {
+  if (!block_) return 0;
+  std::size_t bytes = 0;
+  each_block([&](const std::uint8_t*, std::size_t n) { bytes += n; });
+  const std::size_t take = (sizeof(Block) + bytes + 7) & ~std::size_t{7};
+  return take - sizeof(Block) > UINT32_MAX ? 0 : take;
+}
+
+void ChangeLog::compact_into(LogArena& arena) {
+  const std::size_t take = compacted_bytes();
+  if (take == 0) return;
+  auto* block = reinterpret_cast<Block*>(arena.take(take));
+  std::uint8_t* to = block->records();
+  each_block([&](const std::uint8_t* records, std::size_t n) {
+    std::memcpy(to, records, n);
+    to += n;
+  });
+  block->previous = nullptr;
+  block->room = static_cast<std::uint32_t>(take - sizeof(Block));
+  block->fill = 0;
+  block_ = block;
+  p_ = to;
+  end_ = block->records() + block->room;
+}
+
+template <class Visit>
+void ChangeLog::each_change(Visit&& visit) const {
+  Index index = 0;
+  each_block([&](const std::uint8_t* records, std::size_t n) {
+    const std::uint8_t* p = records;
+    const std::uint8_t* end = p + n;
+    while (p < end) {
+      const unsigned head = *p++;
+      index += read_number(p, head & 15);
+      ValueView v;
+      if (head >> 4 != kTagged) [[likely]] {
+        v.tag = ValueTag::Bits;
+        v.scalar = read_number(p, head >> 4);
+      } else {
+        v.tag = static_cast<ValueTag>(*p++);
+        switch (v.tag) {
+          case ValueTag::Bits: break;
+          case ValueTag::Real:
+            std::memcpy(&v.scalar, p, 8);
+            p += 8;
+            break;
+          case ValueTag::Empty: break;
+          default:
+            v.size = static_cast<std::size_t>(get_varint(p));
+            v.data = p;
+            p += v.byte_size();
+            break;
+        }
+      }
+      visit(index, v);
+    }
+  });
+}
+
+ChangeLog::Summary ChangeLog::summary() const {
+  Summary s;
+  each_change([&](Index index, const ValueView& v) {
+    if (s.changes++ == 0) s.first = index;
+    s.last = index;
+    if (v.tag == ValueTag::Bits) {
+      s.max_bits = std::max(s.max_bits, v.scalar);
+    } else if (has_bytes(v.tag)) {
+      const std::size_t bytes = v.byte_size();
+      s.heap_bytes += std::max<std::size_t>(1, (std::bit_width(bytes) + 6) / 7) + bytes;  // as the column stores it
+    } else {
+      s.has_real |= v.tag == ValueTag::Real;
+    }
+  });
+  return s;
+}
+
+void ChangeLog::replay_into(Column& column, Index skip, Index base, std::uint64_t bits_add) const {
+  each_change([&](Index index, ValueView v) {
+    if (v.tag == ValueTag::Bits) v.scalar += bits_add;
+    if (index >= skip) column.record_change(base + (index - skip), v);
+  });
 }
 
 }  // namespace quarn

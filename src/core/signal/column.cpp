@@ -163,13 +163,23 @@ void Column::hold_through(Index last) {
   length_ = last + 1;
 }
 
+void Column::reserve(const Room& room) {
+  if (run_count() != 0) return;
+  starts_.reserve(room.runs, room.last_start);
+  // Payloads are Bits numbers, Real bit patterns or offsets into heap_.
+  payloads_.reserve(room.runs, room.real ? ~std::uint64_t{0} : std::max<std::uint64_t>(room.largest_bits, room.heap_bytes));
+  // encode_on_heap wants room for a longest varint past the value.
+  if (room.heap_bytes) heap_.reserve(room.heap_bytes + kMaxVarintBytes);
+}
+
 void Column::shrink_to_fit() {
   // Rewrites in the middle tag every run; the trailing Bits need no tag.
   while (!tags_.empty() && tags_.back() == static_cast<std::uint8_t>(ValueTag::Bits)) tags_.pop_back();
   starts_.shrink_to_fit();
   tags_.shrink_to_fit();
   payloads_.shrink_to_fit();
-  heap_.shrink_to_fit();
+  // Reserved ahead, heap_ is a varint's length short of full: no copy for that.
+  if (heap_.capacity() - heap_.size() > kMaxVarintBytes) heap_.shrink_to_fit();
 }
 
 std::size_t Column::memory_bytes() const {

@@ -66,6 +66,18 @@ class Column {
   /// written meanwhile: the last value, unless Empty, holds through `last`.
   void hold_through(Index last);
 
+  /// What an empty column is about to be filled with, so that each of its
+  /// arrays is allocated once: `runs` runs starting at most at `last_start`,
+  /// Bits numbers up to `largest_bits`, Real values when `real`, and values
+  /// with bytes taking `heap_bytes` in all. More still fit.
+  struct Room {
+    std::size_t runs = 0;
+    Index last_start = 0;
+    std::uint64_t largest_bits = 0;
+    bool real = false;
+    std::size_t heap_bytes = 0;
+  };
+  void reserve(const Room& room);
   void shrink_to_fit();
   std::size_t memory_bytes() const;
 

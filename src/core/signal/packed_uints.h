@@ -64,6 +64,13 @@ class PackedUints {
     std::memmove(at, at + width_, (size_ - 1 - i) * width_);
     --size_;
   }
+  /// Room for `n` elements up to `largest` with no reallocation; only
+  /// while empty.
+  void reserve(std::size_t n, std::uint64_t largest) {
+    if (!empty()) return;
+    fit(largest);
+    bytes_.assign(n * width_, 0);
+  }
   void shrink_to_fit() {
     bytes_.resize(size_ * width_);
     bytes_.shrink_to_fit();

@@ -46,12 +46,14 @@ void VcdBody::declared() {
     staging_ = false;
   }
   logs_.resize(signals_.size());
+  arenas_.resize(((signals_.size() - 1) >> kArenaShift) + 1);
   if (signals_.back().kind == VcdKind::Event) triggers_.resize(signals_.back().event + 1, 0);
 }
 
 VcdBody VcdBody::fresh() const {
   VcdBody chunk(codes_, signals_, coded_);
   chunk.logs_.resize(logs_.size());
+  chunk.arenas_.resize(arenas_.size());
   chunk.stage_setting_ = stage_setting_;
   chunk.staging_ = staging_;
   if (staging_) chunk.stage_ = ChangeStage(stage_setting_ ? stage_setting_ : stage_.capacity());
@@ -71,7 +73,7 @@ void VcdBody::take_time(Time time) {
 
 void VcdBody::drain_stage() {
   const Index base = stage_base_;
-  stage_.drain([&](std::uint32_t id, std::uint32_t at, const ValueView& v) { logs_[id].append(base + at, v); });
+  stage_.drain([&](std::uint32_t id, std::uint32_t at, const ValueView& v) { log(id, base + at, v); });
   stage_base_ = current_;
 }
 
@@ -168,6 +170,7 @@ void VcdBody::absorb(VcdBody&& chunk, const LoadDiagnostics& chunk_diagnostics, 
     placed.base = current_;
     for (Index k = skip + 1; k < chunk.times_.size(); ++k) take_time(chunk.times_[k]);
     placed.logs = std::move(chunk.logs_);
+    placed.arenas = std::move(chunk.arenas_);
     placed_.push_back(std::move(placed));
   }
   // What the chunk's end leaves for the next timestamp.
@@ -176,6 +179,7 @@ void VcdBody::absorb(VcdBody&& chunk, const LoadDiagnostics& chunk_diagnostics, 
 }
 
 void VcdBody::replay(SignalId id, Column& column) const {
+  reserve(id, column);
   logs_[id].replay_into(column);
   const VcdSignal& s = signals_[id];
   for (const Placed& p : placed_) {
@@ -183,6 +187,27 @@ void VcdBody::replay(SignalId id, Column& column) const {
     const std::uint64_t add = s.kind == VcdKind::Event ? p.triggers_before[s.event] : 0;
     p.logs[id].replay_into(column, p.skip, p.base, add);
   }
+}
+
+void VcdBody::reserve(SignalId id, Column& column) const {
+  // Runs: one per change, and an unknown one before a first change past 0.
+  const VcdSignal& s = signals_[id];
+  ChangeLog::Summary all = logs_[id].summary();
+  bool started = all.changes != 0;
+  for (const Placed& p : placed_) {
+    if (p.logs[id].empty()) continue;
+    const ChangeLog::Summary part = p.logs[id].summary();
+    if (part.last < p.skip) continue;
+    const std::uint64_t add = s.kind == VcdKind::Event ? p.triggers_before[s.event] : 0;
+    if (!started) all.first = part.first < p.skip ? p.base : p.base + part.first - p.skip;
+    started = true;
+    all.changes += part.changes;
+    all.last = p.base + part.last - p.skip;
+    all.max_bits = std::max(all.max_bits, part.max_bits + add);
+    all.has_real |= part.has_real;
+    all.heap_bytes += part.heap_bytes;
+  }
+  if (started) column.reserve({all.changes + (all.first > 0), all.last, all.max_bits, all.has_real, all.heap_bytes});
 }
 
 bool VcdBody::logged(SignalId id) const {
@@ -193,12 +218,52 @@ bool VcdBody::logged(SignalId id) const {
 }
 
 void VcdBody::release(SignalId id) {
+  if (released_.empty()) {  // before finish_times: the arenas stay
+    logs_[id].release();
+    for (Placed& p : placed_) p.logs[id].release();
+    return;
+  }
+  if (released_[id]) return;
+  released_[id] = 1;
   logs_[id].release();
   for (Placed& p : placed_) p.logs[id].release();
+  const std::size_t group = id >> kArenaShift;
+  if (unreleased_[group].fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  // The last of its group: no thread reads these arenas any more.
+  arenas_[group].release();
+  for (Placed& p : placed_) p.arenas[group].release();
+}
+
+void VcdBody::compact() {
+  // A group at a time, so that only one group's logs are held twice.
+  for (std::size_t g = 0; g < arenas_.size(); ++g) {
+    const std::size_t first = g << kArenaShift;
+    const std::size_t last = std::min(logs_.size(), first + (std::size_t{1} << kArenaShift));
+    std::size_t bytes = 0;
+    bool whole = true;  // every log fits one block, so that the old blocks can all go
+    for (std::size_t id = first; id < last; ++id) {
+      const std::size_t n = logs_[id].compacted_bytes();
+      whole &= n != 0 || logs_[id].empty();
+      bytes += n;
+    }
+    if (bytes == 0 || !whole) continue;
+    LogArena compacted;
+    compacted.reserve(bytes);
+    for (std::size_t id = first; id < last; ++id) logs_[id].compact_into(compacted);
+    arenas_[g] = std::move(compacted);
+  }
 }
 
 std::vector<Time> VcdBody::finish_times() {
   settle();
+  compact();
+  released_.assign(logs_.size(), 0);
+  unreleased_ = std::make_unique<std::atomic<std::uint32_t>[]>(arenas_.size());
+  for (std::size_t g = 0; g < arenas_.size(); ++g) {
+    const std::size_t first = g << kArenaShift;
+    unreleased_[g].store(static_cast<std::uint32_t>(std::min(logs_.size() - first, std::size_t{1} << kArenaShift)),
+                         std::memory_order_relaxed);
+  }
   if (!timed_ && early_values_) times_.push_back(0);
   return std::move(times_);
 }

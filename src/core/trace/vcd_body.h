@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "signal/bitpack.h"
 #include "signal/change_log.h"
 #include "signal/change_stage.h"
+#include "signal/log_arena.h"
 #include "signal/types.h"
 #include "trace/code_table.h"
 #include "trace/load_diagnostics.h"
@@ -97,13 +100,19 @@ class VcdBody {
   /// memory: the body's input is all parsed. `absorb` and `finish_times` do
   /// it themselves.
   void settle();
+  /// Copies each log into one block no larger than it needs and frees the
+  /// blocks it grew in: the body's input is all parsed (after `settle`).
+  /// `finish_times` does it itself.
+  void compact();
 
   /// Every value logged for signal `id`, in order, recorded into `column`
   /// (after `finish_times`).
   void replay(SignalId id, Column& column) const;
   /// Whether any change of signal `id` was logged.
   bool logged(SignalId id) const;
-  /// Frees what `replay` reads for `id`.
+  /// Frees what `replay` reads for `id` (once every id of its group is
+  /// released, after `finish_times`). May be called from several threads
+  /// for different ids.
   void release(SignalId id);
 
   /// The timestamps taken, by index; index 0 is added at time 0 when values
@@ -114,6 +123,7 @@ class VcdBody {
   // A chunk's logs placed at index `base`, its first `skip` indices dropped.
   struct Placed {
     std::vector<ChangeLog> logs;
+    std::vector<LogArena> arenas;
     Index skip = 0;
     Index base = 0;
     std::vector<std::uint64_t> triggers_before;  // by event slot
@@ -129,9 +139,10 @@ class VcdBody {
         drain_stage();
       return VcdStatus::Ok;
     }
-    logs_[id].append(current_, v);
+    log(id, current_, v);
     return VcdStatus::Ok;
   }
+  void log(SignalId id, Index index, const ValueView& v) { logs_[id].append(index, v, arenas_[id >> kArenaShift]); }
   void drain_stage();
   VcdStatus trigger(SignalId id, const VcdSignal& s) { return store(id, ValueView::bits(++triggers_[s.event])); }
   // The variable of `code` and its id; nullptr when the code is unknown.
@@ -145,11 +156,22 @@ class VcdBody {
     return id == CodeTable::kUnknown ? nullptr : &signals_[id];
   }
   void take_time(Time time);
+  // Makes room in `column` for what `replay` records into it.
+  void reserve(SignalId id, Column& column) const;
 
   const CodeTable& codes_;
   const std::vector<VcdSignal>& signals_;
   const std::vector<VcdCoded>& coded_;
   std::vector<ChangeLog> logs_;  // by signal id
+  // The logs' memory, one arena per 2^kArenaShift ids (the ids a stage
+  // group drains together), so that each group's is given back once its
+  // columns are built.
+  static constexpr unsigned kArenaShift = 8;
+  std::vector<LogArena> arenas_;
+  // While columns are built: ids of each arena's group not released yet,
+  // and which ids are.
+  std::unique_ptr<std::atomic<std::uint32_t>[]> unreleased_;
+  std::vector<std::uint8_t> released_;
   // With many signals changes go to the logs through the stage, their
   // indices counted from `stage_base_`.
   std::size_t stage_setting_ = 0;

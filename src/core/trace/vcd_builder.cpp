@@ -83,7 +83,7 @@ void VcdBuilder::build_bus(const VcdNamed& bus, SignalId id) {
 
 VcdTrace::Record VcdBuilder::finish() {
   r_.timestamps = body_.finish_times();
-  const std::vector<VcdNamed> named = name_vcd_vars(r_.names, decls_);
+  std::vector<VcdNamed> named = name_vcd_vars(r_.names, decls_);
   std::vector<bool> used(signals_.size(), false);
   for (const VcdNamed& n : named) {
     const VcdDeclared& d = decls_[n.decl];
@@ -98,6 +98,9 @@ VcdTrace::Record VcdBuilder::finish() {
     }
     r_.names.add_signal(n.name, id, width);
   }
+  // Not needed past here: their memory goes to the columns.
+  named = {};
+  decls_ = {};
   // Columns made in id order here, filled on the pool: each from its own logs.
   std::vector<SignalId> ids;
   for (SignalId id = 0; id < signals_.size(); ++id) {

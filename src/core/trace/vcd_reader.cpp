@@ -179,7 +179,9 @@ std::unique_ptr<ChunkLoad> parse_body_chunk(ChunkContext& cx, const VcdBody& lik
     return used;
   });
   load->at_rest = parser.at_rest();
-  load->body.settle();  // frees the staging memory while other chunks parse
+  // Frees the staging memory and the logs' unused room while other chunks parse.
+  load->body.settle();
+  load->body.compact();
   return load;
 }
 
