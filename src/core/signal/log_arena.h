@@ -50,6 +50,7 @@ class LogArena {
   struct Slab {
     void* base;
     std::size_t bytes;
+    bool mapped;  // else from malloc
   };
   // A slab of at least `at_least` bytes; of that size alone when `exact`.
   void add_slab(std::size_t at_least, bool exact = false);
