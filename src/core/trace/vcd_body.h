@@ -163,9 +163,8 @@ class VcdBody {
   const std::vector<VcdSignal>& signals_;
   const std::vector<VcdCoded>& coded_;
   std::vector<ChangeLog> logs_;  // by signal id
-  // The logs' memory, one arena per 2^kArenaShift ids (the ids a stage
-  // group drains together), so that each group's is given back once its
-  // columns are built.
+  // The logs' memory, one arena per 2^kArenaShift neighbouring ids, so that
+  // a group's is given back as soon as its columns are built.
   static constexpr unsigned kArenaShift = 8;
   std::vector<LogArena> arenas_;
   // While columns are built: ids of each arena's group not released yet,
