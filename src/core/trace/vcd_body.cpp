@@ -227,7 +227,7 @@ void VcdBody::release(SignalId id) {
   released_[id] = 1;
   logs_[id].release();
   for (Placed& p : placed_) p.logs[id].release();
-  const std::size_t group = id >> kArenaShift;
+  const std::size_t group = group_of(id);
   if (unreleased_[group].fetch_sub(1, std::memory_order_acq_rel) != 1) return;
   // The last of its group: no thread reads these arenas any more.
   arenas_[group].release();

@@ -114,6 +114,8 @@ class VcdBody {
   /// released, after `finish_times`). May be called from several threads
   /// for different ids.
   void release(SignalId id);
+  /// The group whose logs' memory is given back together.
+  static std::size_t group_of(SignalId id) { return id >> kArenaShift; }
 
   /// The timestamps taken, by index; index 0 is added at time 0 when values
   /// came before a later first timestamp.
@@ -142,7 +144,7 @@ class VcdBody {
     log(id, current_, v);
     return VcdStatus::Ok;
   }
-  void log(SignalId id, Index index, const ValueView& v) { logs_[id].append(index, v, arenas_[id >> kArenaShift]); }
+  void log(SignalId id, Index index, const ValueView& v) { logs_[id].append(index, v, arenas_[group_of(id)]); }
   void drain_stage();
   VcdStatus trigger(SignalId id, const VcdSignal& s) { return store(id, ValueView::bits(++triggers_[s.event])); }
   // The variable of `code` and its id; nullptr when the code is unknown.

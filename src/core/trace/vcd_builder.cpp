@@ -84,6 +84,10 @@ void VcdBuilder::build_bus(const VcdNamed& bus, SignalId id) {
 VcdTrace::Record VcdBuilder::finish() {
   r_.timestamps = body_.finish_times();
   std::vector<VcdNamed> named = name_vcd_vars(r_.names, decls_);
+  // Every column's place at once: grown id by id, the store would double its
+  // array and copy it again to shrink it, when the trace is at its largest.
+  const auto buses = std::count_if(named.begin(), named.end(), [](const VcdNamed& n) { return !n.bits.empty(); });
+  r_.store.reserve_ids(static_cast<SignalId>(r_.id_count + static_cast<SignalId>(buses)));
   std::vector<bool> used(signals_.size(), false);
   for (const VcdNamed& n : named) {
     const VcdDeclared& d = decls_[n.decl];
@@ -114,13 +118,26 @@ VcdTrace::Record VcdBuilder::finish() {
   std::vector<Column*> columns;
   columns.reserve(ids.size());
   for (SignalId id : ids) columns.push_back(&r_.store.column_for_write(id));
-  parallel_for(0, ids.size(), kColumnsPerTask, [&](std::size_t lo, std::size_t hi) {
+  const auto build = [&](std::size_t lo, std::size_t hi) {
     for (std::size_t k = lo; k < hi; ++k) {
       body_.replay(ids[k], *columns[k]);
       body_.release(ids[k]);
       columns[k]->shrink_to_fit();
     }
-  });
+  };
+  // A task per group of logs that the body gives back together, so that
+  // each group's memory goes as soon as its task ends (tasks cut elsewhere
+  // would each hold a group half done). With fewer groups than tasks want,
+  // tasks of kColumnsPerTask.
+  std::vector<std::size_t> groups;  // where each group starts in ids, then ids.size()
+  for (std::size_t k = 0; k < ids.size(); ++k)
+    if (k == 0 || VcdBody::group_of(ids[k]) != VcdBody::group_of(ids[k - 1])) groups.push_back(k);
+  groups.push_back(ids.size());
+  if (groups.size() - 1 >= 4 * pool_concurrency()) {
+    parallel_for(0, groups.size() - 1, 1, [&](std::size_t lo, std::size_t hi) { build(groups[lo], groups[hi]); });
+  } else {
+    parallel_for(0, ids.size(), kColumnsPerTask, build);
+  }
   // Every value holds until the next change, through the last index.
   if (!r_.timestamps.empty()) r_.store.hold_through(r_.timestamps.size() - 1);
   r_.store.shrink_to_fit();
