@@ -59,7 +59,8 @@ class ChangeLog {
   Summary summary() const;
   /// Index of the last change logged (0 when none).
   Index last_index() const { return last_; }
-  /// Forgets the changes (their memory is the arena's).
+  /// Forgets the changes (their memory is the arena's). An empty log is all
+  /// zero bytes.
   void release() { *this = ChangeLog(); }
   /// Bytes `compact_into` takes from its arena; 0 when the log is empty or
   /// too long for one block (over 4 GB).

@@ -56,6 +56,16 @@ void LogArena::add_slab(std::size_t at_least, bool exact) {
   end_ = next_ + bytes - kReadable;
 }
 
+void give_back_pages(void* begin, std::size_t bytes) {
+#if defined(__SANITIZE_ADDRESS__)
+  (void)begin, (void)bytes;  // the sanitizer's allocator keeps its own books
+#else
+  const auto from = (reinterpret_cast<std::uintptr_t>(begin) + kPage - 1) / kPage * kPage;
+  const auto to = (reinterpret_cast<std::uintptr_t>(begin) + bytes) / kPage * kPage;
+  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+#endif
+}
+
 void LogArena::release() {
   for (const Slab& s : slabs_) {
     if (s.mapped) {

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 namespace quarn {
@@ -64,5 +66,29 @@ class LogArena {
   std::uint8_t* next_ = nullptr;
   std::uint8_t* end_ = nullptr;
 };
+
+/// Allocator of whole pages, so that a vector's memory can be given back a
+/// page range at a time (`give_back_pages`) while the vector lives on.
+template <class T>
+struct PageAllocator {
+  using value_type = T;
+  static constexpr std::size_t kPage = 4096;
+  PageAllocator() = default;
+  template <class U>
+  PageAllocator(const PageAllocator<U>&) {}
+  T* allocate(std::size_t n) {
+    const std::size_t bytes = (n * sizeof(T) + kPage - 1) / kPage * kPage;
+    void* p = std::aligned_alloc(kPage, bytes ? bytes : kPage);
+    if (p == nullptr) throw std::bad_alloc();
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, std::size_t) { std::free(p); }
+  template <class U>
+  bool operator==(const PageAllocator<U>&) const { return true; }
+};
+
+/// Lets the system take back the whole pages among bytes `begin` ..
+/// `begin + bytes` of memory from `PageAllocator`: they read as zeros after.
+void give_back_pages(void* begin, std::size_t bytes);
 
 }  // namespace quarn

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 #include "signal/column.h"
 #include "trace/vcd_text_escapes.h"
@@ -229,9 +230,17 @@ void VcdBody::release(SignalId id) {
   for (Placed& p : placed_) p.logs[id].release();
   const std::size_t group = group_of(id);
   if (unreleased_[group].fetch_sub(1, std::memory_order_acq_rel) != 1) return;
-  // The last of its group: no thread reads these arenas any more.
+  static_assert(std::is_trivially_copyable_v<ChangeLog> && std::is_trivially_destructible_v<ChangeLog>);
+  // The last of its group: no thread reads these arenas, or these logs
+  // (all empty, as pages given back read), any more.
+  const std::size_t first = group << kArenaShift;
+  const std::size_t count = std::min(logs_.size() - first, std::size_t{1} << kArenaShift);
   arenas_[group].release();
-  for (Placed& p : placed_) p.arenas[group].release();
+  give_back_pages(logs_.data() + first, count * sizeof(ChangeLog));
+  for (Placed& p : placed_) {
+    p.arenas[group].release();
+    give_back_pages(p.logs.data() + first, count * sizeof(ChangeLog));
+  }
 }
 
 void VcdBody::compact() {

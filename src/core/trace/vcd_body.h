@@ -123,8 +123,10 @@ class VcdBody {
 
  private:
   // A chunk's logs placed at index `base`, its first `skip` indices dropped.
+  // Logs by id, in pages that are given back with their group's arena.
+  using Logs = std::vector<ChangeLog, PageAllocator<ChangeLog>>;
   struct Placed {
-    std::vector<ChangeLog> logs;
+    Logs logs;
     std::vector<LogArena> arenas;
     Index skip = 0;
     Index base = 0;
@@ -164,7 +166,7 @@ class VcdBody {
   const CodeTable& codes_;
   const std::vector<VcdSignal>& signals_;
   const std::vector<VcdCoded>& coded_;
-  std::vector<ChangeLog> logs_;  // by signal id
+  Logs logs_;  // by signal id
   // The logs' memory, one arena per 2^kArenaShift neighbouring ids, so that
   // a group's is given back as soon as its columns are built.
   static constexpr unsigned kArenaShift = 8;
