@@ -27,7 +27,7 @@ void append_diagnostics(LoadDiagnostics& into, const LoadDiagnostics& from) {
 constexpr std::size_t kDirectSignals = 4096;
 // Changes staged per signal before they go to the logs: enough that each
 // log's tail, fetched once per drain, takes several; more only costs memory.
-constexpr std::size_t kStagedPerSignal = 16;
+constexpr std::size_t kStagedPerSignal = 8;
 constexpr std::size_t kMaxStaged = std::size_t{1} << 18;
 
 }  // namespace
