@@ -77,19 +77,17 @@ void ChangeLog::append_any(Index index, const ValueView& v, LogArena& arena) {
 
 template <class Visit>
 void ChangeLog::each_block(Visit&& visit) const {
-  // Blocks link backwards; the records go forwards.
+  // Blocks link backwards; the records go forwards. A compacted log (every
+  // log once its chunk is parsed) is one block.
+  std::size_t n = 0;
+  for (const Block* b = block_; b; b = b->previous) ++n;
   constexpr std::size_t kFew = 32;
   const Block* few[kFew];
-  std::vector<const Block*> many;
-  std::size_t n = 0;
-  for (const Block* b = block_; b; b = b->previous) {
-    if (n == kFew) many.assign(few, few + kFew);
-    if (n >= kFew) many.push_back(b);
-    else few[n] = b;
-    ++n;
-  }
-  const Block* const* blocks = n > kFew ? many.data() : few;
-  for (std::size_t k = n; k-- > 0;) {
+  std::vector<const Block*> many(n > kFew ? n : 0);
+  const Block** blocks = n > kFew ? many.data() : few;
+  std::size_t k = n;
+  for (const Block* b = block_; b; b = b->previous) blocks[--k] = b;
+  for (k = 0; k < n; ++k) {
     const Block* b = blocks[k];
     visit(b->records(), b == block_ ? static_cast<std::size_t>(p_ - b->records()) : std::size_t{b->fill});
   }

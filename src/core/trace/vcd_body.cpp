@@ -179,32 +179,35 @@ void VcdBody::absorb(VcdBody&& chunk, const LoadDiagnostics& chunk_diagnostics, 
   usual_ = timed_ && !skipping_;
 }
 
+std::uint64_t VcdBody::Placed::bits_add(const VcdSignal& s) const {
+  return s.kind == VcdKind::Event ? triggers_before[s.event] : 0;
+}
+
+std::pair<std::size_t, std::size_t> VcdBody::group_ids(std::size_t group) const {
+  const std::size_t first = group << kArenaShift;
+  return {first, std::min(logs_.size(), first + (std::size_t{1} << kArenaShift))};
+}
+
 void VcdBody::replay(SignalId id, Column& column) const {
   reserve(id, column);
   logs_[id].replay_into(column);
-  const VcdSignal& s = signals_[id];
-  for (const Placed& p : placed_) {
-    if (p.logs[id].empty()) continue;
-    const std::uint64_t add = s.kind == VcdKind::Event ? p.triggers_before[s.event] : 0;
-    p.logs[id].replay_into(column, p.skip, p.base, add);
-  }
+  for (const Placed& p : placed_)
+    if (!p.logs[id].empty()) p.logs[id].replay_into(column, p.skip, p.base, p.bits_add(signals_[id]));
 }
 
 void VcdBody::reserve(SignalId id, Column& column) const {
   // Runs: one per change, and an unknown one before a first change past 0.
-  const VcdSignal& s = signals_[id];
   ChangeLog::Summary all = logs_[id].summary();
   bool started = all.changes != 0;
   for (const Placed& p : placed_) {
     if (p.logs[id].empty()) continue;
     const ChangeLog::Summary part = p.logs[id].summary();
     if (part.last < p.skip) continue;
-    const std::uint64_t add = s.kind == VcdKind::Event ? p.triggers_before[s.event] : 0;
     if (!started) all.first = part.first < p.skip ? p.base : p.base + part.first - p.skip;
     started = true;
     all.changes += part.changes;
     all.last = p.base + part.last - p.skip;
-    all.max_bits = std::max(all.max_bits, part.max_bits + add);
+    all.max_bits = std::max(all.max_bits, part.max_bits + p.bits_add(signals_[id]));
     all.has_real |= part.has_real;
     all.heap_bytes += part.heap_bytes;
   }
@@ -219,22 +222,19 @@ bool VcdBody::logged(SignalId id) const {
 }
 
 void VcdBody::release(SignalId id) {
-  if (released_.empty()) {  // before finish_times: the arenas stay
-    logs_[id].release();
-    for (Placed& p : placed_) p.logs[id].release();
-    return;
-  }
-  if (released_[id]) return;
-  released_[id] = 1;
+  // Before finish_times the arenas stay; an id's second release is not counted.
+  if (!released_.empty() && released_[id]) return;
   logs_[id].release();
   for (Placed& p : placed_) p.logs[id].release();
+  if (released_.empty()) return;
+  released_[id] = 1;
   const std::size_t group = group_of(id);
   if (unreleased_[group].fetch_sub(1, std::memory_order_acq_rel) != 1) return;
   static_assert(std::is_trivially_copyable_v<ChangeLog> && std::is_trivially_destructible_v<ChangeLog>);
   // The last of its group: no thread reads these arenas, or these logs
   // (all empty, as pages given back read), any more.
-  const std::size_t first = group << kArenaShift;
-  const std::size_t count = std::min(logs_.size() - first, std::size_t{1} << kArenaShift);
+  const auto [first, end] = group_ids(group);
+  const std::size_t count = end - first;
   arenas_[group].release();
   give_back_pages(logs_.data() + first, count * sizeof(ChangeLog));
   for (Placed& p : placed_) {
@@ -246,8 +246,7 @@ void VcdBody::release(SignalId id) {
 void VcdBody::compact() {
   // A group at a time, so that only one group's logs are held twice.
   for (std::size_t g = 0; g < arenas_.size(); ++g) {
-    const std::size_t first = g << kArenaShift;
-    const std::size_t last = std::min(logs_.size(), first + (std::size_t{1} << kArenaShift));
+    const auto [first, last] = group_ids(g);
     std::size_t bytes = 0;
     bool whole = true;  // every log fits one block, so that the old blocks can all go
     for (std::size_t id = first; id < last; ++id) {
@@ -269,9 +268,8 @@ std::vector<Time> VcdBody::finish_times() {
   released_.assign(logs_.size(), 0);
   unreleased_ = std::make_unique<std::atomic<std::uint32_t>[]>(arenas_.size());
   for (std::size_t g = 0; g < arenas_.size(); ++g) {
-    const std::size_t first = g << kArenaShift;
-    unreleased_[g].store(static_cast<std::uint32_t>(std::min(logs_.size() - first, std::size_t{1} << kArenaShift)),
-                         std::memory_order_relaxed);
+    const auto [first, end] = group_ids(g);
+    unreleased_[g].store(static_cast<std::uint32_t>(end - first), std::memory_order_relaxed);
   }
   if (!timed_ && early_values_) times_.push_back(0);
   return std::move(times_);

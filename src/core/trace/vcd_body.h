@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "signal/bitpack.h"
@@ -131,7 +132,11 @@ class VcdBody {
     Index skip = 0;
     Index base = 0;
     std::vector<std::uint64_t> triggers_before;  // by event slot
+    // What `s`'s Bits numbers here get added: its triggers before the chunk.
+    std::uint64_t bits_add(const VcdSignal& s) const;
   };
+  // The ids of a group: first, one past the last.
+  std::pair<std::size_t, std::size_t> group_ids(std::size_t group) const;
 
   [[gnu::always_inline]] VcdStatus store(SignalId id, const ValueView& v) {
     if (!usual_) [[unlikely]] {
