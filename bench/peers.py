@@ -40,8 +40,10 @@ def quarn_case(question: str, path: str) -> int:
     trace = PyTrace._from_fst_lazy(path) if lazy else PyTrace.from_vcd(path)
     if question == "load":
         return 0
-    if lazy:
-        trace.load("*")  # one parallel pass over all columns
+    if lazy and os.environ.get("PEERS_LOAD_ALL"):
+        trace.load("*")  # one parallel pass over all columns first
+    # Otherwise each FST column is read when its transitions are first asked
+    # for, as pywellen reads each signal when first iterated.
     changes = 0
     for name in trace.signal_names():
         changes += len(trace.transitions(name))
@@ -182,7 +184,8 @@ def main() -> int:
     print(f"\nbest of {args.repeat}, fresh process per run, {os.cpu_count()} logical CPUs, "
           f"load average {load_before:.1f} before, {os.getloadavg()[0]:.1f} after; "
           f"'>limit': a run given up after {args.timeout:.0f} s")
-    print("quarn reads a VCD whole and opens an FST lazily (as quarn.open), loading every column for 'read all';")
+    print("quarn reads a VCD whole and opens an FST lazily (as quarn.open), reading each column when first asked"
+          + (" (PEERS_LOAD_ALL: all columns in one pass first);" if os.environ.get("PEERS_LOAD_ALL") else ";"))
     print("pywellen's Waveform reads headers only and each signal's body when first iterated.")
     print(f"{'file':16} {'MB':>6} {'question':15} | {'quarn s':>8} {'CPU s':>7} {'MB/s':>6} {'RSS MB':>6} | "
           f"{'pywellen s':>10} {'CPU s':>7} {'MB/s':>6} {'RSS MB':>6} | {'pw/quarn':>8} {'CPU ratio':>9}")

@@ -145,6 +145,31 @@ TEST_P(FstLazyPacking, WholeTraceQueriesDecodeWhatTheyRead) {
 
 INSTANTIATE_TEST_SUITE_P(Packings, FstLazyPacking, testing::Values(FST_WR_PT_ZLIB, FST_WR_PT_LZ4, FST_WR_PT_FASTLZ));
 
+// The lazy open keeps no step table when a block's steps map to consecutive
+// indices; that shortcut must agree with the table itself, including steps
+// before the first timestamp, between timestamps, past the last one, and
+// blocks that start part way.
+TEST(FstLazy, AffineStepsAgreeWithTheStepTable) {
+  const std::vector<Time> ts{10, 20, 30, 40};
+  const std::vector<std::vector<Time>> cases{
+      {10, 20, 30, 40}, {20, 30}, {40}, {5, 20, 30}, {5, 10, 20}, {10, 25, 30}, {10, 20, 30, 40, 50},
+      {10, 10}, {15, 25, 35}, {15, 20}, {40, 40}, {50}, {},
+  };
+  for (const std::vector<Time>& times : cases) {
+    std::vector<Index> table;
+    fst_time_indices(ts, times, table);
+    bool affine = !times.empty();
+    for (std::size_t i = 1; affine && i < table.size(); ++i) affine = table[i] == table[0] + i;
+    Index base = 99;
+    EXPECT_EQ(fst_time_indices_affine(ts, times, base), affine) << ::testing::PrintToString(times);
+    if (affine) {
+      EXPECT_EQ(base, table[0]) << ::testing::PrintToString(times);
+    }
+  }
+  Index base = 0;
+  EXPECT_FALSE(fst_time_indices_affine({}, std::vector<Time>{1, 2}, base));
+}
+
 TEST(FstLazy, FileCutShortAfterOpenFailsTheColumnNotTheProcess) {
   TempDir dir;
   const auto file = dir.path("cut.fst");

@@ -39,12 +39,11 @@ std::string FstLazyColumns::add_block(const FstValueBlock& block, std::size_t k,
   lazy.pack = block.pack;
   lazy.steps = block.step_times.size();
   // Every time of a later block comes after the times so far, so this
-  // block's indices are final already.
-  fst_time_indices(layout.times, block.step_times, lazy.step_index);
-  // Usually step i is just index[0] + i; then no table is kept.
-  bool affine = lazy.steps && lazy.step_index[0] != kNoIndex;
-  for (std::size_t i = 1; affine && i < lazy.steps; ++i) affine = lazy.step_index[i] == lazy.step_index[0] + i;
-  if (affine) lazy.step_base = lazy.step_index[0], lazy.step_index = std::vector<Index>();  // gives the memory back
+  // block's indices are final already. Usually step i is just index
+  // base + i; then no table is kept, nor built (it would be as large as the
+  // trace's own times at the peak of the open).
+  if (!fst_time_indices_affine(layout.times, block.step_times, lazy.step_base))
+    fst_time_indices(layout.times, block.step_times, lazy.step_index);
   lazy.offset.assign(block.offset.begin(), block.offset.begin() + static_cast<std::ptrdiff_t>(block.handles));
   lazy.length.resize(block.handles);
   for (std::size_t h = 0; h < block.handles; ++h) {

@@ -59,14 +59,13 @@ class ValueLoader {
         FstValueBlock& block = blocks_[k];
         if (auto e = read_value_block(file.bytes(), layout_.value_blocks[b0 + k], b0 + k == 0, layout_, block); !e.empty())
           return e;
-        auto& index = step_index_[k];
-        fst_time_indices(r_.timestamps, block.step_times, index);
-        // Usually step i is just index[0] + i; then the table, which each
-        // change would read from a different cache line, is not needed.
-        bool affine = index[0] != kNoIndex;
-        for (std::size_t i = 1; affine && i < index.size(); ++i) affine = index[i] == index[0] + i;
-        step_base_[k] = affine ? index[0] : kNoIndex;
-        if (affine) index = {};
+        // Usually step i is just index base + i; then the table, which each
+        // change would read from a different cache line, is not built.
+        Index base = 0;
+        if (fst_time_indices_affine(r_.timestamps, block.step_times, base))
+          step_base_[k] = base;
+        else
+          fst_time_indices(r_.timestamps, block.step_times, step_index_[k]);
         most = std::max({most, block.handles, block.frame_handles});
       }
       frame_offset_.clear();
@@ -312,6 +311,20 @@ void fst_time_indices(const std::vector<Time>& timestamps, std::span<const Time>
     else if (!(after_previous && (next == end || *next > t))) next = std::upper_bound(begin, end, t);
     out[i] = next == begin ? 0 : static_cast<Index>(next - begin - 1);
   }
+}
+
+bool fst_time_indices_affine(const std::vector<Time>& timestamps, std::span<const Time> times, Index& base) {
+  if (timestamps.empty() || times.empty()) return false;
+  const auto first = std::upper_bound(timestamps.begin(), timestamps.end(), times[0]);
+  const std::size_t b = first == timestamps.begin() ? 0 : static_cast<std::size_t>(first - timestamps.begin() - 1);
+  if (times.size() > timestamps.size() - b) return false;
+  // Step i lands on b + i when that timestamp is the last one at or before it.
+  for (std::size_t i = 1; i < times.size(); ++i) {
+    const std::size_t j = b + i;
+    if (timestamps[j] > times[i] || (j + 1 < timestamps.size() && timestamps[j + 1] <= times[i])) return false;
+  }
+  base = static_cast<Index>(b);
+  return true;
 }
 
 std::variant<RecordTrace, std::string> FstTrace::from_file(const std::string& path) {

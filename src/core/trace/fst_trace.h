@@ -39,6 +39,9 @@ std::optional<Index> fst_time_index(const std::vector<Time>& timestamps, Time ti
 /// `fst_time_index` of each of `times` in `out` (kNoIndex for nullopt);
 /// quick when `times` ascend, as a block's steps do.
 void fst_time_indices(const std::vector<Time>& timestamps, std::span<const Time> times, std::vector<Index>& out);
+/// Whether `fst_time_indices` would map step i of `times` to `base + i` for
+/// every i (then `base` is set), found without building the table.
+bool fst_time_indices_affine(const std::vector<Time>& timestamps, std::span<const Time> times, Index& base);
 
 /// What an FST open reads before any value: the file (mapped, its descriptor
 /// open), its block layout, and names, scopes, maps and timestamps in the
