@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fst_test_writer.h"
+#include "test_values.h"
 #include "trace/fst_trace.h"
 
 namespace quarn {
@@ -23,21 +24,14 @@ struct Packing {
   FstWriter::Options options;
 };
 
-class FstReaderPacking : public testing::TestWithParam<Packing> {
- protected:
-  RecordTrace load(const std::filesystem::path& p) {
-    auto r = FstTrace::from_file(p.string());
-    if (auto* e = std::get_if<std::string>(&r)) ADD_FAILURE() << *e;
-    return std::holds_alternative<RecordTrace>(r) ? std::move(std::get<RecordTrace>(r)) : RecordTrace(TraceRecord{});
-  }
-  TempDir dir_;
-};
+class FstReaderPacking : public testing::TestWithParam<Packing> {};
 
 // The design of test::write_design.
 TEST_P(FstReaderPacking, LoadsNamesWidthsTimesAndValues) {
-  const auto file = dir_.path("d.fst");
+  TempDir dir;
+  const auto file = dir.path("d.fst");
   test::write_design(file, GetParam().options);
-  const RecordTrace t = load(file);
+  const RecordTrace t = loaded(FstTrace::from_file(file.string()));
   EXPECT_EQ(t.signal_names(), (std::vector<std::string>{"top_flag", "top.clk", "top.bus", "top.clk_alias", "top.clk#2",
                                                          "top.temp", "top.msg", "top.wide", "top.sub.b"}));
   EXPECT_EQ(t.scopes(), (std::vector<std::string>{"top", "top.sub"}));

@@ -1,13 +1,17 @@
 #pragma once
 
-// Helpers shared by the core tests: readable printing of values and a
-// bit-exact comparison that tells -0.0 from 0.0 and matches a NaN to itself.
+// Helpers shared by the core tests: readable printing of values, a
+// bit-exact comparison that tells -0.0 from 0.0 and matches a NaN to itself,
+// and the value of a load that must succeed.
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <variant>
 
 #include "signal/signal_value.h"
 
@@ -49,6 +53,13 @@ inline bool bit_identical(const SignalValue& a, const SignalValue& b) {
   if (a.tag() != ValueTag::Real) return a == b;
   const double x = a.as_real(), y = b.as_real();
   return std::memcmp(&x, &y, sizeof x) == 0;
+}
+
+/// What a load that must succeed gave; an error fails the test.
+template <class T>
+T loaded(std::variant<T, std::string> r) {
+  if (const auto* e = std::get_if<std::string>(&r)) ADD_FAILURE() << "unexpected failure: " << *e;
+  return std::get<T>(std::move(r));
 }
 
 }  // namespace quarn
