@@ -62,15 +62,6 @@ def test_wide_vector_reads_as_full_int(digits, expected):
     assert trace.signal_value_raw("w", 0) == expected & (2**64 - 1)
 
 
-def test_aliases_share_id_and_values():
-    trace = PyTrace.from_vcd_string(
-        "$scope module t $end\n$var wire 1 ! p $end\n$var wire 1 ! q $end\n$var wire 1 \" r $end\n"
-        "$upscope $end\n#0\n1!\n0\"\n#1\n0!\n"
-    )
-    assert trace.signal_id("t.p") == trace.signal_id("t.q") != trace.signal_id("t.r")
-    assert trace.signal_values_range("t.p", 0, 2) == trace.signal_values_range("t.q", 0, 2) == [1, 0]
-
-
 @pytest.mark.parametrize("spelling", ["t.busy", "t.busy [7:0]", "t.busy[7:0]", "t.nib[3:0]", "t.nib [3:0]"])
 def test_names_answer_with_their_bit_range_too(spelling):
     trace = PyTrace.from_vcd_string(
