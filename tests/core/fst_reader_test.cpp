@@ -114,29 +114,7 @@ TEST(FstReaderStops, UnwindsAtEveryPoll) {
   TempDir dir;
   const auto file = dir.path("d.fst");
   test::write_design(file, {FST_WR_PT_LZ4, true, true});
-  struct Poll {
-    int calls = 0, stop_at = 0;
-    static bool at(void* self) {
-      auto* p = static_cast<Poll*>(self);
-      return ++p->calls >= p->stop_at;
-    }
-  };
-  const auto whole = FstTrace::from_file(file.string());
-  ASSERT_TRUE(std::holds_alternative<RecordTrace>(whole));
-  const std::size_t names = std::get<RecordTrace>(whole).signal_names().size();
-  for (int stop_at = 1;; ++stop_at) {
-    Poll poll{0, stop_at};
-    LoadControl control(&Poll::at, &poll, 0);
-    auto r = FstTrace::from_file(file.string(), control);
-    if (!control.stopped()) {
-      ASSERT_TRUE(std::holds_alternative<RecordTrace>(r));
-      EXPECT_EQ(std::get<RecordTrace>(r).signal_names().size(), names);
-      EXPECT_GT(stop_at, 3);
-      break;
-    }
-    ASSERT_TRUE(std::holds_alternative<std::string>(r)) << "stopped at poll " << stop_at;
-    EXPECT_EQ(std::get<std::string>(r), kLoadInterrupted);
-  }
+  expect_stops_at_every_poll([&](LoadControl& control) { return FstTrace::from_file(file.string(), control); }, 3);
 }
 
 TEST(FstReaderSideFiles, IgnoresAHierFileBesideTheTrace) {

@@ -11,7 +11,6 @@ def test_module_exports_classes_in_order():
     assert core.__all__ == ["PyTrace", "PyExpr", "PyCycles"]
     assert quarn.__all__[:2] == ["PyTrace", "PyExpr"]
     assert quarn.PyTrace is core.PyTrace and quarn.PyExpr is core.PyExpr
-    assert core.__doc__ == ""
 
 
 @pytest.mark.parametrize("cls", [PyTrace, PyExpr])
