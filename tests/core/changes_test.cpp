@@ -38,9 +38,9 @@ const RecordTrace& edge_trace() {
   return t;
 }
 
-// Index 0, past the end, plain scopes and unknown names are checked on a
-// trace read from text in tests/python/test_changes.py, and against
-// comparing every signal in QueryDiff.
+// Index 0, past the end, plain scopes and unknown names are checked against
+// comparing every signal in QueryDiff (and some through the module, in
+// tests/python/test_changes.py).
 TEST(ChangedAt, ReportsExactlyTheDifferingSignalsInNameOrder) {
   const RecordTrace& t = edge_trace();
   EXPECT_EQ(lines(changed_at(t, 1)),

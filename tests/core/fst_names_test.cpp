@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fst_test_writer.h"
+#include "test_values.h"
 #include "trace/fst_trace.h"
 #include "trace/name_alias.h"
 
@@ -45,12 +46,6 @@ INSTANTIATE_TEST_SUITE_P(
                     SplitCase{"d[i]", "d[i]", {}, {}, false}, SplitCase{"d[1:]", "d[1:]", {}, {}, false},
                     SplitCase{"q [3:0", "q [3:0", {}, {}, false}, SplitCase{"plain", "plain", {}, {}, false}));
 
-RecordTrace load(const std::filesystem::path& p) {
-  auto r = FstTrace::from_file(p.string());
-  if (auto* e = std::get_if<std::string>(&r)) ADD_FAILURE() << *e;
-  return std::holds_alternative<RecordTrace>(r) ? std::move(std::get<RecordTrace>(r)) : RecordTrace(TraceRecord{});
-}
-
 TEST(FstNames, MergeBusesKeepClashesAndAnswerBothSpellings) {
   test::TempDir dir;
   const auto file = dir.path("n.fst");
@@ -85,7 +80,7 @@ TEST(FstNames, MergeBusesKeepClashesAndAnswerBothSpellings) {
     w.value(bit, "0");
     w.close();
   }
-  const RecordTrace t = load(file);
+  const RecordTrace t = loaded(FstTrace::from_file(file.string()));
   EXPECT_EQ(t.signal_names(), (std::vector<std::string>{"top.d", "top.busy", "top.busy [15:8]", "top.clk",
                                                          "top.clk#2", "top.lane[0].v"}));
   EXPECT_EQ(t.signal_width("top.d"), 2u);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fst_test_writer.h"
+#include "test_values.h"
 #include "trace/fst_trace.h"
 
 namespace quarn {
@@ -23,21 +24,14 @@ struct Packing {
   FstWriter::Options options;
 };
 
-class FstReaderPacking : public testing::TestWithParam<Packing> {
- protected:
-  RecordTrace load(const std::filesystem::path& p) {
-    auto r = FstTrace::from_file(p.string());
-    if (auto* e = std::get_if<std::string>(&r)) ADD_FAILURE() << *e;
-    return std::holds_alternative<RecordTrace>(r) ? std::move(std::get<RecordTrace>(r)) : RecordTrace(TraceRecord{});
-  }
-  TempDir dir_;
-};
+class FstReaderPacking : public testing::TestWithParam<Packing> {};
 
 // The design of test::write_design.
 TEST_P(FstReaderPacking, LoadsNamesWidthsTimesAndValues) {
-  const auto file = dir_.path("d.fst");
+  TempDir dir;
+  const auto file = dir.path("d.fst");
   test::write_design(file, GetParam().options);
-  const RecordTrace t = load(file);
+  const RecordTrace t = loaded(FstTrace::from_file(file.string()));
   EXPECT_EQ(t.signal_names(), (std::vector<std::string>{"top_flag", "top.clk", "top.bus", "top.clk_alias", "top.clk#2",
                                                          "top.temp", "top.msg", "top.wide", "top.sub.b"}));
   EXPECT_EQ(t.scopes(), (std::vector<std::string>{"top", "top.sub"}));
@@ -120,29 +114,7 @@ TEST(FstReaderStops, UnwindsAtEveryPoll) {
   TempDir dir;
   const auto file = dir.path("d.fst");
   test::write_design(file, {FST_WR_PT_LZ4, true, true});
-  struct Poll {
-    int calls = 0, stop_at = 0;
-    static bool at(void* self) {
-      auto* p = static_cast<Poll*>(self);
-      return ++p->calls >= p->stop_at;
-    }
-  };
-  const auto whole = FstTrace::from_file(file.string());
-  ASSERT_TRUE(std::holds_alternative<RecordTrace>(whole));
-  const std::size_t names = std::get<RecordTrace>(whole).signal_names().size();
-  for (int stop_at = 1;; ++stop_at) {
-    Poll poll{0, stop_at};
-    LoadControl control(&Poll::at, &poll, 0);
-    auto r = FstTrace::from_file(file.string(), control);
-    if (!control.stopped()) {
-      ASSERT_TRUE(std::holds_alternative<RecordTrace>(r));
-      EXPECT_EQ(std::get<RecordTrace>(r).signal_names().size(), names);
-      EXPECT_GT(stop_at, 3);
-      break;
-    }
-    ASSERT_TRUE(std::holds_alternative<std::string>(r)) << "stopped at poll " << stop_at;
-    EXPECT_EQ(std::get<std::string>(r), kLoadInterrupted);
-  }
+  expect_stops_at_every_poll([&](LoadControl& control) { return FstTrace::from_file(file.string(), control); }, 3);
 }
 
 TEST(FstReaderSideFiles, IgnoresAHierFileBesideTheTrace) {

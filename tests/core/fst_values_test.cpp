@@ -45,8 +45,6 @@ INSTANTIATE_TEST_SUITE_P(
                     ValueCase{"1" + std::string(69, '0'), SignalValue::wide_bits({0, 1u << 5})},
                     ValueCase{"1" + std::string(64, '0'), SignalValue::wide_bits({0, 1})}));
 
-TEST(FstConvertValue, DoublesBecomeReals) { EXPECT_EQ(convert_value(2.5), SignalValue::real(2.5)); }
-
 TEST(FstTextValue, StringSignalsAreAlwaysText) {
   // "false" holds 'l', which would make X bits under the bit rules.
   FstValueScratch scratch;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "shm_images.h"
+#include "test_values.h"
 #include "trace/shm_design.h"
 #include "trace/shm_facts.h"
 
@@ -71,14 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, NameTest,
 
 // ---- Whole design files ------------------------------------------------------
 
-shm::ShmDesign design_of(const std::string& bytes) {
-  auto r = shm::read_design(bytes);
-  if (auto* e = std::get_if<std::string>(&r)) {
-    ADD_FAILURE() << "unexpected failure: " << *e;
-    return {};
-  }
-  return std::get<shm::ShmDesign>(std::move(r));
-}
+shm::ShmDesign design_of(const std::string& bytes) { return loaded(shm::read_design(bytes)); }
 
 struct MagicCase {
   const char* label;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "shm_images.h"
+#include "test_values.h"
 #include "trace/shm_locate.h"
 #include "trace/shm_reader.h"
 
@@ -63,14 +64,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, PathParts,
 
 // ---- Locating files --------------------------------------------------------------
 
-shm::ShmInputs inputs_of(const std::string& path) {
-  auto r = shm::resolve_inputs(path);
-  if (auto* e = std::get_if<std::string>(&r)) {
-    ADD_FAILURE() << *e;
-    return {};
-  }
-  return std::get<shm::ShmInputs>(std::move(r));
-}
+shm::ShmInputs inputs_of(const std::string& path) { return loaded(shm::resolve_inputs(path)); }
 
 TEST(ResolveInputs, DirectoryFindsFilesByCaseInsensitiveSuffix) {
   TempDir dir;
@@ -138,14 +132,7 @@ std::string design(const Strings& signals) {
   return d.bytes;
 }
 
-RecordTrace load(const std::string& path) {
-  auto r = ShmTrace::from_file(path);
-  if (auto* e = std::get_if<std::string>(&r)) {
-    ADD_FAILURE() << *e;
-    return RecordTrace(TraceRecord{});
-  }
-  return std::get<RecordTrace>(std::move(r));
-}
+RecordTrace load(const std::string& path) { return loaded(ShmTrace::from_file(path)); }
 
 std::string load_error(const std::string& path) {
   auto r = ShmTrace::from_file(path);

@@ -1,15 +1,21 @@
 #pragma once
 
-// Helpers shared by the core tests: readable printing of values and a
-// bit-exact comparison that tells -0.0 from 0.0 and matches a NaN to itself.
+// Helpers shared by the core tests: readable printing of values, a
+// bit-exact comparison that tells -0.0 from 0.0 and matches a NaN to itself,
+// the value of a load that must succeed, and loads stopped at every poll.
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <variant>
 
 #include "signal/signal_value.h"
+#include "trace/load_control.h"
+#include "trace/trace_record.h"
 
 namespace quarn {
 
@@ -49,6 +55,42 @@ inline bool bit_identical(const SignalValue& a, const SignalValue& b) {
   if (a.tag() != ValueTag::Real) return a == b;
   const double x = a.as_real(), y = b.as_real();
   return std::memcmp(&x, &y, sizeof x) == 0;
+}
+
+/// What a load that must succeed gave; an error fails the test.
+template <class T>
+T loaded(std::variant<T, std::string> r) {
+  if (const auto* e = std::get_if<std::string>(&r)) ADD_FAILURE() << "unexpected failure: " << *e;
+  return std::get<T>(std::move(r));
+}
+
+/// `load(control)` stopped at poll 1, 2, ... in turn: each stop unwinds with
+/// kLoadInterrupted (ASan checks that nothing leaks), and the first load never
+/// stopped, after more than `min_polls` polls, gives the trace it always gives.
+template <class Load>
+void expect_stops_at_every_poll(const Load& load, int min_polls) {
+  struct Poll {
+    int calls = 0, stop_at = 0;
+    static bool at(void* self) { return ++static_cast<Poll*>(self)->calls >= static_cast<Poll*>(self)->stop_at; }
+  };
+  LoadControl never;
+  const auto whole = load(never);
+  ASSERT_TRUE(std::holds_alternative<RecordTrace>(whole)) << std::get<std::string>(whole);
+  for (int stop_at = 1;; ++stop_at) {
+    Poll poll{0, stop_at};
+    LoadControl control(&Poll::at, &poll, 0);
+    const auto got = load(control);
+    if (control.stopped()) {
+      ASSERT_TRUE(std::holds_alternative<std::string>(got)) << "stopped at poll " << stop_at;
+      EXPECT_EQ(std::get<std::string>(got), kLoadInterrupted);
+      continue;
+    }
+    ASSERT_TRUE(std::holds_alternative<RecordTrace>(got));
+    EXPECT_EQ(std::get<RecordTrace>(got).signal_names(), std::get<RecordTrace>(whole).signal_names());
+    EXPECT_EQ(std::get<RecordTrace>(got).max_index(), std::get<RecordTrace>(whole).max_index());
+    EXPECT_GT(stop_at, min_polls);
+    return;
+  }
 }
 
 }  // namespace quarn

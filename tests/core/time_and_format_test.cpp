@@ -7,13 +7,10 @@
 #include <zlib.h>
 #include <zstd.h>
 
-#include <cstdio>
-#include <unistd.h>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "temp_dir.h"
 #include "trace/byte_source.h"
 #include "trace/format_detect.h"
 #include "trace/timescale.h"
@@ -102,19 +99,7 @@ std::string zstd_pack(const std::string& in) {
   return out;
 }
 
-class PackedFile : public ::testing::TestWithParam<std::string (*)(const std::string&)> {
- protected:
-  std::string write(const std::string& bytes) {
-    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    for (char& c : name)
-      if (c == '/') c = '_';  // parameterised tests are named "Test/0"
-    path_ = std::filesystem::temp_directory_path() / ("quarn_packed_" + std::to_string(::getpid()) + "_" + name);
-    std::ofstream(path_, std::ios::binary) << bytes;
-    return path_.string();
-  }
-  void TearDown() override { std::filesystem::remove(path_); }
-  std::filesystem::path path_;
-};
+class PackedFile : public ::testing::TestWithParam<std::string (*)(const std::string&)> {};
 
 std::string read_all(ByteSource& src, std::string& error) {
   std::string out;
@@ -134,18 +119,18 @@ TEST_P(PackedFile, DecodesWholeJoinedAndRefusesCutData) {
   for (int i = 0; i < 20000; ++i) text += "#" + std::to_string(i) + "\nb" + std::to_string(i % 2) + " !\n";
   const auto pack = GetParam();
   // Two packed pieces one after the other read as their joined content.
-  const std::string path = write(pack(text.substr(0, 1000)) + pack(text.substr(1000)));
-  auto opened = open_byte_source(path);
+  const test::TempDir dir;
+  auto opened = open_byte_source(dir.write("joined", pack(text.substr(0, 1000)) + pack(text.substr(1000))));
   ASSERT_EQ(opened.index(), 0u);
   std::string error;
   EXPECT_EQ(read_all(*std::get<0>(opened), error), text);
   EXPECT_EQ(error, "");
 
   const std::string whole = pack(text);
-  write(whole.substr(0, whole.size() / 2));
-  auto cut = open_byte_source(path_.string());
+  const std::string cut_path = dir.write("cut", whole.substr(0, whole.size() / 2));
+  auto cut = open_byte_source(cut_path);
   read_all(*std::get<0>(cut), error);
-  EXPECT_NE(error.find("Failed to read " + path_.string() + ": corrupt"), std::string::npos) << error;
+  EXPECT_NE(error.find("Failed to read " + cut_path + ": corrupt"), std::string::npos) << error;
 }
 
 INSTANTIATE_TEST_SUITE_P(Packers, PackedFile, ::testing::Values(&gzip_pack, &bzip2_pack, &zstd_pack));

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "test_values.h"
 #include "trace/vpd_layout.h"
 #include "trace/vpd_reader.h"
 #include "vendor_images.h"
@@ -19,11 +20,7 @@ using test::vpd_block;
 
 using Names = std::vector<std::string>;
 
-RecordTrace load(const Bytes& bytes) {
-  auto result = VpdTrace::from_bytes(bytes);
-  if (auto* error = std::get_if<std::string>(&result)) ADD_FAILURE() << "unexpected failure: " << *error;
-  return std::get<RecordTrace>(std::move(result));
-}
+RecordTrace load(const Bytes& bytes) { return loaded(VpdTrace::from_bytes(bytes)); }
 
 // File checks and read failures are in tests/python.
 
@@ -69,6 +66,7 @@ TEST(VpdReader, NamesInBlockOffsetOrderOnceWithFirstId) {
       .block(7, 300, vpd_block("FoldedTop", c_strings({"top.a", "top.u1.clk"})));
   const RecordTrace t = load(image.build());
   EXPECT_EQ(t.signal_names(), (Names{"FoldedTop", "top.a", "top.u1.clk", "WithMask", "top.b"}));
+  EXPECT_EQ(t.scopes(), (Names{"top", "top.u1"}));
   EXPECT_EQ(t.signal_id("top.a"), 1u);
   EXPECT_EQ(t.signal_id("top.b"), 4u);
 }

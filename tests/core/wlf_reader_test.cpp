@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "test_values.h"
 #include "trace/wlf_layout.h"
 #include "trace/wlf_reader.h"
 #include "vendor_images.h"
@@ -22,11 +23,7 @@ using test::WlfValuePage;
 
 using Names = std::vector<std::string>;
 
-RecordTrace load(const Bytes& bytes) {
-  auto result = WlfTrace::from_bytes(bytes);
-  if (auto* error = std::get_if<std::string>(&result)) ADD_FAILURE() << "unexpected failure: " << *error;
-  return std::get<RecordTrace>(std::move(result));
-}
+RecordTrace load(const Bytes& bytes) { return loaded(WlfTrace::from_bytes(bytes)); }
 
 Bytes file_of(const WlfHeaderPage& header, std::initializer_list<Bytes> pages = {}) {
   Bytes out = header.build();
@@ -192,6 +189,7 @@ TEST(WlfNames, LimitCountsNamesNotDuplicates) {
   const RecordTrace t = load(file_of(h));
   EXPECT_EQ(t.signal_names().size(), 1000u);
   EXPECT_EQ(t.signal_names().back(), "x.a");
+  EXPECT_EQ(t.scopes(), Names{"x"});
   EXPECT_FALSE(t.signal_id("x.b"));
 }
 
@@ -237,6 +235,7 @@ TEST(WlfValuePages, MatchesADenseModelOnRandomRecords) {
     for (const Bytes& records : pages) file = file + value_page(records);
     const RecordTrace t_loaded = load(file);
     ASSERT_EQ(t_loaded.max_index(), t) << "round " << round;
+    EXPECT_EQ(t_loaded.timestamp(t), t) << "round " << round;  // the index is the time
     for (SignalId id = 0; id < kNames; ++id) ASSERT_EQ(values_of(t_loaded, id), model[id]) << "round " << round;
   }
 }

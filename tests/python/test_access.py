@@ -24,6 +24,20 @@ from quarn import PyTrace
         ("signal_values_range", ("clk", 5, 5), []),
         ("signal_values_range", ("nope", 0, 2), [None, None]),
         ("signal_values_range", ("nope", 6, 3), []),
+        # Value helpers: bits high..low (its rules: the Slice cases of tests/core/eval_test.cpp), and a
+        # width's sign extended.
+        ("bit_slice_val", (0xAB, 7, 4), 0xA),
+        ("bit_slice_val", (2**64 - 1, 2**32 - 1, 0), 2**64 - 1),
+        ("bit_slice_val", (2**63, 63, 63), 1),
+        ("sign_extend_val", (0xFF, 8), -1),
+        ("sign_extend_val", (0x7F, 8), 127),
+        ("sign_extend_val", (0x17F, 8), 383),
+        ("sign_extend_val", (0x180, 8), -128),
+        ("sign_extend_val", (5, 0), 5),
+        ("sign_extend_val", (2**63, 64), -(2**63)),
+        ("sign_extend_val", (2**63 + 5, 8), -(2**63) + 5),
+        ("sign_extend_val", (2**64 - 1, 100), -1),
+        ("sign_extend_val", (1, 1), -1),
     ],
 )
 def test_clk_trace_answers(clk_trace, method, args, expected):
@@ -60,15 +74,6 @@ def test_wide_vector_reads_as_full_int(digits, expected):
     assert trace.signal_values_range("w", 0, 2) == [expected, expected]
     # The 64-bit reading keeps the low word only.
     assert trace.signal_value_raw("w", 0) == expected & (2**64 - 1)
-
-
-def test_aliases_share_id_and_values():
-    trace = PyTrace.from_vcd_string(
-        "$scope module t $end\n$var wire 1 ! p $end\n$var wire 1 ! q $end\n$var wire 1 \" r $end\n"
-        "$upscope $end\n#0\n1!\n0\"\n#1\n0!\n"
-    )
-    assert trace.signal_id("t.p") == trace.signal_id("t.q") != trace.signal_id("t.r")
-    assert trace.signal_values_range("t.p", 0, 2) == trace.signal_values_range("t.q", 0, 2) == [1, 0]
 
 
 @pytest.mark.parametrize("spelling", ["t.busy", "t.busy [7:0]", "t.busy[7:0]", "t.nib[3:0]", "t.nib [3:0]"])
@@ -109,38 +114,3 @@ def test_range_spanning_several_core_calls():
 def test_range_past_the_end_is_clamped_before_allocating(clk_trace, name, start, end):
     expected = clk_trace.signal_values_range(name, start, clk_trace.max_index() + 1)
     assert clk_trace.signal_values_range(name, start, end) == expected
-
-
-@pytest.mark.parametrize(
-    ("val", "high", "low", "expected"),
-    [
-        (0xAB, 7, 4, 0xA),
-        (0xAB, 3, 4, 0),
-        (2**64 - 1, 63, 0, 2**64 - 1),
-        (0xFF, 70, 64, 0),
-        (0xF0, 100, 4, 0xF),
-        (2**64 - 1, 2**32 - 1, 0, 2**64 - 1),
-        (2**63, 63, 63, 1),
-        (0xAB, 0, 0, 1),
-    ],
-)
-def test_bit_slice_val(clk_trace, val, high, low, expected):
-    assert clk_trace.bit_slice_val(val, high, low) == expected
-
-
-@pytest.mark.parametrize(
-    ("val", "width", "expected"),
-    [
-        (0xFF, 8, -1),
-        (0x7F, 8, 127),
-        (0x17F, 8, 383),
-        (0x180, 8, -128),
-        (5, 0, 5),
-        (2**63, 64, -(2**63)),
-        (2**63 + 5, 8, -(2**63) + 5),
-        (2**64 - 1, 100, -1),
-        (1, 1, -1),
-    ],
-)
-def test_sign_extend_val(clk_trace, val, width, expected):
-    assert clk_trace.sign_extend_val(val, width) == expected

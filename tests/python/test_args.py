@@ -106,23 +106,20 @@ NOT_INT = "object cannot be interpreted as an integer"
         (lambda t: PyTrace.from_vcd_string("", data=""), TypeError,
          "from_vcd_string() got multiple values for argument 'data'"),
         # Types: str parameters. The one-str and index(+scope) query methods share a binder that names the
-        # argument as the keyword table binds it, so one of each stands for them all.
+        # argument as the keyword table binds it, so one of each stands for them all; likewise one row
+        # per integer converter and range.
         (lambda t: t.signal_value(1, 0), TypeError, f"argument 'name': 'int' {NOT_STR}"),
-        (lambda t: t.signal_id(b"clk"), TypeError, f"argument 'name': 'bytes' {NOT_STR}"),
-        (lambda t: t.signal_width(None), TypeError, f"argument 'name': 'NoneType' {NOT_STR}"),
         (lambda t: PyTrace.from_vcd_string(t), TypeError, f"argument 'data': 'PyTrace' {NOT_STR}"),
         (lambda t: t.changed_at_scope(0, b"top"), TypeError, f"argument 'scope': 'bytes' {NOT_STR}"),
         (lambda t: t.local_scopes(1.0), TypeError, f"argument 'scope_name': 'float' {NOT_STR}"),
         (lambda t: t.resolve("top", 3), TypeError, f"argument 'short_name': 'int' {NOT_STR}"),
         (lambda t: t.resolve(3, 3), TypeError, f"argument 'scope_name': 'int' {NOT_STR}"),
         (lambda t: PyExpr.const_str(5), TypeError, f"argument 'val': 'int' {NOT_STR}"),
-        (lambda t: PyExpr.const_str(None), TypeError, f"argument 'val': 'NoneType' {NOT_STR}"),
         # Types: integer parameters.
         (lambda t: t.timestamp(1.0), TypeError, f"argument 'index': 'float' {NOT_INT}"),
         (lambda t: t.signal_value("top.clk", "0"), TypeError, f"argument 'index': 'str' {NOT_INT}"),
         (lambda t: t.signal_values_range("top.clk", 0, None), TypeError, f"argument 'end': 'NoneType' {NOT_INT}"),
         (lambda t: t.bit_slice_val(1, 2.0, 0), TypeError, f"argument 'high': 'float' {NOT_INT}"),
-        (lambda t: t.changed_at(1.0), TypeError, f"argument 'index': 'float' {NOT_INT}"),
         (lambda t: t.eval_expr_bool(E, 1.0), TypeError, f"argument 'index': 'float' {NOT_INT}"),
         (lambda t: PyExpr.const_int(1.5), TypeError, f"argument 'val': 'float' {NOT_INT}"),
         (lambda t: PyExpr.signal("3"), TypeError, f"argument 'id': 'str' {NOT_INT}"),
@@ -130,13 +127,10 @@ NOT_INT = "object cannot be interpreted as an integer"
         (lambda t: E.slice(1, "0"), TypeError, f"argument 'low': 'str' {NOT_INT}"),
         (lambda t: E.rel_eval(1.0), TypeError, f"argument 'offset': 'float' {NOT_INT}"),
         (lambda t: PyExpr.const_float("x"), TypeError, "argument 'val': must be real number, not str"),
-        (lambda t: PyExpr.const_float(None), TypeError, "argument 'val': must be real number, not NoneType"),
         # Types: expressions and name lists.
         (lambda t: t.find(5), TypeError, "argument 'expr': 'int' object is not an instance of 'PyExpr'"),
         (lambda t: t.parallel_find(None), TypeError, "argument 'expr': 'None' is not an instance of 'PyExpr'"),
-        (lambda t: t.parallel_count(t), TypeError, "argument 'expr': 'PyTrace' object is not an instance of 'PyExpr'"),
         (lambda t: E.add(5), TypeError, "argument 'other': 'int' object is not an instance of 'PyExpr'"),
-        (lambda t: E.and_(None), TypeError, "argument 'other': 'None' is not an instance of 'PyExpr'"),
         # A str is an expression in the text language.
         (lambda t: t.eval_expr("e", 0), ValueError, "unknown signal 'e' at column 1"),
         (lambda t: t.find_with_values(E, "top.clk"), TypeError,
@@ -152,18 +146,12 @@ NOT_INT = "object cannot be interpreted as an integer"
         # Integer ranges: unsigned 64 and 32 bits, signed 64 bits.
         (lambda t: t.signal_value("top.clk", -1), OverflowError, "can't convert negative int to unsigned"),
         (lambda t: t.timestamp(2**64), OverflowError, "int too big to convert"),
-        (lambda t: t.changed_at(-1), OverflowError, "can't convert negative int to unsigned"),
-        (lambda t: t.eval_expr(E, -1), OverflowError, "can't convert negative int to unsigned"),
-        (lambda t: t.eval_expr(E, 2**64), OverflowError, "int too big to convert"),
         (lambda t: PyExpr.signal(-1), OverflowError, "can't convert negative int to unsigned"),
-        (lambda t: t.bit_slice_val(-1, 1, 0), OverflowError, "can't convert negative int to unsigned"),
         (lambda t: t.bit_slice_val(1, 2**32, 0), OverflowError, U32_RANGE),
         (lambda t: t.bit_slice_val(1, 0, -1), OverflowError, U32_RANGE),
         (lambda t: t.sign_extend_val(1, 2**63 - 1), OverflowError, U32_RANGE),
-        (lambda t: t.sign_extend_val(1, -(2**63)), OverflowError, U32_RANGE),
         (lambda t: E.slice(-1, 0), OverflowError, U32_RANGE),
         (lambda t: E.slice(4294967296, 0), OverflowError, U32_RANGE),
-        (lambda t: E.slice(0, 4294967296), OverflowError, U32_RANGE),
         # Outside the signed 64-bit range the interpreter's own error stands.
         (lambda t: t.sign_extend_val(1, 2**63), OverflowError, "int too big to convert"),
         (lambda t: t.bit_slice_val(1, 0, -(2**63) - 1), OverflowError, "int too big to convert"),

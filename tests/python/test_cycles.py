@@ -164,16 +164,13 @@ def scoped(text):
     return re.sub(r"\b([abcd])\b", r"top.\1", text)
 
 
-def test_chunked_parallel_run_equals_sequential():
+# Chunked checks against sequential ones: SeqRun in tests/core/cycle_test.cpp.
+def test_chunked_parallel_matches_equal_sequential():
     rng = random.Random(3)
     n = 150_000  # several chunks of starts, attempts running past their chunk
     req = [int(rng.random() < 0.1) for _ in range(n)]
     ack = [int(rng.random() < 0.2) for _ in range(n)]
     c = cycles_of({"req": req, "ack": ack})
-    for prop in ("top.req |-> ##[1:8] top.ack", "$rose(top.req) |=> !top.ack [*2] ##1 top.ack"):
-        a, b = c.check(prop, parallel=False), c.check(prop, parallel=True)
-        assert a.counts() == b.counts() and a.failed > 0
-        assert np.array_equal(a.failure_start, b.failure_start) and np.array_equal(a.failure_cycle, b.failure_cycle)
     s1, e1 = c.matches("$rose(top.req) ##[1:$] $rose(top.ack)", parallel=False)
     s2, e2 = c.matches("$rose(top.req) ##[1:$] $rose(top.ack)", parallel=True)
     assert np.array_equal(s1, s2) and np.array_equal(e1, e2) and len(s1) > 1000

@@ -1,6 +1,6 @@
-"""PyTrace.from_fsdb: both layouts, queries on the loaded trace, and quarn info
-on it (refused files and argument errors: test_open). Files are byte images
-built here with named fields."""
+"""PyTrace.from_fsdb on a newer-layout image without a block table, and quarn
+info on it (the older layout: tests/core/fsdb_header_test.cpp; refused files
+and argument errors: test_open). Files are byte images built with named fields."""
 
 import os
 import struct
@@ -12,7 +12,6 @@ from quarn.cli import main
 from conftest import c_strings
 
 NEWER_MAGIC = 0x1C3ED948
-OLDER_MAGIC = 0xFDE099C1
 HEADER_MARK = bytes([0x38, 0x43, 0x00, 0x04, 0x00, 0x08])
 TRAILER_MARK = bytes([0x44, 0x00, 0x63, 0x00, 0x03, 0x08])
 WIDTH_OFFSET_FIELD = 272
@@ -41,17 +40,6 @@ def newer_file(names: list[str], value_blocks: list[bytes], width_records: bytes
         struct.pack_into("<Q", data, WIDTH_OFFSET_FIELD, len(data))
         data += struct.pack("<I", len(stream)) + stream
     return bytes(data)
-
-
-def test_older_layout_names_only(write):
-    content = with_magic(OLDER_MAGIC, 272) + c_strings("top.cpu.clk", "top.cpu.data[7]", "top.mem", "top.mem")
-    t = PyTrace.from_fsdb(path=write(content))
-    assert t.signal_names() == ["top.cpu.clk", "top.cpu.data[7]", "top.mem"]
-    assert t.scopes() == ["top", "top.cpu"]
-    assert [t.signal_id(n) for n in t.signal_names()] == [0, 1, 2]
-    assert t.signal_width("top.mem") == 1
-    assert t.max_index() == 0 and t.timestamp(0) == 0
-    assert t.signal_value("top.mem", 0) is None
 
 
 def test_newer_layout_values_and_widths(write):

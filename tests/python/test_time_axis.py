@@ -49,31 +49,20 @@ def test_times_is_a_zero_copy_view_that_keeps_the_trace(trace):
     assert len(trace) == 4 and "top.clk" in trace and "top.nope" not in trace and 3 not in trace
 
 
+# The last of equal timestamps is the one in force.
 @pytest.mark.parametrize(
-    ("time", "index"),
-    [(0, None), (9, None), (10, 0), (15, 0), (20, 2), (34, 2), (35, 3), (2**64 - 1, 3),
-     ("1ns", 0), ("2ns", 2), ("3.5 ns", 3), ("999ps", None), ("0.0035us", 3)],
+    ("method", "args", "expected"),
+    [("index_at", (t,), i) for t, i in [(0, None), (9, None), (10, 0), (15, 0), (20, 2), (34, 2), (35, 3),
+                                        (2**64 - 1, 3), ("1ns", 0), ("2ns", 2), ("3.5 ns", 3), ("999ps", None),
+                                        ("0.0035us", 3)]]
+    + [("window", (t0, t1), w) for t0, t1, w in [(0, 100, (0, 4)), (15, 20, (0, 3)), (20, 20, (2, 3)),
+                                                 (21, 34, (2, 3)), (0, 5, (0, 0)), (30, 10, (0, 0)),
+                                                 ("2ns", "3ns", (2, 3))]]
+    + [("value_at", (n, t), v) for n, t, v in [("top.clk", 5, None), ("top.clk", 12, 0), ("top.clk", 20, 0),
+                                               ("top.clk", 40, None), ("top.bus", 25, 5)]],
 )
-def test_index_at_edges(trace, time, index):
-    # The last of equal timestamps is the one in force.
-    assert trace.index_at(time) == index
-
-
-@pytest.mark.parametrize(
-    ("t0", "t1", "window"),
-    [(0, 100, (0, 4)), (15, 20, (0, 3)), (20, 20, (2, 3)), (21, 34, (2, 3)), (0, 5, (0, 0)), (30, 10, (0, 0)),
-     ("2ns", "3ns", (2, 3))],
-)
-def test_window(trace, t0, t1, window):
-    assert trace.window(t0, t1) == window
-
-
-@pytest.mark.parametrize(
-    ("name", "time", "value"),
-    [("top.clk", 5, None), ("top.clk", 12, 0), ("top.clk", 20, 0), ("top.clk", 40, None), ("top.bus", 25, 5)],
-)
-def test_value_at(trace, name, time, value):
-    assert trace.value_at(name, time) == value
+def test_lookups_by_time(trace, method, args, expected):
+    assert getattr(trace, method)(*args) == expected
 
 
 @pytest.mark.parametrize(
