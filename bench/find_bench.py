@@ -152,6 +152,8 @@ def main() -> int:
         # What any list answer costs: as many ints, made and freed.
         ("Python list of as many ints (no search)", best_of(r, lambda: list(range(len(found))))),
         ("quarn find_array (numpy uint64)", best_of(r, lambda: trace.find_array(expr))),
+        # numpy giving the answer find gives: a list of Python ints.
+        ("numpy flatnonzero + tolist, uint64", best_of(r, lambda: np.flatnonzero(np_mask(wide)).tolist())),
     ]
     np_find, np_count = rows[0][1][0], rows[1][1][0]
     print(f"\nbest of {r}, {args.indices:,} indices, {os.cpu_count()} logical CPUs, "
@@ -170,6 +172,9 @@ def main() -> int:
     ratio_array = rows[10][1][0] / np_find
     print(f"target find_array <= numpy find (uint64), wall: {ratio_array:.2f}x {'met' if ratio_array <= 1 else 'NOT met'}")
     print(f"the list of ints alone is {rows[9][1][0] / np_find:.2f}x numpy find")
+    np_list = rows[11][1][0]
+    print(f"as lists on both sides (numpy flatnonzero + tolist): find {ratio_find * np_find / np_list:.2f}x, "
+          f"parallel_find {ratio_pfind * np_find / np_list:.2f}x")
     print("CPU ms counts every thread (TBB workers included); wall time on a loaded machine varies from run to run.")
     return 0
 
