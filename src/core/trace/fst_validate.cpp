@@ -590,6 +590,10 @@ std::string check_fst_image(std::span<const std::uint8_t> image, FstLayout& layo
         layout.times.push_back(block.begin_time);
       first = false;
       // Blocks meet at a shared time step; anything not ascending is dropped.
+      // Room for this block's steps, and no more for a file of one block:
+      // doubling would leave the trace's times up to twice their size.
+      if (layout.times.capacity() - layout.times.size() < block.step_times.size())
+        layout.times.reserve(std::max(layout.times.size() + block.step_times.size(), 2 * layout.times.capacity()));
       for (const Time now : block.step_times)
         if (layout.times.empty() || now > layout.times.back()) layout.times.push_back(now);
       layout.value_blocks.emplace_back(b.begin, b.length);
