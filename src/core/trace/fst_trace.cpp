@@ -314,9 +314,9 @@ void fst_time_indices(const std::vector<Time>& timestamps, std::span<const Time>
 }
 
 bool fst_time_indices_affine(const std::vector<Time>& timestamps, std::span<const Time> times, Index& base) {
-  if (timestamps.empty() || times.empty()) return false;
-  const auto first = std::upper_bound(timestamps.begin(), timestamps.end(), times[0]);
-  const std::size_t b = first == timestamps.begin() ? 0 : static_cast<std::size_t>(first - timestamps.begin() - 1);
+  const std::optional<Index> first = times.empty() ? std::nullopt : fst_time_index(timestamps, times[0]);
+  if (!first) return false;
+  const std::size_t b = static_cast<std::size_t>(*first);
   if (times.size() > timestamps.size() - b) return false;
   // Step i lands on b + i when that timestamp is the last one at or before it.
   for (std::size_t i = 1; i < times.size(); ++i) {
