@@ -10,6 +10,7 @@
 #include "eval/expr.h"
 #include "eval/find.h"
 #include "py_args.h"
+#include "py_collector.h"
 #include "py_convert.h"
 #include "py_errors.h"
 #include "py_expr.h"
@@ -161,6 +162,7 @@ PyObject* find_with_values(PyObject* self, PyObject* const* args, Py_ssize_t nar
     for (const std::string& n : names) ids.push_back(t->signal_id(n));
     const FoundValues found = quarn::find_with_values(*t, *expr, ids);
 
+    const CollectorPause pause;
     PyRef list(PyList_New(static_cast<Py_ssize_t>(found.indices.size())));
     if (!list) return nullptr;
     const ValueView* v = found.values.data();

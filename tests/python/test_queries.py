@@ -2,6 +2,7 @@
 (the value rules themselves are compared with a model on random trees in
 tests/core/find_diff_test.cpp)."""
 
+import gc
 import random
 
 import pytest
@@ -121,6 +122,19 @@ def test_find_with_values(trace):
     assert trace.find_with_values(e, names) == expected
     assert trace.find_with_values(e, tuple(names)) == expected
     assert trace.find_with_values(e, []) == [(0, []), (2, []), (4, [])]
+
+
+@pytest.mark.parametrize("enabled", [True, False])
+def test_find_with_values_leaves_collector_as_found(trace, enabled):
+    # The collector is held off while the answer is built; the caller's
+    # setting must come back either way.
+    was = gc.isenabled()
+    (gc.enable if enabled else gc.disable)()
+    try:
+        trace.find_with_values(sig(trace, "top.clk"), ["top.bus"])
+        assert gc.isenabled() is enabled
+    finally:
+        (gc.enable if was else gc.disable)()
 
 
 LONG_STEPS = 150_000  # past one search piece and many handed-over parts
