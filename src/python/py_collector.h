@@ -4,12 +4,13 @@
 
 namespace quarn::py {
 
-/// Holds off the cyclic collector while an answer of many containers is
-/// built, on interpreters before 3.12. Those run the collector inside
-/// allocation, every 700 containers, and each pass walks the containers made
-/// so far: half the time of a large find_with_values. Later interpreters
-/// only schedule it for after the call, and there one thread must not switch
-/// it off for all the others.
+/// Holds off the cyclic collector while an answer of many containers (tuples,
+/// lists) is built, on interpreters before 3.12. Those run the collector
+/// inside allocation, every 700 containers, and its passes walk what was made
+/// so far again and again: up to half the time of a large answer. Later
+/// interpreters only schedule a pass for after the call, and there one thread
+/// must not switch it off for all the others. Only for code that holds the
+/// lock throughout and runs no Python code.
 class CollectorPause {
  public:
   CollectorPause() {

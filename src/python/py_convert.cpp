@@ -5,6 +5,7 @@
 #include "eval/changes.h"
 #include "eval/snapshot.h"
 #include "eval/stats.h"
+#include "py_collector.h"
 #include "py_ref.h"
 #include "signal/signal_value.h"
 #include "signal/value_view.h"
@@ -29,26 +30,6 @@ PyObject* str_view_to_py(std::string_view s) {
   return PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "replace");
 }
 
-// (a, b, c), taking the three references (each non-null). When no item can
-// hold a reference (numbers, strings), the tuple is left out of the cyclic
-// collector from the start, as the interpreter would do at its next pass:
-// otherwise a list of millions of them sets off collections that walk every
-// tuple made so far, a quarter of the time of building it.
-PyObject* leaf_triple(PyObject* a, PyObject* b, PyObject* c) {
-  PyObject* t = PyTuple_New(3);
-  if (t == nullptr) {
-    Py_DECREF(a);
-    Py_DECREF(b);
-    Py_DECREF(c);
-    return nullptr;
-  }
-  PyTuple_SET_ITEM(t, 0, a);
-  PyTuple_SET_ITEM(t, 1, b);
-  PyTuple_SET_ITEM(t, 2, c);
-  if (!PyObject_IS_GC(a) && !PyObject_IS_GC(b) && !PyObject_IS_GC(c)) PyObject_GC_UnTrack(t);
-  return t;
-}
-
 // (first, old, new) with `first` a new reference or null.
 PyObject* triple_to_py(PyObject* first, const SignalValue& old_value, const SignalValue& new_value) {
   PyRef a(first);
@@ -57,7 +38,7 @@ PyObject* triple_to_py(PyObject* first, const SignalValue& old_value, const Sign
   if (!b) return nullptr;
   PyRef c(signal_value_to_py(new_value));
   if (!c) return nullptr;
-  return leaf_triple(a.release(), b.release(), c.release());
+  return PyTuple_Pack(3, a.get(), b.get(), c.get());
 }
 
 // A list with one item per record, made by `item` (a new reference or null).
@@ -171,8 +152,7 @@ PyObject* transitions_to_py(const Trace& trace, std::string_view name) {
   // memory again as the answer.
   PyRef list(PyList_New(0));
   if (!list) return nullptr;
-  // Out of the collector while it fills: each pass would walk it whole.
-  PyObject_GC_UnTrack(list.get());
+  const CollectorPause pause;
   // A change's old value is usually the one before's new value: a number is
   // then shared rather than made again (a fifth of the answer's memory).
   PyRef last;
@@ -190,18 +170,15 @@ PyObject* transitions_to_py(const Trace& trace, std::string_view name) {
     if (!a) return false;
     PyRef b(to_py(old_value));
     if (!b) return false;
-    PyObject* c = value_view_to_py(new_value);
-    if (c == nullptr) return false;
-    Py_INCREF(c);
-    PyRef item(leaf_triple(a.release(), b.release(), c));
+    PyRef c(value_view_to_py(new_value));
+    if (!c) return false;
+    PyRef item(PyTuple_Pack(3, a.get(), b.get(), c.get()));
     if (!item || PyList_Append(list.get(), item.get()) != 0) return false;
-    last = PyRef(c);
+    last = std::move(c);
     last_view = new_value;
     return true;
   });
-  if (!whole) return nullptr;
-  PyObject_GC_Track(list.get());
-  return list.release();
+  return whole ? list.release() : nullptr;
 }
 
 PyObject* snapshot_to_py(const std::vector<SnapshotEntry>& entries) {

@@ -125,13 +125,15 @@ def test_find_with_values(trace):
 
 
 @pytest.mark.parametrize("enabled", [True, False])
-def test_find_with_values_leaves_collector_as_found(trace, enabled):
-    # The collector is held off while the answer is built; the caller's
+@pytest.mark.parametrize("call", [lambda t: t.find_with_values(sig(t, "top.clk"), ["top.bus"]),
+                                  lambda t: t.transitions("top.bus")])
+def test_collector_left_as_found(trace, call, enabled):
+    # The collector is held off while a long answer is built; the caller's
     # setting must come back either way.
     was = gc.isenabled()
     (gc.enable if enabled else gc.disable)()
     try:
-        trace.find_with_values(sig(trace, "top.clk"), ["top.bus"])
+        assert call(trace)
         assert gc.isenabled() is enabled
     finally:
         (gc.enable if was else gc.disable)()
