@@ -143,6 +143,7 @@ PyObject* optional_str_to_py(const std::optional<std::string>& v) {
 }
 
 PyObject* changes_to_py(const std::vector<Change>& changes) {
+  const CollectorPause pause;
   return list_to_py(changes,
                     [](const Change& c) { return triple_to_py(str_to_py(c.name), c.old_value, c.new_value); });
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "record_fixture.h"
@@ -17,6 +18,7 @@ using testing::logic;
 using testing::make_trace;
 using testing::real;
 using testing::text;
+using testing::Write;
 
 const double kNaN = std::nan("");
 
@@ -54,6 +56,21 @@ TEST(ChangedAt, ReportsExactlyTheDifferingSignalsInNameOrder) {
   EXPECT_EQ(lines(changed_at_scope(t, 1, "top")),
             (std::vector<std::string>{"top.x:Empty->Bits(1)", "top.sub.y:Empty->Bits(1)"}));
   EXPECT_EQ(lines(changed_at_scope(t, 1, "")), std::vector<std::string>{".lead:Empty->Bits(1)"});
+}
+
+// Name ids are kept after the first query; a trace moved or assigned over
+// after that must answer from its own names, not the ones it came from.
+TEST(ChangedAt, MovedTraceUsesItsOwnNameIds) {
+  const std::vector<Write> writes{{"p", 1, bits(1)}, {"q", 1, bits(2)}};
+  const std::vector<std::string> expected{"q:Empty->Bits(2)", "p:Empty->Bits(1)"};
+  RecordTrace one = make_trace({"p", "q"}, 2, writes);
+  RecordTrace other = make_trace({"q", "x", "p"}, 2, writes);
+  ASSERT_EQ(lines(changed_at(other, 1)), expected);
+  ASSERT_EQ(lines(changed_at(one, 1)), (std::vector<std::string>{"p:Empty->Bits(1)", "q:Empty->Bits(2)"}));
+  one = std::move(other);
+  EXPECT_EQ(lines(changed_at(one, 1)), expected);
+  const RecordTrace moved = std::move(one);
+  EXPECT_EQ(lines(changed_at(moved, 1)), expected);
 }
 
 TEST(Transitions, ListsEveryChangeAscending) {

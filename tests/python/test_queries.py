@@ -126,7 +126,7 @@ def test_find_with_values(trace):
 
 @pytest.mark.parametrize("enabled", [True, False])
 @pytest.mark.parametrize("call", [lambda t: t.find_with_values(sig(t, "top.clk"), ["top.bus"]),
-                                  lambda t: t.transitions("top.bus")])
+                                  lambda t: t.transitions("top.bus"), lambda t: t.changed_at(1)])
 def test_collector_left_as_found(trace, call, enabled):
     # The collector is held off while a long answer is built; the caller's
     # setting must come back either way.

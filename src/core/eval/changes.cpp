@@ -36,13 +36,14 @@ constexpr std::size_t kProbes = 32;
 template <class Selects>
 void scan_names(const Trace& trace, Index index, const std::vector<std::string>& names, std::size_t first,
                 std::size_t last, const Selects& selects, std::vector<Change>& out) {
+  const std::vector<std::optional<SignalId>>& ids = trace.name_ids();
   Probe probes[kProbes];
   for (std::size_t n = first; n < last;) {
     std::size_t count = 0;
     for (; n < last && count < kProbes; ++n) {
       const std::string& name = names[n];
       if (!selects(name)) continue;
-      const auto id = trace.signal_id(name);
+      const auto id = ids[n];
       if (!id) continue;
       const Column* column = trace.column(*id);
       if (column == nullptr || index - 1 >= column->length()) continue;  // Empty at both

@@ -16,10 +16,11 @@ namespace quarn {
 template <class Selects>
 void load_columns_where(const Trace& trace, const Selects& selects) {
   if (trace.all_columns_loaded()) return;
+  const std::vector<std::string>& names = trace.signal_names();
+  const std::vector<std::optional<SignalId>>& name_ids = trace.name_ids();
   std::vector<SignalId> ids;
-  for (const std::string& name : trace.signal_names())
-    if (selects(name))
-      if (const auto id = trace.signal_id(name)) ids.push_back(*id);
+  for (std::size_t n = 0; n < names.size(); ++n)
+    if (name_ids[n] && selects(names[n])) ids.push_back(*name_ids[n]);
   trace.load_columns(ids);
 }
 

@@ -28,6 +28,7 @@ std::vector<SnapshotEntry> collect(const Trace& trace, Index index, std::size_t 
   load_columns_where(trace, selects);
   std::vector<SnapshotEntry> out;
   const std::vector<std::string>& names = trace.signal_names();
+  const std::vector<std::optional<SignalId>>& ids = trace.name_ids();
   out.reserve(names.size());
   Probe probes[kProbes];
   for (std::size_t n = 0; n < names.size();) {
@@ -35,7 +36,7 @@ std::vector<SnapshotEntry> collect(const Trace& trace, Index index, std::size_t 
     for (; n < names.size() && count < kProbes; ++n) {
       const std::string& name = names[n];
       if (!selects(name)) continue;
-      const auto id = trace.signal_id(name);
+      const auto id = ids[n];
       if (!id) continue;
       const Column* column = trace.column(*id);
       if (column != nullptr && index >= column->length()) column = nullptr;

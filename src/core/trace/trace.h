@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -80,6 +82,29 @@ class Trace {
   /// The first failure met while decoding a column ("" when none); such a
   /// column reads as having no values.
   virtual std::string column_error() const { return ""; }
+
+  /// The id of each name of `signal_names`, in that order (nullopt where a
+  /// name has none). Made on first use and kept: a query that walks every
+  /// name at one index is often asked at every index, and looking each name
+  /// up again was most of its time.
+  const std::vector<std::optional<SignalId>>& name_ids() const;
+
+ private:
+  // Readers hand traces back by value: a copy or move starts without ids and
+  // makes its own (they are made from the trace's own names).
+  struct NameIds {
+    NameIds() = default;
+    NameIds(const NameIds&) {}
+    NameIds& operator=(const NameIds&) {
+      made.store(false);
+      ids.clear();
+      return *this;
+    }
+    std::atomic<bool> made{false};
+    std::mutex making;
+    std::vector<std::optional<SignalId>> ids;
+  };
+  mutable NameIds name_ids_;
 };
 
 }  // namespace quarn
