@@ -136,6 +136,16 @@ def main() -> int:
             or not np.array_equal(trace.find_array(expr), expected)):
         print("WRONG ANSWER: quarn and numpy disagree", file=sys.stderr)
         return 1
+    names = ["top.clk", "top.bus", "top.en"]
+    idx = expected
+
+    def np_with_values():
+        # numpy's form of find_with_values: (index, [values]) per match.
+        return list(zip(idx.tolist(), np.stack([clk[idx], bus[idx], en[idx]], axis=1).tolist()))
+
+    if trace.find_with_values(expr, names) != np_with_values():
+        print("WRONG ANSWER: find_with_values and numpy disagree", file=sys.stderr)
+        return 1
     print(f"{len(found):,} matching indices; answers agree")
 
     r = args.repeat
@@ -154,6 +164,8 @@ def main() -> int:
         ("quarn find_array (numpy uint64)", best_of(r, lambda: trace.find_array(expr))),
         # numpy giving the answer find gives: a list of Python ints.
         ("numpy flatnonzero + tolist, uint64", best_of(r, lambda: np.flatnonzero(np_mask(wide)).tolist())),
+        ("quarn find_with_values, 3 signals", best_of(r, lambda: trace.find_with_values(expr, names))),
+        ("numpy the same (index, [values]) list", best_of(r, np_with_values)),
     ]
     np_find, np_count = rows[0][1][0], rows[1][1][0]
     print(f"\nbest of {r}, {args.indices:,} indices, {os.cpu_count()} logical CPUs, "
@@ -175,6 +187,7 @@ def main() -> int:
     np_list = rows[11][1][0]
     print(f"as lists on both sides (numpy flatnonzero + tolist): find {ratio_find * np_find / np_list:.2f}x, "
           f"parallel_find {ratio_pfind * np_find / np_list:.2f}x")
+    print(f"find_with_values: {rows[12][1][0] / rows[13][1][0]:.2f}x numpy's search, indexing and list of the same")
     print("CPU ms counts every thread (TBB workers included); wall time on a loaded machine varies from run to run.")
     return 0
 
