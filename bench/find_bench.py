@@ -137,11 +137,11 @@ def main() -> int:
         print("WRONG ANSWER: quarn and numpy disagree", file=sys.stderr)
         return 1
     names = ["top.clk", "top.bus", "top.en"]
-    idx = expected
 
     def np_with_values():
         # numpy's form of find_with_values: (index, [values]) per match.
-        return list(zip(idx.tolist(), np.stack([clk[idx], bus[idx], en[idx]], axis=1).tolist()))
+        at = expected
+        return list(zip(at.tolist(), np.stack([clk[at], bus[at], en[at]], axis=1).tolist()))
 
     if trace.find_with_values(expr, names) != np_with_values():
         print("WRONG ANSWER: find_with_values and numpy disagree", file=sys.stderr)

@@ -61,10 +61,7 @@ class ValueLoader {
           return e;
         // Usually step i is just index base + i; then the table, which each
         // change would read from a different cache line, is not built.
-        Index base = 0;
-        if (fst_time_indices_affine(r_.timestamps, block.step_times, base))
-          step_base_[k] = base;
-        else
+        if (!fst_time_indices_affine(r_.timestamps, block.step_times, step_base_[k]))
           fst_time_indices(r_.timestamps, block.step_times, step_index_[k]);
         most = std::max({most, block.handles, block.frame_handles});
       }
