@@ -66,24 +66,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, PathParts,
 
 shm::ShmInputs inputs_of(const std::string& path) { return loaded(shm::resolve_inputs(path)); }
 
-TEST(ResolveInputs, DirectoryFindsFilesByCaseInsensitiveSuffix) {
-  TempDir dir;
-  for (const char* name : {"b.trn", "RUN.DSN", "a.Trn", "b-1.TRN", "notes.txt", "trn", "x.trnx"}) dir.write(name, "");
-  const auto in = inputs_of(dir.path().string());
-  EXPECT_EQ(in.dsn, dir / "RUN.DSN");
-  // Names without a hyphen first, each group in byte order.
-  EXPECT_EQ(in.trns, (Strings{dir / "a.Trn", dir / "b.trn", dir / "b-1.TRN"}));
-}
-
-TEST(ResolveInputs, HyphenInTheDirectoryLeavesPlainByteOrder) {
-  TempDir dir;
-  std::filesystem::create_directory(dir.path() / "x-y");
-  for (const char* name : {"b.trn", "a.trn", "b-1.trn"}) dir.write("x-y/"s + name, "");
-  const auto in = inputs_of(dir / "x-y");
-  EXPECT_FALSE(in.dsn);
-  EXPECT_EQ(in.trns, (Strings{dir / "x-y/a.trn", dir / "x-y/b-1.trn", dir / "x-y/b.trn"}));
-}
-
 TEST(ResolveInputs, LastListedDesignFileWins) {
   TempDir dir;
   dir.write("one.dsn", "");
@@ -95,7 +77,7 @@ TEST(ResolveInputs, LastListedDesignFileWins) {
 
 struct FileCase {
   const char* label;
-  std::string given;
+  std::string given;  // inside the directory; "": the directory itself
   Strings existing;
   std::string dsn;  // empty: none
   Strings trns;
@@ -106,8 +88,11 @@ class ResolveFile : public testing::TestWithParam<FileCase> {};
 TEST_P(ResolveFile, FindsThePartner) {
   const FileCase& c = GetParam();
   TempDir dir;
-  for (const auto& name : c.existing) dir.write(name, "");
-  const auto in = inputs_of(dir / c.given);
+  for (const auto& name : c.existing) {
+    std::filesystem::create_directories(dir.path(name).parent_path());
+    dir.write(name, "");
+  }
+  const auto in = inputs_of(c.given.empty() ? dir.path().string() : dir / c.given);
   EXPECT_EQ(in.dsn, c.dsn.empty() ? std::nullopt : std::optional<std::string>(dir / c.dsn));
   Strings trns;
   for (const auto& t : c.trns) trns.push_back(dir / t);
@@ -121,7 +106,18 @@ INSTANTIATE_TEST_SUITE_P(
                     FileCase{"design_alone", "run.dsn", {"run.dsn", "other.trn"}, "run.dsn", {}},
                     FileCase{"transitions_with_partner", "run.trn", {"run.trn", "run.dsn"}, "run.dsn", {"run.trn"}},
                     FileCase{"missing_transitions", "gone.trn", {}, "", {"gone.trn"}},
-                    FileCase{"other_extension_is_a_design", "wave.vcd", {"wave.vcd", "wave.trn"}, "wave.vcd", {}}),
+                    FileCase{"other_extension_is_a_design", "wave.vcd", {"wave.vcd", "wave.trn"}, "wave.vcd", {}},
+                    // Any suffix case; names without a hyphen first, each group in byte order.
+                    FileCase{"directory",
+                             "",
+                             {"b.trn", "RUN.DSN", "a.Trn", "b-1.TRN", "notes.txt", "trn", "x.trnx"},
+                             "RUN.DSN",
+                             {"a.Trn", "b.trn", "b-1.TRN"}},
+                    FileCase{"hyphen_in_the_directory_leaves_byte_order",
+                             "x-y",
+                             {"x-y/b.trn", "x-y/a.trn", "x-y/b-1.trn"},
+                             "",
+                             {"x-y/a.trn", "x-y/b-1.trn", "x-y/b.trn"}}),
     [](const testing::TestParamInfo<FileCase>& i) { return std::string(i.param.label); });
 
 // ---- Whole loads -----------------------------------------------------------------

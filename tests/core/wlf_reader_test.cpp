@@ -240,50 +240,33 @@ TEST(WlfValuePages, MatchesADenseModelOnRandomRecords) {
   }
 }
 
-TEST(WlfValuePages, SkippedPages) {
-  // Each page would set s1 := 42 at index 1; none of them may be decoded.
-  const Bytes records = {0xFF, 1, 42, 0};
-  WlfValuePage no_marker;
-  no_marker.marker = false;
-  no_marker.records = records;
-  WlfValuePage sparse;  // non-zero: 2 marker + 1 count + 3 records + 9 after = 15, one too few
-  sparse.reserved_fill = 0;
-  sparse.records = records;
-  sparse.after_records = Bytes(9, 0x01);
-  WlfValuePage count_one;
-  count_one.records = records;
-  count_one.record_count = 1;
-  for (const auto& [what, page] : {std::pair{"no marker", no_marker}, std::pair{"under 16 non-zero bytes", sparse},
-                                   std::pair{"record count below 2", count_one}}) {
-    const RecordTrace t = load(file_of(header_naming({"s0", "s1"}), {page.build()}));
-    EXPECT_EQ(t.record().timestamps, std::vector<Time>{0}) << what;
-    EXPECT_EQ(t.signal_value("s1", 0), SignalValue::empty()) << what;
-  }
-}
-
-TEST(WlfValuePages, NonZeroCountIncludesBytesPastTheRecords) {
-  // The page test counts all 8192 bytes: bytes after the records lift a
-  // sparse page over the threshold without being decoded themselves.
+struct PageCase {
+  const char* what;
   WlfValuePage page;
-  page.reserved_fill = 0;
-  page.records = {0xFF, 1, 42, 0};
-  page.after_records = Bytes(10, 0x01);  // 2 + 1 + 3 + 10: exactly 16
-  const RecordTrace t = load(file_of(header_naming({"s0", "s1"}), {page.build()}));
-  EXPECT_EQ(values_of(t, 1), (std::vector<int>{-1, 42}));
-}
+  std::vector<int> s1;  // values_of signal 1
+};
 
-TEST(WlfValuePages, RecordCountBoundsTheArea) {
-  WlfValuePage page;
-  page.records = {1, 5, 0xFF, 0};
-  page.after_records = {1, 6, 0xFF, 0};  // past the count: ignored
-  EXPECT_EQ(values_of(load(file_of(header_naming({"s0", "s1"}), {page.build()})), 1), (std::vector<int>{5, 5}));
-
-  // A count beyond the page is clamped to the 8176 bytes that exist.
-  WlfValuePage big;
-  big.record_count = 0xFFFF;
-  big.records = Bytes(kPage - 16 - 3, 0);
-  big.records.insert(big.records.end(), {1, 9, 0xFF});  // FF is the last byte of the page
-  EXPECT_EQ(values_of(load(file_of(header_naming({"s0", "s1"}), {big.build()})), 1), (std::vector<int>{9}));
+TEST(WlfValuePages, PageTestAndRecordArea) {
+  const Bytes set_42 = {0xFF, 1, 42, 0};  // s1 := 42 at index 1, if decoded
+  // A count beyond the page is clamped to the 8176 bytes that exist; the
+  // last byte of the page is FF.
+  Bytes to_page_end(kPage - 16 - 3, 0);
+  to_page_end.insert(to_page_end.end(), {1, 9, 0xFF});
+  // Fields in order: marker, record count (unset: the records' size),
+  // reserved fill, records, bytes after the records.
+  const PageCase cases[] = {
+      {"no marker", {false, {}, 0x11, set_42, {}}, {-1}},
+      // Non-zero bytes: 2 marker + 1 count + 3 records + 9 after = 15, one too few.
+      {"under 16 non-zero bytes", {true, {}, 0, set_42, Bytes(9, 0x01)}, {-1}},
+      {"record count below 2", {true, 1, 0x11, set_42, {}}, {-1}},
+      // The page test counts all 8192 bytes: bytes after the records lift a
+      // sparse page over the threshold without being decoded themselves.
+      {"exactly 16 non-zero bytes", {true, {}, 0, set_42, Bytes(10, 0x01)}, {-1, 42}},
+      {"bytes past the count ignored", {true, {}, 0x11, {1, 5, 0xFF, 0}, {1, 6, 0xFF, 0}}, {5, 5}},
+      {"count clamped to the page", {true, 0xFFFF, 0x11, to_page_end, {}}, {9}},
+  };
+  for (const PageCase& c : cases)
+    EXPECT_EQ(values_of(load(file_of(header_naming({"s0", "s1"}), {c.page.build()})), 1), c.s1) << c.what;
 }
 
 TEST(WlfValuePages, PartialLastPageIgnored) {
