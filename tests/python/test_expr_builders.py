@@ -75,13 +75,4 @@ def test_hundred_thousand_levels():
     assert TRACE.eval_expr(e, 0) == 1
     assert TRACE.eval_expr_bool(e.not_(), 0) is False
     del e  # freeing the chain must not overflow the stack either
-    # Right-nested: every level's deeper operand is its argument.
-    e = PyExpr.always_true()
-    for _ in range(DEPTH):
-        e = V.and_(e)
-    assert TRACE.parallel_count(e) == 3
-    e = V
-    for k in range(DEPTH):
-        e = e.rel_eval(1 if k % 2 else -1)
-    # Outermost +1 needs index + 1 <= 2; the steps cancel out.
-    assert TRACE.find_with_values(e, ["v"]) == [(0, [0x10]), (1, [0x20])]
+    # Right-nested and RelEval chains: DeepTrees in tests/core/find_diff_test.cpp.

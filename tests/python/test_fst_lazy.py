@@ -11,6 +11,7 @@ import pytest
 
 import quarn
 from quarn import PyTrace
+from test_corpus import assert_twins_agree
 from test_fst import HUGE, REAL_FST, _vcd2fst, _write, many_signals_vcd, needs_vcd2fst
 
 
@@ -59,9 +60,11 @@ def test_lazy_trace_answers_as_the_eager_load(path):
 
 
 @needs_vcd2fst
-def test_load_takes_a_glob_or_exact_names(tmp_path):
+def test_open_is_lazy_and_load_takes_a_glob_or_exact_names(tmp_path):
     path = _write(tmp_path / "m.vcd", many_signals_vcd(300, 20, 1).encode())
-    t = PyTrace._from_fst_lazy(str(_vcd2fst(path, tmp_path / "m.fst")))
+    fst = _vcd2fst(path, tmp_path / "m.fst")
+    t, loaded = quarn.open(fst), quarn.open(fst, lazy=False)
+    assert t.loaded()["loaded"] == 0 and loaded.loaded()["loaded"] == 300
     assert t.load("top.s1?") == 10
     assert t.load(["top.s1", "top.s2", "top.s1", "no.such"]) == 2
     assert t.loaded()["loaded"] == 12
@@ -72,6 +75,7 @@ def test_load_takes_a_glob_or_exact_names(tmp_path):
     eager = PyTrace.from_vcd(str(path))
     assert eager.load("*") == 300
     assert eager.loaded()["loaded"] == eager.loaded()["total"] == 300
+    assert [t.transitions(s) for s in t.signal_names()] == [loaded.transitions(s) for s in loaded.signal_names()]
 
 
 THREADS = """
@@ -97,22 +101,18 @@ print(hashlib.sha256(repr(sorted(want.items())).encode()).hexdigest())
 
 @needs_vcd2fst
 def test_threads_touching_columns_at_once_agree_with_any_pool_size(tmp_path):
-    fst = _vcd2fst(_write(tmp_path / "m.vcd", many_signals_vcd(3000, 30, 8).encode()), tmp_path / "m.fst")
+    # More signals than the reader hands out per round of its threads: the
+    # eager load must also match the VCD it came from.
+    vcd = _write(tmp_path / "m.vcd", many_signals_vcd(5000, 40, 5).encode())
+    fst = _vcd2fst(vcd, tmp_path / "m.fst")
+    assert_twins_agree(PyTrace.from_vcd(str(vcd)), PyTrace.from_fst(str(fst)))
     digests = set()
-    for threads in ("1", "3"):
+    for threads in ("1", "2", "3"):
         env = dict(os.environ, RAYON_NUM_THREADS=threads)
         out = subprocess.run([sys.executable, "-c", THREADS, str(fst)], env=env, capture_output=True, text=True)
         assert out.returncode == 0, out.stderr
         digests.add(out.stdout.strip())
     assert len(digests) == 1
-
-
-@needs_vcd2fst
-def test_open_is_lazy_for_fst_unless_asked_not_to_be(tmp_path):
-    fst = _vcd2fst(_write(tmp_path / "m.vcd", many_signals_vcd(50, 10, 2).encode()), tmp_path / "m.fst")
-    lazy, eager = quarn.open(fst), quarn.open(fst, lazy=False)
-    assert lazy.loaded()["loaded"] == 0 and eager.loaded()["loaded"] == 50
-    assert [lazy.transitions(s) for s in lazy.signal_names()] == [eager.transitions(s) for s in eager.signal_names()]
 
 
 POOL_ON_FIRST_USE = r"""

@@ -117,7 +117,3 @@ def test_containing_lowercases_like_python(unicode_trace, query):
     expected = [n for n in UNICODE_NAMES if query.lower() in n.lower()]
     assert unicode_trace.find_signals_containing(query) == expected
 
-
-def test_glob_question_mark_is_one_byte(unicode_trace):
-    assert unicode_trace.find_signals_glob("CAF?") == []
-    assert unicode_trace.find_signals_glob("CAF??") == ["CAF\u00c9"]

@@ -35,9 +35,7 @@ PACKERS = {
     "gz": gzip.compress,
     "bz2": bz2.compress,
     "zst": zstd_pack,
-    # Members or streams one after another, as `cat a.gz b.gz` makes.
-    "gz-members": lambda d: gzip.compress(d[:1000]) + gzip.compress(d[1000:]),
-    "bz2-streams": lambda d: bz2.compress(d[:1000]) + bz2.compress(d[1000:]),
+    # Members one after another (`cat a.gz b.gz`): PackedFile in tests/core/time_and_format_test.cpp.
     # Zero padding after the last member (tape and some writers add it): ignored, as gzip does.
     "gz-padded": lambda d: gzip.compress(d) + bytes(512),
 }

@@ -62,8 +62,6 @@ def one():
         (lambda t: sig(t, "top.bus").slice(2, 1).eq_(PyExpr.const_int(2)), "top.bus[2:1] == 0b10", [4]),
         (lambda t: sig(t, "top.bus").is_x().or_(sig(t, "top.en").rel_eval(1)), "isx(top.bus) || next(top.en)",
          [1, 2, 3]),
-        (lambda t: PyExpr.signal(999).not_(), None, [0, 1, 2, 3, 4]),
-        (lambda t: PyExpr.signal(999), None, []),
         (lambda t: sig(t, "top.clk").and_(sig(t, "top.clk").not_()), "top.clk && !top.clk", []),
     ],
 )
@@ -101,9 +99,7 @@ def test_parse_errors(trace, text, message):
         (lambda t: sig(t, "top.bus").eq_(PyExpr.const_int(3)), 3, 1, True),
         (lambda t: sig(t, "top.bus").eq_(PyExpr.const_int(3)), 1, 0, False),
         (lambda t: sig(t, "top.bus").add(one()), 2, None, False),
-        (lambda t: sig(t, "top.bus"), 5, None, False),  # beyond max_index
         (lambda t: sig(t, "top.bus"), 2**64 - 1, None, False),
-        (lambda t: sig(t, "top.bus").rel_eval(1), 2**64 - 1, None, False),
         (lambda t: PyExpr.const_float(0.5), 0, 0.5, True),
         (lambda t: PyExpr.const_str(""), 0, "", False),
     ],
@@ -165,12 +161,10 @@ def long_trace():
     ("build", "want"),
     [
         (lambda s: PyExpr.always_true(), lambda v, i: True),
-        (lambda s: s("en"), lambda v, i: v["en"][i] == 1),
         (lambda s: s("clk").and_(s("cnt").bit_and(PyExpr.const_int(7)).gt_(PyExpr.const_int(4))).and_(s("en")),
          lambda v, i: v["clk"][i] and (v["cnt"][i] & 7) > 4 and v["en"][i]),
-        (lambda s: s("en").and_(s("en").not_()), lambda v, i: False),
     ],
-    ids=["everything", "long_stretches", "dense", "nothing"],
+    ids=["everything", "dense"],
 )
 def test_long_searches_agree(long_trace, build, want):
     t, values = long_trace
