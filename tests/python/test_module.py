@@ -2,7 +2,15 @@ import inspect
 
 import pytest
 
+import quarn
+import quarn._core as core
 from quarn import PyExpr, PyTrace
+
+
+def test_module_exports_classes_in_order():
+    assert core.__all__ == ["PyTrace", "PyExpr", "PyCycles"]
+    assert quarn.__all__[:2] == ["PyTrace", "PyExpr"]
+    assert quarn.PyTrace is core.PyTrace and quarn.PyExpr is core.PyExpr
 
 
 @pytest.mark.parametrize("cls", [PyTrace, PyExpr])
